@@ -1,0 +1,55 @@
+#pragma once
+
+// The program's errors. Every error that can reach the user carries its
+// message, already in the words the user sees; the window's handler (or the
+// command-line companion) shows it with withFinalPeriod().
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace tamblure {
+
+class Exception : public std::runtime_error {
+public:
+    explicit Exception(const std::string& message) : std::runtime_error(message) {}
+    std::string message() const { return what(); }
+};
+
+#define TAMBLURE_ERROR_CLASS(Name)                                             \
+    class Name : public Exception {                                            \
+    public:                                                                    \
+        using Exception::Exception;                                            \
+    };
+
+TAMBLURE_ERROR_CLASS(EAssertionFailed)         // failed checks of the resampling code
+TAMBLURE_ERROR_CLASS(EFOpenError)              // "Impossible d'ouvrir le fichier %s"
+TAMBLURE_ERROR_CLASS(EFCreateError)            // "Impossible de créer le fichier %s"
+TAMBLURE_ERROR_CLASS(EWriteError)              // "Error writing JPEG to file", page and copy failures
+TAMBLURE_ERROR_CLASS(EJPEG)                    // "Erreur JPEG #%d"
+TAMBLURE_ERROR_CLASS(EInvalidGraphicOperation) // "Indice ligne hors limites"
+TAMBLURE_ERROR_CLASS(EConvertError)            // "'%s' n'est pas une valeur entière correcte"
+TAMBLURE_ERROR_CLASS(EZeroDivide)              // "Division par zéro en virgule flottante"
+TAMBLURE_ERROR_CLASS(EInvalidOp)               // "Opération en virgule flottante incorrecte"
+TAMBLURE_ERROR_CLASS(EDivByZero)               // "Division par zéro"
+TAMBLURE_ERROR_CLASS(EOutOfMemory)             // rasters and decodes past the memory limits
+TAMBLURE_ERROR_CLASS(EInOutError)              // folder and run-level failures
+
+#undef TAMBLURE_ERROR_CLASS
+
+// Messages shared by several modules.
+inline constexpr std::string_view kZeroDivideMessage = "Division par zéro en virgule flottante";
+inline constexpr std::string_view kInvalidOpMessage = "Opération en virgule flottante incorrecte";
+inline constexpr std::string_view kDivByZeroMessage = "Division par zéro";
+
+// "Impossible d'ouvrir le fichier <path>"
+std::string openErrorMessage(std::string_view path);
+// "Impossible de créer le fichier <path>"
+std::string createErrorMessage(std::string_view path);
+
+// The message as the error box shows it: "." is added when the last character
+// comes after "." in the character order (a letter, a digit, an accented
+// letter); a message ending in ".", "!", ")" or a space is left as it is.
+std::string withFinalPeriod(std::string_view message);
+
+} // namespace tamblure

@@ -1,0 +1,24 @@
+#pragma once
+
+// Integer box reduction and area-average reduction of 24-bit rasters.
+// Both work on rows of bytes, truncate their means and add no rounding term.
+// Failed checks raise EAssertionFailed with "<text> (anti_alias, ligne <n>)".
+
+#include "imaging/bitmap24.h"
+
+#include <cstdint>
+
+namespace tamblure::imaging {
+
+// Every pixel of dest becomes the truncated mean of a factor × factor block
+// of source. dest is sized by the caller: source width div factor by source
+// height div factor. Checks, in this order: source 24-bit (ligne 35), dest
+// 24-bit (ligne 36), factor > 1 (ligne 37), factor < 100 (ligne 38).
+void ReduitFacteur(const Bitmap24& source, Bitmap24& dest, std::int32_t factor);
+
+// Reduces source to dest's size (dest no larger than source), each pixel the
+// truncated mean of its block of a grid whose block sides differ by at most
+// one. Checks: source 24-bit (ligne 121), dest 24-bit (ligne 122).
+void ReduitMoyenne(const Bitmap24& source, Bitmap24& dest);
+
+} // namespace tamblure::imaging

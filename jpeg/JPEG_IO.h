@@ -1,0 +1,27 @@
+#pragma once
+
+// Scaled decoding and encoding through the IJL layer.
+
+#include "imaging/bitmap24.h"
+
+#include <cstdint>
+#include <filesystem>
+
+namespace tamblure::jpeg {
+
+// Decodes the file into raster at 1/2^scaleCode of each side (rounded up);
+// scale codes above 3 mean full size. With setFormat the raster takes the
+// file's layout (24-bit for three channels, 8-bit grey for one); without it
+// the raster keeps its format, which must be 24-bit or 8-bit. True when the
+// picture was decoded; every failure is a false result, never an error,
+// except a raster that cannot be sized (EOutOfMemory).
+bool DecodeJpegFile(imaging::Bitmap24* raster, const std::filesystem::path& path, bool setFormat,
+                    std::uint8_t scaleCode);
+
+// Writes a 24-bit (or 8-bit grey) raster as a three-component YCbCr JPEG file
+// at the given quality, replacing the file atomically. Always true; every
+// failure raises EWriteError ("Error writing JPEG to file") and leaves the
+// old file, or none, and no temporary file.
+bool EncodeJpegFile(const imaging::Bitmap24& raster, const std::filesystem::path& path, std::int32_t quality);
+
+} // namespace tamblure::jpeg

@@ -1,0 +1,46 @@
+#pragma once
+
+// The whole-file JPEG image: holds a file's bytes, knows its frame size, and
+// decodes at full size through libjpeg when asked.
+
+#include "imaging/bitmap24.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <ostream>
+#include <span>
+#include <vector>
+
+namespace tamblure::jpeg {
+
+class TJPEGImage {
+public:
+    // Reads every byte of the file and its frame header. Raises EFOpenError
+    // ("Impossible d'ouvrir le fichier %s") or EJPEG ("Erreur JPEG #%d").
+    void loadFromFile(const std::filesystem::path& path);
+    // The same for bytes already in memory (EJPEG only).
+    void loadFromBytes(std::vector<std::uint8_t> bytes);
+
+    std::int32_t width() const { return width_; }
+    std::int32_t height() const { return height_; }
+    std::span<const std::uint8_t> bytes() const { return bytes_; }
+    // Writes back exactly the bytes that were loaded.
+    void saveToStream(std::ostream& out) const;
+
+    // Full-size decode: JDCT_FLOAT, block smoothing, greyscale quantised to
+    // 236 levels with libjpeg's default dithering (an 8-bit raster with its
+    // palette), colour as 24-bit blue, green, red. Raises EJPEG.
+    void decode(imaging::Bitmap24& raster) const;
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+};
+
+// The full-size route for pictures that are not three-component: decodes the
+// whole file through TJPEGImage and leaves a 24-bit raster (an 8-bit result is
+// widened through its palette). Raises EFOpenError or EJPEG.
+void DecodeJpegFullSize(imaging::Bitmap24& raster, const std::filesystem::path& path);
+
+} // namespace tamblure::jpeg

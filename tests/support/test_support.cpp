@@ -1,0 +1,90 @@
+#include "support/test_support.h"
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+namespace tamblure::test {
+namespace fs = std::filesystem;
+
+TempDir::TempDir()
+{
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = fs::temp_directory_path() / ("tamblure-test-" + std::to_string(random()));
+        if (fs::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    // Tests may leave read-only folders behind; make them writable first.
+    for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
+}
+
+std::optional<fs::path> corpusDir()
+{
+    const fs::path dir(TAMBLURE_CORPUS_DIR);
+    std::error_code ec;
+    if (fs::is_directory(dir, ec))
+        return fs::canonical(dir, ec);
+    return std::nullopt;
+}
+
+std::vector<fs::path> corpusPhotographs(bool includeDamaged)
+{
+    std::vector<fs::path> result;
+    const auto dir = corpusDir();
+    if (!dir)
+        return result;
+    for (const auto& entry : fs::recursive_directory_iterator(*dir)) {
+        if (!entry.is_regular_file())
+            continue;
+        std::string ext = entry.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (ext != ".jpg" && ext != ".jpeg")
+            continue;
+        const bool damaged = entry.path().parent_path().filename() == "invalid" ||
+                             entry.path().filename() == "corrupted.jpg";
+        if (damaged && !includeDamaged)
+            continue;
+        result.push_back(entry.path());
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+std::vector<std::uint8_t> readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+void writeFile(const fs::path& path, const std::string& text)
+{
+    writeFile(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+} // namespace tamblure::test

@@ -1,0 +1,46 @@
+#pragma once
+
+// Helpers shared by the test suites.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tamblure::test {
+
+// A fresh folder under the system's temporary folder, removed with everything
+// in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// ../shared/corpus beside the project, when it is there.
+std::optional<std::filesystem::path> corpusDir();
+
+// The photographs of the corpus (all *.jpg below it, sorted), without the
+// damaged ones (invalid/ and corrupted.jpg) unless asked for.
+std::vector<std::filesystem::path> corpusPhotographs(bool includeDamaged = false);
+
+std::vector<std::uint8_t> readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+void writeFile(const std::filesystem::path& path, const std::string& text);
+
+} // namespace tamblure::test
+
+// Skips the current test with a message when ../shared/corpus is absent.
+#define TAMBLURE_REQUIRE_CORPUS()                                                                  \
+    do {                                                                                           \
+        if (!::tamblure::test::corpusDir())                                                        \
+            GTEST_SKIP() << "../shared/corpus is absent: test of real photographs skipped";       \
+    } while (false)
