@@ -1,0 +1,39 @@
+#pragma once
+
+// What a batch run reads from the window that started it, and the few things
+// it does to that window. The window, the command-line companion and the
+// tests each provide their own.
+
+#include <string>
+
+namespace tamblure::app {
+
+class RunHost {
+public:
+    virtual ~RunHost() = default;
+
+    // Read anew each time the run needs them, as the window's controls are.
+    // criterion(): 0 for "Dimension maximale", anything else for "Facteur de
+    // réduction". quality(): 1 to 100. columnCount(): the page dialog's value
+    // as typed (it may lie outside 1 to 10). title(): UTF-8.
+    virtual int criterion() const = 0;
+    virtual int quality() const = 0;
+    virtual bool pageWanted() const = 0;
+    virtual int columnCount() const = 0;
+    virtual std::string title() const = 0;
+
+    // The list of pictures done ("resultat"): emptied at the start of a run,
+    // one file name (UTF-8) added per picture, in search order.
+    virtual void clearList() = 0;
+    virtual void addToList(const std::string& fileName) = 0;
+
+    // Lets the window handle what is pending (painting, input); called
+    // between two pictures.
+    virtual void processEvents() = 0;
+
+    // True once the window is closing: the run ends after the picture in hand,
+    // without its page end and without "Terminé".
+    virtual bool stopRequested() const { return false; }
+};
+
+} // namespace tamblure::app
