@@ -21,4 +21,12 @@ enum class RunEnd {
 // before it stay, and the page keeps the lines written so far.
 RunEnd Button1Click(RunHost& host, const std::string& folderText, const std::string& numberText);
 
+// The same run with up to `jobs` pictures made at once on worker threads. It
+// still behaves as one run: the list, the page cells and the image counter
+// come in search order, the host is only called from the calling thread, and
+// the first error in search order ends the run with its message (pictures
+// after it that were already being made may be finished). The criterion and
+// the quality are read once per picture when it is handed to a worker.
+RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string& numberText, unsigned jobs);
+
 } // namespace tamblure::app

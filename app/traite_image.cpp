@@ -1,0 +1,150 @@
+#include "app/traite_image.h"
+
+#include "common/atomic_file.h"
+#include "common/errors.h"
+#include "imaging/anti_alias.h"
+#include "imaging/bitmap24.h"
+#include "imaging/reduction.h"
+#include "jpeg/JPEG_IO.h"
+#include "jpeg/jpeg_image.h"
+#include "jpeg/jpeg_util.h"
+#include "metadata/exif.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tamblure::app {
+
+namespace fs = std::filesystem;
+using imaging::Bitmap24;
+using imaging::PixelFormat;
+
+std::uint8_t decodingScaleForLimit(std::int32_t largest, std::int32_t limit)
+{
+    // log2 in extended precision, so that exact powers of two (400 / 200)
+    // give exactly 1 and are not truncated to 0.
+    const long double ratio = static_cast<long double>(largest) / static_cast<long double>(limit);
+    const long double k = std::trunc(std::log(ratio) / std::log(2.0L));
+    return static_cast<std::uint8_t>(std::clamp(k, 0.0L, 3.0L));
+}
+
+std::uint8_t decodingScaleForFactor(std::int32_t factor)
+{
+    std::uint8_t k = 3;
+    while (k > 0 && factor % (std::int32_t{1} << k) != 0)
+        --k;
+    return k;
+}
+
+namespace {
+
+Bitmap24 newRaster24(std::int32_t width, std::int32_t height)
+{
+    Bitmap24 raster;
+    raster.setPixelFormat(PixelFormat::Bits24);
+    raster.setSize(width, height);
+    return raster;
+}
+
+std::uint16_t side(std::int32_t value)
+{
+    return static_cast<std::uint16_t>(value);
+}
+
+} // namespace
+
+Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
+{
+    Thumbnail result;
+    std::uint16_t width = 0, height = 0;
+    bool threeComponents = false;
+    Bitmap24 decoded;
+    jpeg::ProbeJpegHeader(source, width, height, threeComponents);
+
+    if (request.largestDimension) {
+        const std::int32_t limit = request.number;
+        const std::int32_t largest = std::max(width, height);
+        if (largest <= limit) {
+            // Already small enough: the thumbnail is the photograph itself.
+            if (!copyFileAtomically(source, thumbnail))
+                throw EWriteError("Impossible de copier le fichier " + source.string() + " vers " +
+                                  thumbnail.string());
+            result.route = ThumbnailRoute::Copied;
+        } else {
+            if (threeComponents) {
+                result.scale = decodingScaleForLimit(largest, limit);
+                jpeg::DecodeJpegFile(&decoded, source, true, result.scale);
+            } else {
+                jpeg::DecodeJpegFullSize(decoded, source);
+            }
+            // The photograph's full size, whatever the decoding scale: the
+            // longer side comes out exactly at the limit. 64-bit products,
+            // since a side times the limit can pass 32 bits.
+            const auto thumbWidth = static_cast<std::int32_t>(std::int64_t{width} * limit / largest);
+            const auto thumbHeight = static_cast<std::int32_t>(std::int64_t{height} * limit / largest);
+            Bitmap24 small = newRaster24(thumbWidth, thumbHeight);
+            imaging::ReduitTaille(decoded, small);
+            jpeg::EncodeJpegFile(small, thumbnail, request.quality);
+            width = side(small.width());
+            height = side(small.height());
+        }
+    } else {
+        std::int32_t factor = request.number;
+        if (threeComponents) {
+            result.scale = decodingScaleForFactor(factor);
+            jpeg::DecodeJpegFile(&decoded, source, true, result.scale);
+            factor = static_cast<std::int32_t>(static_cast<std::uint32_t>(factor) >> result.scale);
+        } else {
+            jpeg::DecodeJpegFullSize(decoded, source);
+        }
+        if (factor == 1) {
+            jpeg::EncodeJpegFile(decoded, thumbnail, request.quality);
+            width = side(decoded.width());
+            height = side(decoded.height());
+        } else {
+            Bitmap24 small = newRaster24(decoded.width() / factor, decoded.height() / factor);
+            imaging::ReduitFacteur(decoded, small, factor);
+            jpeg::EncodeJpegFile(small, thumbnail, request.quality);
+            width = side(small.width());
+            height = side(small.height());
+        }
+    }
+    decoded = Bitmap24();
+
+    result.orientation = metadata::TransfereExif(source, thumbnail).orientation;
+    result.width = width;
+    result.height = height;
+    return result;
+}
+
+void recordPicture(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize,
+                   const Thumbnail& thumbnail)
+{
+    ++state.imageCounter;
+    host.addToList(fileName);
+    if (host.pageWanted() && state.page != nullptr) {
+        PageCell cell;
+        cell.fileName = fileName;
+        cell.width = thumbnail.width;
+        cell.height = thumbnail.height;
+        cell.kilobytes = fileSize / 1024;
+        cell.orientation = thumbnail.orientation;
+        EcritCellule(*state.page, host, cell, state.imageCounter);
+    }
+}
+
+void TraiteImage(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize)
+{
+    if (host.pageWanted() && state.page != nullptr)
+        OuvreCellule(*state.page, host, state.imageCounter);
+    ThumbnailRequest request;
+    request.largestDimension = host.criterion() == 0;
+    request.number = state.number;
+    request.quality = host.quality();
+    const fs::path source = fs::path(state.folder) / fileName;
+    const fs::path target = fs::path(state.folder) / std::string(kThumbnailFolderName) / fileName;
+    const Thumbnail thumbnail = makeThumbnail(source, target, request);
+    recordPicture(host, state, fileName, fileSize, thumbnail);
+}
+
+} // namespace tamblure::app

@@ -1,0 +1,252 @@
+#include "app/batch_run.h"
+
+#include "app/folder_search.h"
+#include "common/errors.h"
+#include "fake_host.h"
+#include "support/jpeg_fixtures.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sys/stat.h>
+
+namespace tamblure::app {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeHost;
+
+void photo(const fs::path& path, int width = 320, int height = 240)
+{
+    test::JpegSpec spec;
+    spec.width = width;
+    spec.height = height;
+    test::writeJpeg(path, spec);
+}
+
+std::string readText(const fs::path& path)
+{
+    const auto bytes = test::readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(BatchRun, MakesAThumbnailForEveryPhotographInCaseInsensitiveOrder)
+{
+    test::TempDir dir;
+    for (const char* name : {"b.jpg", "A.JPG", "c.Jpg"})
+        photo(dir / name);
+    FakeHost host;
+    host.list = {"old line"};
+    EXPECT_EQ(Button1Click(host, dir.path().string(), "100"), RunEnd::Finished);
+    EXPECT_EQ(host.list, (std::vector<std::string>{"A.JPG", "b.jpg", "c.Jpg"}));
+    EXPECT_EQ(host.eventsProcessed, 2); // between pictures, not before the first nor after the last
+    for (const char* name : {"b.jpg", "A.JPG", "c.Jpg"})
+        EXPECT_TRUE(fs::is_regular_file(dir / "tamblure" / name)) << name;
+    EXPECT_FALSE(fs::exists(dir / "index.html"));
+}
+
+TEST(BatchRun, GivesTheSameRunWithOrWithoutTheFinalSlash)
+{
+    test::TempDir dir;
+    photo(dir / "p.jpg");
+    FakeHost a, b;
+    Button1Click(a, dir.path().string(), "100");
+    const auto first = test::readFile(dir / "tamblure" / "p.jpg");
+    Button1Click(b, dir.path().string() + "/", "100");
+    EXPECT_EQ(test::readFile(dir / "tamblure" / "p.jpg"), first);
+    EXPECT_EQ(a.list, b.list);
+}
+
+TEST(BatchRun, OnAFolderWithoutPhotographsMakesNothing)
+{
+    test::TempDir dir;
+    test::writeFile(dir / "index.html", std::string("mine"));
+    fs::create_directory(dir / "sub.jpg");
+    FakeHost host;
+    host.pageValue = true;
+    host.list = {"x"};
+    EXPECT_EQ(Button1Click(host, dir.path().string(), "200"), RunEnd::Finished);
+    EXPECT_TRUE(host.list.empty());
+    EXPECT_FALSE(fs::exists(dir / "tamblure"));
+    EXPECT_EQ(readText(dir / "index.html"), "mine");
+    EXPECT_EQ(Button1Click(host, (dir / "nowhere").string(), "200"), RunEnd::Finished);
+}
+
+TEST(BatchRun, RefusesABadNumberBeforeEmptyingTheList)
+{
+    test::TempDir dir;
+    photo(dir / "p.jpg");
+    FakeHost host;
+    host.list = {"kept"};
+    try {
+        Button1Click(host, dir.path().string(), "12 ");
+        FAIL();
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.message(), "'12 ' n'est pas une valeur entière correcte");
+    }
+    for (const char* number : {"0", "-3", "$FFFFFFFF"}) {
+        try {
+            Button1Click(host, dir.path().string(), number);
+            FAIL() << number;
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.message(), "La valeur doit être supérieure ou égale à 1");
+        }
+    }
+    EXPECT_EQ(host.list, std::vector<std::string>{"kept"});
+    EXPECT_FALSE(fs::exists(dir / "tamblure"));
+}
+
+TEST(BatchRun, RefusesAnEmptyFolderField)
+{
+    FakeHost host;
+    EXPECT_THROW(Button1Click(host, "", "200"), EInOutError);
+}
+
+TEST(BatchRun, StopsWhenTheThumbnailFolderIsBlockedByAFile)
+{
+    test::TempDir dir;
+    photo(dir / "p.jpg");
+    test::writeFile(dir / "tamblure", std::string("a file"));
+    FakeHost host;
+    host.list = {"x"};
+    try {
+        Button1Click(host, dir.path().string(), "200");
+        FAIL();
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.message(), "Impossible de créer " + dir.path().string() + "/tamblure");
+    }
+    EXPECT_TRUE(host.list.empty());
+}
+
+TEST(BatchRun, NeverProcessesHiddenFilesSubFoldersSpecialFilesOrTheThumbnailFolder)
+{
+    test::TempDir dir;
+    photo(dir / "seen.jpg");
+    photo(dir / ".hidden.jpg");
+    fs::create_directory(dir / "folder.jpg");
+    fs::create_directory(dir / "sub");
+    photo(dir / "sub" / "inner.jpg");
+    ASSERT_EQ(::mkfifo((dir / "pipe.jpg").c_str(), 0644), 0);
+    fs::create_symlink(dir / "loop.jpg", dir / "loop.jpg");
+    fs::create_symlink(dir / "seen.jpg", dir / "link.jpg");
+    photo(dir / "notes.txt");
+    FakeHost host;
+    Button1Click(host, dir.path().string(), "100");
+    EXPECT_EQ(host.list, (std::vector<std::string>{"link.jpg", "seen.jpg"}));
+    // A second run must not take the thumbnails for photographs.
+    Button1Click(host, dir.path().string(), "100");
+    EXPECT_EQ(host.list, (std::vector<std::string>{"link.jpg", "seen.jpg"}));
+    EXPECT_FALSE(fs::exists(dir / "tamblure" / "tamblure"));
+}
+
+TEST(BatchRun, EndedByAnErrorKeepsWhatWasDoneAndThePageWithoutItsEnd)
+{
+    test::TempDir dir;
+    photo(dir / "a.jpg");
+    photo(dir / "b.jpg");
+    test::writeFile(dir / "c.jpg", std::string("not a photograph at all"));
+    photo(dir / "d.jpg");
+    FakeHost host;
+    host.criterionValue = 1; // factor: c.jpg goes to the full-size decoder, which refuses it
+    host.pageValue = true;
+    host.columnsValue = 2;
+    EXPECT_THROW(Button1Click(host, dir.path().string(), "2"), EJPEG);
+    EXPECT_EQ(host.list, (std::vector<std::string>{"a.jpg", "b.jpg"}));
+    EXPECT_TRUE(fs::exists(dir / "tamblure" / "a.jpg"));
+    EXPECT_TRUE(fs::exists(dir / "tamblure" / "b.jpg"));
+    EXPECT_FALSE(fs::exists(dir / "tamblure" / "c.jpg"));
+    EXPECT_FALSE(fs::exists(dir / "tamblure" / "d.jpg"));
+    const std::string page = readText(dir / "index.html");
+    EXPECT_NE(page.find("tamblure/b.jpg"), std::string::npos);
+    EXPECT_EQ(page.find("</table>"), std::string::npos);
+    EXPECT_EQ(page.find("</html>"), std::string::npos);
+    // The third picture's row was opened before it failed.
+    EXPECT_TRUE(page.ends_with("</tr>\r\n<tr>\r\n  <td>\r\n")) << page;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().filename().string().front(), '.') << "temporary file left: " << entry.path();
+}
+
+TEST(BatchRun, StopsBetweenTwoPicturesWhenTheWindowCloses)
+{
+    test::TempDir dir;
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        photo(dir / name);
+    FakeHost host;
+    host.onEvents = [](FakeHost& h) { h.stop = true; };
+    EXPECT_EQ(Button1Click(host, dir.path().string(), "100"), RunEnd::Stopped);
+    EXPECT_EQ(host.list, std::vector<std::string>{"a.jpg"});
+}
+
+TEST(BatchRun, ReadsTheCriterionAnewForEveryPicture)
+{
+    test::TempDir dir;
+    photo(dir / "a.jpg", 400, 200);
+    photo(dir / "b.jpg", 400, 200);
+    FakeHost host;
+    host.onEvents = [](FakeHost& h) { h.criterionValue = 1; };
+    Button1Click(host, dir.path().string(), "4");
+    // "Dimension maximale" 4 for a, factor 4 for b.
+    EXPECT_LT(test::readFile(dir / "tamblure" / "a.jpg").size(), test::readFile(dir / "tamblure" / "b.jpg").size());
+}
+
+std::string percentDecode(const std::string& address)
+{
+    std::string out;
+    for (std::size_t i = 0; i < address.size(); ++i) {
+        if (address[i] == '%' && i + 2 < address.size()) {
+            out += static_cast<char>(std::stoi(address.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += address[i];
+        }
+    }
+    return out;
+}
+
+std::string unescapeAttribute(std::string text)
+{
+    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+             {"&quot;", "\""}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}}) {
+        for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+            text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+TEST(BatchRunPage, LinksReachEveryFileWhateverItsName)
+{
+    test::TempDir dir;
+    const std::vector<std::string> names = {"a \"quoted\".jpg", "x<y>.jpg", "r&d.jpg",  "#1.jpg",
+                                            "50%.jpg",          "why?.jpg", "été.jpg", "東京.jpg"};
+    for (const auto& name : names)
+        photo(dir / name, 64, 48);
+    FakeHost host;
+    host.pageValue = true;
+    host.columnsValue = 3;
+    host.titleValue = "Photos";
+    ASSERT_EQ(Button1Click(host, dir.path().string(), "32"), RunEnd::Finished);
+    const std::string page = readText(dir / "index.html");
+    const std::regex link(R"re((href|SRC)="([^"]*)")re");
+    int links = 0;
+    for (auto it = std::sregex_iterator(page.begin(), page.end(), link); it != std::sregex_iterator(); ++it) {
+        const std::string target = percentDecode(unescapeAttribute((*it)[2]));
+        EXPECT_TRUE(fs::is_regular_file(dir / target)) << (*it)[0] << " -> " << target;
+        ++links;
+    }
+    EXPECT_EQ(links, 2 * static_cast<int>(names.size()));
+    EXPECT_TRUE(page.ends_with("</table>\r\n</body>\r\n</html>\r\n"));
+}
+
+TEST(FolderSearch, GivesSizesAsSixtyFourBitNumbers)
+{
+    test::TempDir dir;
+    test::writeFile(dir / "p.jpg", std::vector<std::uint8_t>(3000));
+    const auto found = findPhotographs(dir.path());
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].name, "p.jpg");
+    EXPECT_EQ(found[0].size, 3000);
+}
+
+} // namespace
+} // namespace tamblure::app
