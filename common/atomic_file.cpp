@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,16 +19,34 @@ fs::path folderOf(const fs::path& target)
     return folder.empty() ? fs::path(".") : folder;
 }
 
-// A hidden name beside the target ("." + name + ".XXXXXX~"), so that a folder
-// search that skips hidden files never meets it.
+// The hidden name beside the target under which a complete file waits for
+// its rename: "." + name + ".tamblure~". A folder search that skips hidden
+// files never meets it. The name is fixed, so that what a killed process
+// leaves there is taken away by the next write of the same target.
 fs::path tempNameFor(const fs::path& target)
 {
-    static thread_local std::mt19937_64 random{std::random_device{}()};
-    static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string suffix(8, 'x');
-    for (char& c : suffix)
-        c = kDigits[random() % (sizeof kDigits - 1)];
-    return folderOf(target) / ("." + target.filename().string() + "." + suffix + "~");
+    return folderOf(target) / ("." + target.filename().string() + ".tamblure~");
+}
+
+// Creates `path` anew from the open file descriptor of an anonymous file, or
+// as a fresh empty file when fd is negative.
+int placeHidden(const fs::path& path, int fd)
+{
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        ::unlink(path.c_str());
+        if (fd >= 0) {
+            const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
+            if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                return 0;
+        } else {
+            const int created = ::open(path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
+            if (created >= 0)
+                return created;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return -1;
 }
 
 } // namespace
@@ -48,15 +65,10 @@ bool AtomicFile::open()
     const fs::path folder = folderOf(target_);
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-        // The file system has no anonymous files: fall back to a hidden name.
-        for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-            fs::path candidate = tempNameFor(target_);
-            fd = ::open(candidate.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
-            if (fd >= 0)
-                namedTemp_ = std::move(candidate);
-            else if (errno != EEXIST)
-                break;
-        }
+        // The file system has no anonymous files: fall back to the hidden name.
+        fd = placeHidden(tempNameFor(target_), -1);
+        if (fd >= 0)
+            namedTemp_ = tempNameFor(target_);
     }
     if (fd < 0)
         return false;
@@ -89,20 +101,11 @@ bool AtomicFile::commit()
         return false;
     bool ok = !failed_ && std::fflush(file_) == 0 && !std::ferror(file_);
     if (ok && namedTemp_.empty()) {
-        // Give the anonymous file a hidden name, then rename that over the
+        // Give the anonymous file the hidden name, then rename that over the
         // target: linkat cannot replace an existing name itself.
-        const std::string procPath = "/proc/self/fd/" + std::to_string(::fileno(file_));
-        ok = false;
-        for (int attempt = 0; attempt < 16; ++attempt) {
-            fs::path candidate = tempNameFor(target_);
-            if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                namedTemp_ = std::move(candidate);
-                ok = true;
-                break;
-            }
-            if (errno != EEXIST)
-                break;
-        }
+        ok = placeHidden(tempNameFor(target_), ::fileno(file_)) == 0;
+        if (ok)
+            namedTemp_ = tempNameFor(target_);
     }
     if (ok)
         ok = ::rename(namedTemp_.c_str(), target_.c_str()) == 0;

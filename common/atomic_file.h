@@ -2,10 +2,12 @@
 
 // Writing a file so that its target is always either the old file (or none)
 // or the complete new one. The bytes go to an anonymous file in the target's
-// folder, which is given the target's name with one rename when it is
-// complete. A failure, an exception or a killed process leaves the target as
-// it was and no temporary file behind. The rename also replaces a link
-// standing at the target's name instead of writing through it.
+// folder; when complete it is linked under a hidden name beside the target
+// (".<name>.tamblure~") and renamed over the target. A failure or an
+// exception leaves the target as it was and no temporary file behind; a
+// process killed between the link and the rename leaves only the hidden
+// file, which the next write of that target replaces. The rename also
+// replaces a link standing at the target's name instead of writing through it.
 
 #include <cstdint>
 #include <cstdio>

@@ -67,6 +67,18 @@ TEST(AtomicFile, ReplacesALinkAtTheTargetInsteadOfWritingThroughIt)
     EXPECT_EQ(test::readFile(target).size(), 9u);
 }
 
+TEST(AtomicFile, TakesAwayWhatAKilledWriterLeftUnderTheHiddenName)
+{
+    test::TempDir dir;
+    test::writeFile(dir / ".a.jpg.tamblure~", std::string("left by a killed run"));
+    AtomicFile out(dir / "a.jpg");
+    ASSERT_TRUE(out.open());
+    out.write(std::string_view("new"));
+    ASSERT_TRUE(out.commit());
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+    EXPECT_EQ(test::readFile(dir / "a.jpg").size(), 3u);
+}
+
 TEST(CopyFileAtomically, CopiesByteForByteAndRefusesAMissingSource)
 {
     test::TempDir dir;
