@@ -14,7 +14,11 @@ namespace tamblure::jpeg {
 // file's layout (24-bit for three channels, 8-bit grey for one); without it
 // the raster keeps its format, which must be 24-bit or 8-bit. True when the
 // picture was decoded; every failure is a false result, never an error,
-// except a raster that cannot be sized (EOutOfMemory).
+// except a raster that cannot be sized (EOutOfMemory). A file that is missing,
+// cannot be read as far as its frame or has neither 1 nor 3 channels leaves
+// the raster untouched; after that the raster is given its new size (zero-
+// filled) before the picture is read, so a failing picture read leaves it at
+// that size holding what was decoded.
 bool DecodeJpegFile(imaging::Bitmap24* raster, const std::filesystem::path& path, bool setFormat,
                     std::uint8_t scaleCode);
 

@@ -29,7 +29,12 @@ public:
 
     // Full-size decode: JDCT_FLOAT, block smoothing, greyscale quantised to
     // 236 levels with libjpeg's default dithering (an 8-bit raster with its
-    // palette), colour as 24-bit blue, green, red. Raises EJPEG.
+    // palette), colour as 24-bit blue, green, red; four-component (CMYK,
+    // YCCK) files are turned into blue, green, red as well. Raises EJPEG
+    // ("Erreur JPEG #%d", libjpeg's message code) for data libjpeg refuses,
+    // for other layouts (two components) and for files that would need more
+    // than the decoder's memory limit or more than 1000 scans; EOutOfMemory
+    // when the raster would pass 1 GiB. On an error the raster is unchanged.
     void decode(imaging::Bitmap24& raster) const;
 
 private:

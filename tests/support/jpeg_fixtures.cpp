@@ -1,3 +1,179 @@
 #include "support/jpeg_fixtures.h"
 
-// Filled in with the codec's tests.
+#include "jpeg/libjpeg_trap.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+namespace tamblure::test {
+
+namespace {
+
+// A small hash of the position and the seed: the texture's noise.
+std::uint32_t noise(int x, int y, std::uint32_t seed)
+{
+    std::uint32_t h = static_cast<std::uint32_t>(x) * 0x9E3779B1u ^ static_cast<std::uint32_t>(y) * 0x85EBCA77u ^
+                      seed * 0xC2B2AE3Du;
+    h ^= h >> 15;
+    h *= 0x2C1B3C6Du;
+    h ^= h >> 12;
+    return h;
+}
+
+// The colour pattern before the file's component count is applied.
+void colourAt(const JpegSpec& spec, int x, int y, int& red, int& green, int& blue)
+{
+    const int across = spec.width > 1 ? spec.width - 1 : 1;
+    const int down = spec.height > 1 ? spec.height - 1 : 1;
+    const std::uint32_t n = noise(x, y, spec.seed);
+    red = 32 + 191 * y / down + static_cast<int>(n & 7) - 4;
+    blue = 32 + 191 * x / across + static_cast<int>(n >> 3 & 7) - 4;
+    green = 110 + static_cast<int>(n >> 6 & 31) + ((x / 3 + y / 5) % 2) * 8;
+}
+
+struct CompressJob {
+    jpeg_compress_struct* cinfo;
+    bool* created;
+    const JpegSpec* spec;
+    unsigned char* pixels; // top row first, tightly packed
+    unsigned char** out;
+    unsigned long* outSize;
+};
+
+void compressStep(void* arg)
+{
+    auto* job = static_cast<CompressJob*>(arg);
+    jpeg_compress_struct* cinfo = job->cinfo;
+    const JpegSpec& spec = *job->spec;
+    jpeg_create_compress(cinfo);
+    *job->created = true;
+    jpeg_mem_dest(cinfo, job->out, job->outSize);
+    cinfo->image_width = static_cast<JDIMENSION>(spec.width);
+    cinfo->image_height = static_cast<JDIMENSION>(spec.height);
+    cinfo->input_components = spec.components;
+    cinfo->in_color_space = spec.components == 1 ? JCS_GRAYSCALE : spec.components == 4 ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, spec.quality, TRUE);
+    if (spec.components == 3) {
+        cinfo->comp_info[0].h_samp_factor = spec.chromaSubsampling;
+        cinfo->comp_info[0].v_samp_factor = spec.chromaSubsampling;
+    }
+    cinfo->arith_code = spec.arithmetic ? TRUE : FALSE;
+    if (spec.progressive)
+        jpeg_simple_progression(cinfo);
+    if (!spec.jfifHeader)
+        cinfo->write_JFIF_header = FALSE;
+    jpeg_start_compress(cinfo, TRUE);
+    const std::size_t line = static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.components);
+    while (cinfo->next_scanline < cinfo->image_height) {
+        JSAMPROW row = job->pixels + cinfo->next_scanline * line;
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+}
+
+} // namespace
+
+void fixturePixel(const JpegSpec& spec, int x, int y, std::uint8_t bgr[3])
+{
+    int red = 0, green = 0, blue = 0;
+    colourAt(spec, x, y, red, green, blue);
+    if (spec.components == 1) {
+        red = green = blue = (2 * red + blue) / 3;
+    } else if (spec.components == 4) {
+        red = (red * spec.cmykBlack + 127) / 255;
+        green = (green * spec.cmykBlack + 127) / 255;
+        blue = (blue * spec.cmykBlack + 127) / 255;
+    }
+    bgr[0] = static_cast<std::uint8_t>(blue);
+    bgr[1] = static_cast<std::uint8_t>(green);
+    bgr[2] = static_cast<std::uint8_t>(red);
+}
+
+std::vector<std::uint8_t> makeJpeg(const JpegSpec& spec)
+{
+    if (spec.width < 1 || spec.height < 1 || (spec.components != 1 && spec.components != 3 && spec.components != 4))
+        throw std::runtime_error("makeJpeg: unusable spec");
+
+    // The samples as libjpeg takes them: grey, RGB, or Adobe's inverted CMYK
+    // (stored ink = the colour it leaves, so C × K / 255 is the red).
+    const auto components = static_cast<std::size_t>(spec.components);
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.height) *
+                                      components);
+    unsigned char* p = pixels.data();
+    for (int y = 0; y < spec.height; ++y) {
+        for (int x = 0; x < spec.width; ++x) {
+            int red = 0, green = 0, blue = 0;
+            colourAt(spec, x, y, red, green, blue);
+            if (spec.components == 1) {
+                *p++ = static_cast<unsigned char>((2 * red + blue) / 3);
+                continue;
+            }
+            *p++ = static_cast<unsigned char>(red);
+            *p++ = static_cast<unsigned char>(green);
+            *p++ = static_cast<unsigned char>(blue);
+            if (spec.components == 4)
+                *p++ = static_cast<unsigned char>(spec.cmykBlack);
+        }
+    }
+
+    jpeg::detail::ErrorTrap trap;
+    jpeg_compress_struct cinfo{};
+    cinfo.err = jpeg::detail::installErrorTrap(trap);
+    bool created = false;
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    CompressJob job{&cinfo, &created, &spec, pixels.data(), &out, &outSize};
+    const bool finished = jpeg::detail::runTrapped(trap, compressStep, &job);
+    if (created)
+        jpeg_destroy_compress(&cinfo);
+    std::vector<std::uint8_t> bytes;
+    if (finished && out != nullptr)
+        bytes.assign(out, out + outSize);
+    std::free(out);
+    if (!finished)
+        throw std::runtime_error("makeJpeg: libjpeg error " + std::to_string(trap.code));
+
+    // The extra segments go right after SOI, ahead of libjpeg's own ones.
+    std::vector<std::uint8_t> extra;
+    for (const auto& [code, payload] : spec.segments) {
+        if (payload.size() > 65533)
+            throw std::runtime_error("makeJpeg: segment payload too long");
+        const std::size_t length = payload.size() + 2;
+        extra.push_back(0xFF);
+        extra.push_back(static_cast<std::uint8_t>(code));
+        extra.push_back(static_cast<std::uint8_t>(length >> 8));
+        extra.push_back(static_cast<std::uint8_t>(length & 0xFF));
+        extra.insert(extra.end(), payload.begin(), payload.end());
+    }
+    bytes.insert(bytes.begin() + 2, extra.begin(), extra.end());
+    return bytes;
+}
+
+void writeJpeg(const std::filesystem::path& path, const JpegSpec& spec)
+{
+    const std::vector<std::uint8_t> bytes = makeJpeg(spec);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("writeJpeg: cannot write " + path.string());
+}
+
+std::ptrdiff_t findMarker(const std::vector<std::uint8_t>& jpeg, int code)
+{
+    std::size_t pos = 2;
+    while (pos + 4 <= jpeg.size() && jpeg[pos] == 0xFF) {
+        const int here = jpeg[pos + 1];
+        if (here == code)
+            return static_cast<std::ptrdiff_t>(pos);
+        if (here == 0xDA || here == 0xD9)
+            return -1;
+        const std::size_t length = std::size_t{jpeg[pos + 2]} << 8 | jpeg[pos + 3];
+        pos += 2 + length;
+    }
+    return -1;
+}
+
+} // namespace tamblure::test

@@ -3,8 +3,10 @@
 // JPEG files made in the test with libjpeg, so that every fixture says what
 // it holds.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 namespace tamblure::test {
@@ -12,22 +14,36 @@ namespace tamblure::test {
 struct JpegSpec {
     int width = 16;
     int height = 16;
-    int components = 3;        // 1 (grey), 3 (YCbCr) or 4 (CMYK)
+    int components = 3;        // 1 (grey), 3 (YCbCr) or 4 (CMYK, Adobe's inverted convention)
     bool progressive = false;
     bool arithmetic = false;
     int quality = 90;
     std::uint32_t seed = 1;    // varies the textured pattern
     // Extra segments written right after SOI: each is the marker code (0xE0
-    // to 0xEF, 0xFE) and its payload (without the length field).
+    // to 0xEF, 0xFE) and its payload (without the length field, at most
+    // 65533 bytes).
     std::vector<std::pair<int, std::vector<std::uint8_t>>> segments;
-    bool jfifHeader = true;    // libjpeg's own APP0 (JFIF)
+    bool jfifHeader = true;    // libjpeg's own APP0 (JFIF); a CMYK file never has one
+    int chromaSubsampling = 2; // 2: chroma halved both ways (4:2:0); 1: full chroma (4:4:4)
+    int cmykBlack = 255;       // the K stored in every pixel of a CMYK file
 };
 
-// The pixel that the fixture pattern puts at (x, y), as blue, green, red: a
-// texture that is not flat, and corners that are easy to tell apart.
+// The pixel that the fixture pattern puts at (x, y), as blue, green, red: red
+// rises down the picture, blue rises across it, so the four corners are dark,
+// blue, red and magenta; a small seeded texture on every channel keeps it
+// from being flat. A grey file holds (2 × red + blue) / 3 and is given here
+// in all three channels; a CMYK file gives, once decoded, each channel
+// scaled by cmykBlack / 255. JPEG is lossy: compare decoded pixels with a
+// tolerance.
 void fixturePixel(const JpegSpec& spec, int x, int y, std::uint8_t bgr[3]);
 
+// The encoded file. Throws std::runtime_error when libjpeg refuses the spec.
 std::vector<std::uint8_t> makeJpeg(const JpegSpec& spec);
 void writeJpeg(const std::filesystem::path& path, const JpegSpec& spec);
+
+// Offset of the 0xFF of the first marker with the given code, found by
+// walking the segments (so a code inside a payload is never taken); -1 when
+// there is none before the entropy-coded data.
+std::ptrdiff_t findMarker(const std::vector<std::uint8_t>& jpeg, int code);
 
 } // namespace tamblure::test

@@ -1,0 +1,407 @@
+#include "jpeg/IJL.h"
+
+#include "common/atomic_file.h"
+#include "jpeg/libjpeg_trap.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdint>
+#include <filesystem>
+#include <fcntl.h>
+#include <new>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tamblure::jpeg {
+
+// Kept between a parameter read and the picture read: the open file and the
+// decompressor that has parsed its headers.
+struct IjlState {
+    detail::Decompressor decoder;
+    std::FILE* file = nullptr;
+    std::string path;
+    bool headerRead = false;
+
+    ~IjlState()
+    {
+        // The decompressor goes first: its source still points at the file.
+        if (decoder.created) {
+            jpeg_destroy_decompress(&decoder.cinfo);
+            decoder.created = false;
+        }
+        if (file != nullptr)
+            std::fclose(file);
+    }
+};
+
+namespace {
+
+// Only regular files are decoded; O_NONBLOCK keeps a FIFO from blocking the
+// open itself.
+std::FILE* openForReading(const char* path)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return nullptr;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr)
+        ::close(fd);
+    return file;
+}
+
+void dropState(JPEG_CORE_PROPERTIES* props)
+{
+    delete props->state;
+    props->state = nullptr;
+}
+
+int jpegFailure(JPEG_CORE_PROPERTIES* props, int code)
+{
+    props->libjpegCode = code;
+    dropState(props);
+    return IJL_JPEG_ERROR;
+}
+
+int colourOf(J_COLOR_SPACE space)
+{
+    switch (space) {
+    case JCS_GRAYSCALE:
+        return IJL_G;
+    case JCS_YCbCr:
+        return IJL_YCBCR;
+    case JCS_RGB:
+        return IJL_RGB;
+    default:
+        return IJL_OTHER;
+    }
+}
+
+// The libjpeg pixel layout of a DIB, or JCS_UNKNOWN when the pair is not one
+// the layer handles.
+J_COLOR_SPACE dibColourSpace(const JPEG_CORE_PROPERTIES& props)
+{
+    if (props.DIBChannels == 3 && props.DIBColor == IJL_BGR)
+        return JCS_EXT_BGR;
+    if (props.DIBChannels == 3 && props.DIBColor == IJL_RGB)
+        return JCS_RGB;
+    if (props.DIBChannels == 1 && props.DIBColor == IJL_G)
+        return JCS_GRAYSCALE;
+    return JCS_UNKNOWN;
+}
+
+int scaleDenominator(int mode)
+{
+    switch (mode) {
+    case IJL_JFILE_READWHOLEIMAGE:
+        return 1;
+    case IJL_JFILE_READONEHALF:
+        return 2;
+    case IJL_JFILE_READONEQUARTER:
+        return 4;
+    case IJL_JFILE_READONEEIGHTH:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+// The DIB's rows as libjpeg walks them, top row first: where the top row
+// starts and how far apart consecutive rows are (negative for bottom-up).
+struct RowWalk {
+    unsigned char* top;
+    std::ptrdiff_t step;
+};
+
+RowWalk rowWalk(const JPEG_CORE_PROPERTIES& props)
+{
+    const std::ptrdiff_t line = static_cast<std::ptrdiff_t>(props.DIBWidth) * props.DIBChannels + props.DIBPadBytes;
+    if (props.DIBHeight < 0) {
+        const std::ptrdiff_t rows = -static_cast<std::ptrdiff_t>(props.DIBHeight);
+        return {props.DIBBytes + (rows - 1) * line, -line};
+    }
+    return {props.DIBBytes, line};
+}
+
+bool dibIsDescribed(const JPEG_CORE_PROPERTIES& props)
+{
+    return props.DIBBytes != nullptr && props.DIBWidth > 0 && props.DIBHeight != 0 &&
+           props.DIBHeight != INT32_MIN && props.DIBPadBytes >= 0 && dibColourSpace(props) != JCS_UNKNOWN;
+}
+
+// --- Trapped steps: plain code only, no object with a destructor. -------
+
+void readHeaderStep(void* arg)
+{
+    auto* state = static_cast<IjlState*>(arg);
+    jpeg_stdio_src(&state->decoder.cinfo, state->file);
+    jpeg_read_header(&state->decoder.cinfo, TRUE);
+}
+
+struct ScaleJob {
+    j_decompress_ptr cinfo;
+    int denominator;
+    J_COLOR_SPACE outSpace;
+};
+
+void scaleStep(void* arg)
+{
+    auto* job = static_cast<ScaleJob*>(arg);
+    job->cinfo->scale_num = 1;
+    job->cinfo->scale_denom = static_cast<unsigned>(job->denominator);
+    job->cinfo->out_color_space = job->outSpace;
+    jpeg_calc_output_dimensions(job->cinfo);
+}
+
+struct DecodeJob {
+    j_decompress_ptr cinfo;
+    RowWalk rows;
+    bool stalled;
+};
+
+void decodeStep(void* arg)
+{
+    auto* job = static_cast<DecodeJob*>(arg);
+    j_decompress_ptr cinfo = job->cinfo;
+    jpeg_start_decompress(cinfo);
+    // Row pointers straight into the caller's block: libjpeg's colour
+    // converter writes the final pixels there, nothing is copied after.
+    constexpr JDIMENSION kBatch = 16;
+    JSAMPROW pointers[kBatch];
+    while (cinfo->output_scanline < cinfo->output_height) {
+        const JDIMENSION first = cinfo->output_scanline;
+        const JDIMENSION count = std::min(kBatch, cinfo->output_height - first);
+        for (JDIMENSION i = 0; i < count; ++i)
+            pointers[i] = job->rows.top + static_cast<std::ptrdiff_t>(first + i) * job->rows.step;
+        if (jpeg_read_scanlines(cinfo, pointers, count) == 0) {
+            job->stalled = true;
+            return;
+        }
+    }
+}
+
+struct EncodeJob {
+    jpeg_compress_struct* cinfo;
+    bool* created;
+    std::FILE* file;
+    const JPEG_CORE_PROPERTIES* props;
+    J_COLOR_SPACE inSpace;
+    RowWalk rows;
+    unsigned char* greyExpansion; // one BGR row, for a grey DIB
+    int hSampling;
+    int vSampling;
+};
+
+void encodeStep(void* arg)
+{
+    auto* job = static_cast<EncodeJob*>(arg);
+    jpeg_compress_struct* cinfo = job->cinfo;
+    jpeg_create_compress(cinfo);
+    *job->created = true;
+    jpeg_stdio_dest(cinfo, job->file);
+    const auto width = static_cast<JDIMENSION>(job->props->DIBWidth);
+    cinfo->image_width = width;
+    cinfo->image_height = static_cast<JDIMENSION>(job->props->JPGHeight);
+    // libjpeg turns BGR or RGB rows into YCbCr itself; a grey row is widened
+    // into greyExpansion first, since libjpeg makes no colour from grey.
+    const bool grey = job->inSpace == JCS_GRAYSCALE;
+    cinfo->in_color_space = grey ? JCS_EXT_BGR : job->inSpace;
+    cinfo->input_components = 3;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_colorspace(cinfo, JCS_YCbCr);
+    jpeg_set_quality(cinfo, job->props->jquality, TRUE);
+    cinfo->comp_info[0].h_samp_factor = job->hSampling;
+    cinfo->comp_info[0].v_samp_factor = job->vSampling;
+    for (int c = 1; c < 3; ++c) {
+        cinfo->comp_info[c].h_samp_factor = 1;
+        cinfo->comp_info[c].v_samp_factor = 1;
+    }
+    jpeg_start_compress(cinfo, TRUE);
+    while (cinfo->next_scanline < cinfo->image_height) {
+        unsigned char* source = job->rows.top + static_cast<std::ptrdiff_t>(cinfo->next_scanline) * job->rows.step;
+        JSAMPROW row = source;
+        if (grey) {
+            for (JDIMENSION x = 0; x < width; ++x) {
+                unsigned char* pixel = job->greyExpansion + 3 * static_cast<std::size_t>(x);
+                pixel[0] = pixel[1] = pixel[2] = source[x];
+            }
+            row = job->greyExpansion;
+        }
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+}
+
+// --- Reads and writes. ----------------------------------------------------
+
+int readParams(JPEG_CORE_PROPERTIES* props)
+{
+    dropState(props);
+    props->libjpegCode = 0;
+    if (props->JPGFile == nullptr)
+        return IJL_BAD_RECORD;
+    auto* state = new (std::nothrow) IjlState;
+    if (state == nullptr)
+        return IJL_MEMORY_ERROR;
+    props->state = state;
+    try {
+        state->path = props->JPGFile;
+    } catch (const std::bad_alloc&) {
+        dropState(props);
+        return IJL_MEMORY_ERROR;
+    }
+    state->file = openForReading(props->JPGFile);
+    if (state->file == nullptr) {
+        dropState(props);
+        return IJL_FILE_ERROR;
+    }
+    if (!state->decoder.create() || !detail::runTrapped(state->decoder.trap, readHeaderStep, state))
+        return jpegFailure(props, state->decoder.trap.code);
+    state->headerRead = true;
+    const jpeg_decompress_struct& cinfo = state->decoder.cinfo;
+    props->JPGWidth = static_cast<std::int32_t>(cinfo.image_width);
+    props->JPGHeight = static_cast<std::int32_t>(cinfo.image_height);
+    props->JPGChannels = cinfo.num_components;
+    props->JPGColor = colourOf(cinfo.jpeg_color_space);
+    return IJL_OK;
+}
+
+int readImage(JPEG_CORE_PROPERTIES* props, int denominator)
+{
+    // A picture read without its parameter read (or for another file) reads
+    // the headers first.
+    IjlState* state = props->state;
+    if (state == nullptr || !state->headerRead || props->JPGFile == nullptr || state->path != props->JPGFile) {
+        const int result = readParams(props);
+        if (result != IJL_OK)
+            return result;
+        state = props->state;
+    }
+    if (!dibIsDescribed(*props)) {
+        dropState(props);
+        return IJL_BAD_RECORD;
+    }
+    j_decompress_ptr cinfo = &state->decoder.cinfo;
+    ScaleJob scale{cinfo, denominator, dibColourSpace(*props)};
+    if (!detail::runTrapped(state->decoder.trap, scaleStep, &scale))
+        return jpegFailure(props, state->decoder.trap.code);
+    // libjpeg writes output_width × output_components bytes into each row and
+    // output_height rows: they must be the block the caller described.
+    const bool fits = static_cast<std::int64_t>(cinfo->output_width) == props->DIBWidth &&
+                      static_cast<std::int64_t>(cinfo->output_height) ==
+                          (props->DIBHeight < 0 ? -static_cast<std::int64_t>(props->DIBHeight) : props->DIBHeight) &&
+                      cinfo->out_color_components == props->DIBChannels;
+    if (!fits) {
+        dropState(props);
+        return IJL_BAD_RECORD;
+    }
+    DecodeJob decode{cinfo, rowWalk(*props), false};
+    const bool finished = detail::runTrapped(state->decoder.trap, decodeStep, &decode);
+    const int code = state->decoder.trap.code;
+    // The picture is read: the decoder and the file go now, not at ijlFree.
+    dropState(props);
+    if (!finished) {
+        props->libjpegCode = code;
+        return IJL_JPEG_ERROR;
+    }
+    return decode.stalled ? IJL_JPEG_ERROR : IJL_OK;
+}
+
+} // namespace
+
+int ijlInit(JPEG_CORE_PROPERTIES* props)
+{
+    if (props == nullptr)
+        return IJL_BAD_RECORD;
+    props->DIBChannels = 3;
+    props->DIBColor = IJL_BGR;
+    props->JPGChannels = 3;
+    props->JPGColor = IJL_YCBCR;
+    props->JPGSubsampling = IJL_411;
+    props->jquality = 75;
+    props->libjpegCode = 0;
+    props->state = nullptr;
+    return IJL_OK;
+}
+
+int ijlRead(JPEG_CORE_PROPERTIES* props, int mode)
+{
+    if (props == nullptr)
+        return IJL_BAD_RECORD;
+    if (mode == IJL_JFILE_READPARAMS)
+        return readParams(props);
+    const int denominator = scaleDenominator(mode);
+    if (denominator == 0)
+        return IJL_BAD_RECORD;
+    return readImage(props, denominator);
+}
+
+int ijlWrite(JPEG_CORE_PROPERTIES* props, int mode)
+{
+    if (props == nullptr || mode != IJL_JFILE_WRITEWHOLEIMAGE)
+        return IJL_BAD_RECORD;
+    props->libjpegCode = 0;
+    const JPEG_CORE_PROPERTIES& p = *props;
+    if (!dibIsDescribed(p) || p.JPGFile == nullptr || p.JPGChannels != 3 || p.JPGColor != IJL_YCBCR ||
+        p.JPGWidth != p.DIBWidth || p.JPGHeight != (p.DIBHeight < 0 ? -p.DIBHeight : p.DIBHeight))
+        return IJL_BAD_RECORD;
+    int hSampling = 0, vSampling = 0;
+    switch (p.JPGSubsampling) {
+    case IJL_NONE:
+        hSampling = vSampling = 1;
+        break;
+    case IJL_411:
+        hSampling = vSampling = 2;
+        break;
+    case IJL_422:
+        hSampling = 2;
+        vSampling = 1;
+        break;
+    default:
+        return IJL_BAD_RECORD;
+    }
+
+    try {
+        const J_COLOR_SPACE inSpace = dibColourSpace(p);
+        std::vector<unsigned char> greyExpansion;
+        if (inSpace == JCS_GRAYSCALE)
+            greyExpansion.resize(3 * static_cast<std::size_t>(p.DIBWidth));
+
+        AtomicFile out{std::filesystem::path(p.JPGFile)};
+        if (!out.open())
+            return IJL_FILE_ERROR;
+
+        detail::ErrorTrap trap;
+        jpeg_compress_struct cinfo{};
+        cinfo.err = detail::installErrorTrap(trap);
+        bool created = false;
+        EncodeJob job{&cinfo, &created, out.stream(), &p, inSpace, rowWalk(p), greyExpansion.data(),
+                      hSampling, vSampling};
+        const bool finished = detail::runTrapped(trap, encodeStep, &job);
+        if (created)
+            jpeg_destroy_compress(&cinfo);
+        if (!finished) {
+            props->libjpegCode = trap.code;
+            return IJL_JPEG_ERROR; // out's destructor drops the unfinished file
+        }
+        return out.commit() ? IJL_OK : IJL_FILE_ERROR;
+    } catch (const std::bad_alloc&) {
+        return IJL_MEMORY_ERROR;
+    }
+}
+
+int ijlFree(JPEG_CORE_PROPERTIES* props)
+{
+    if (props == nullptr)
+        return IJL_BAD_RECORD;
+    dropState(props);
+    return IJL_OK;
+}
+
+} // namespace tamblure::jpeg

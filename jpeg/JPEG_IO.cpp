@@ -1,0 +1,169 @@
+#include "jpeg/JPEG_IO.h"
+
+#include "common/errors.h"
+#include "jpeg/IJL.h"
+
+#include <string>
+#include <system_error>
+
+namespace tamblure::jpeg {
+
+namespace {
+
+using imaging::Bitmap24;
+using imaging::PixelFormat;
+
+// ijlFree on every way out once ijlInit has succeeded, errors included.
+class IjlRecord {
+public:
+    IjlRecord() = default;
+    ~IjlRecord()
+    {
+        if (initialised_)
+            ijlFree(&props_);
+    }
+    IjlRecord(const IjlRecord&) = delete;
+    IjlRecord& operator=(const IjlRecord&) = delete;
+
+    bool init()
+    {
+        initialised_ = ijlInit(&props_) == IJL_OK;
+        return initialised_;
+    }
+    JPEG_CORE_PROPERTIES& props() { return props_; }
+
+private:
+    JPEG_CORE_PROPERTIES props_{};
+    bool initialised_ = false;
+};
+
+int channelsOf(PixelFormat format)
+{
+    switch (format) {
+    case PixelFormat::Bits8:
+        return 1;
+    case PixelFormat::Bits24:
+        return 3;
+    case PixelFormat::None:
+        break;
+    }
+    return 0;
+}
+
+// The bytes after a row's pixel bytes up to the next multiple of 4.
+std::int32_t padBytes(std::int32_t width, std::int32_t channels)
+{
+    const std::int64_t bytes = static_cast<std::int64_t>(width) * channels;
+    return static_cast<std::int32_t>((bytes + 3) / 4 * 4 - bytes);
+}
+
+void describeRaster(JPEG_CORE_PROPERTIES& props, std::uint8_t* pixels, std::int32_t width, std::int32_t height,
+                    std::int32_t channels)
+{
+    props.DIBWidth = width;
+    props.DIBHeight = -height;
+    props.DIBChannels = channels;
+    props.DIBColor = channels == 3 ? IJL_BGR : IJL_G;
+    props.DIBPadBytes = padBytes(width, channels);
+    props.DIBBytes = pixels;
+}
+
+} // namespace
+
+bool DecodeJpegFile(Bitmap24* raster, const std::filesystem::path& path, bool setFormat, std::uint8_t scaleCode)
+{
+    std::error_code ec;
+    if (raster == nullptr || !std::filesystem::exists(path, ec))
+        return false;
+    int channels = channelsOf(raster->pixelFormat());
+    if (channels == 0 && !setFormat)
+        return false;
+
+    IjlRecord record;
+    if (!record.init())
+        return false;
+    JPEG_CORE_PROPERTIES& props = record.props();
+    const std::string file = path.string();
+    props.JPGFile = file.c_str();
+    if (ijlRead(&props, IJL_JFILE_READPARAMS) != IJL_OK)
+        return false;
+
+    int mode = IJL_JFILE_READWHOLEIMAGE;
+    std::int32_t divisor = 1;
+    switch (scaleCode) {
+    case 1:
+        mode = IJL_JFILE_READONEHALF;
+        divisor = 2;
+        break;
+    case 2:
+        mode = IJL_JFILE_READONEQUARTER;
+        divisor = 4;
+        break;
+    case 3:
+        mode = IJL_JFILE_READONEEIGHTH;
+        divisor = 8;
+        break;
+    default:
+        break;
+    }
+    const std::int32_t width = (props.JPGWidth + divisor - 1) / divisor;
+    const std::int32_t height = (props.JPGHeight + divisor - 1) / divisor;
+    if (props.JPGChannels != 1 && props.JPGChannels != 3)
+        return false;
+
+    // EOutOfMemory from the raster passes to the caller; the record is freed
+    // on the way out.
+    raster->setHeight(0);
+    raster->setWidth(0);
+    if (setFormat) {
+        channels = props.JPGChannels;
+        if (channels == 1) {
+            raster->setPixelFormat(PixelFormat::Bits8);
+            for (std::uint32_t i = 0; i < 256; ++i)
+                raster->palette()[i] = i << 16 | i << 8 | i;
+        } else {
+            raster->setPixelFormat(PixelFormat::Bits24);
+        }
+    }
+    raster->setWidth(width);
+    raster->setHeight(height);
+    std::uint8_t* pixels = raster->pixels();
+    if (pixels == nullptr)
+        return false;
+
+    describeRaster(props, pixels, width, height, channels);
+    return ijlRead(&props, mode) >= 0;
+}
+
+bool EncodeJpegFile(const Bitmap24& raster, const std::filesystem::path& path, std::int32_t quality)
+{
+    bool written = false;
+    IjlRecord record;
+    if (record.init()) {
+        try {
+            const int channels = channelsOf(raster.pixelFormat());
+            if (channels != 0) {
+                JPEG_CORE_PROPERTIES& props = record.props();
+                // The library only reads the block; the record's field is
+                // not const because the same field serves reads.
+                describeRaster(props, const_cast<std::uint8_t*>(raster.pixels()), raster.width(), raster.height(),
+                               channels);
+                const std::string file = path.string();
+                props.JPGFile = file.c_str();
+                props.JPGWidth = raster.width();
+                props.JPGHeight = raster.height();
+                props.JPGChannels = 3;
+                props.JPGColor = IJL_YCBCR;
+                props.jquality = quality;
+                written = ijlWrite(&props, IJL_JFILE_WRITEWHOLEIMAGE) == IJL_OK;
+            }
+        } catch (const std::exception&) {
+            written = false;
+        }
+    }
+    if (!written)
+        throw EWriteError("Error writing JPEG to file");
+    return true;
+}
+
+} // namespace tamblure::jpeg

@@ -1,0 +1,64 @@
+#pragma once
+
+// How the codec files call libjpeg. libjpeg reports a fatal error by calling
+// its error manager's error_exit, which must not return; ours longjmps back
+// to runTrapped. Every libjpeg call that can fail runs inside a step handed to
+// runTrapped, and a step holds no C++ object with a destructor, so the jump
+// never skips one. Resources (the decompressor, files, buffers) belong to the
+// callers of runTrapped, which release them by RAII whatever the outcome.
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+
+#include <jpeglib.h>
+
+namespace tamblure::jpeg::detail {
+
+// What one decoder may allocate: a progressive file claiming 65500 × 65500
+// pixels would need gigabytes for its coefficients; libjpeg refuses instead.
+inline constexpr long kMaxDecoderMemory = 512L * 1024 * 1024;
+// A progressive file of thousands of tiny scans costs a pass over the whole
+// picture per scan; real encoders write about ten.
+inline constexpr int kMaxScans = 1000;
+
+struct ErrorTrap {
+    jpeg_error_mgr pub; // first member: libjpeg sees only this part
+    std::jmp_buf jump;
+    int code = 0;       // libjpeg's message code of the last fatal error
+};
+
+// Fills trap.pub with libjpeg's standard manager, fatal errors jumping back
+// to runTrapped and warnings and trace messages dropped. Returns &trap.pub
+// for the err field of a compress or decompress record.
+jpeg_error_mgr* installErrorTrap(ErrorTrap& trap);
+
+// Runs step(arg) with the trap armed. True when the step returned, false when
+// libjpeg raised a fatal error inside it (its code is then in trap.code).
+bool runTrapped(ErrorTrap& trap, void (*step)(void*), void* arg);
+
+// The decoder limits above. Call right after jpeg_create_decompress; the
+// progress record must live as long as the decompressor.
+void limitDecoder(j_decompress_ptr cinfo, jpeg_progress_mgr& progress);
+
+// RAII for a decompressor whose creation happened in a trapped step.
+struct Decompressor {
+    ErrorTrap trap;
+    jpeg_decompress_struct cinfo{};
+    jpeg_progress_mgr progress{};
+    bool created = false;
+
+    Decompressor() { cinfo.err = installErrorTrap(trap); }
+    ~Decompressor()
+    {
+        if (created)
+            jpeg_destroy_decompress(&cinfo);
+    }
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+
+    // jpeg_create_decompress and the limits, inside the trap.
+    bool create();
+};
+
+} // namespace tamblure::jpeg::detail
