@@ -10,7 +10,9 @@ namespace tamblure::imaging {
 // formats go through the per-pixel accessor (exact fractions, rounded result,
 // outside positions read as white). A dest of zero width raises EZeroDivide
 // ("Division par zéro en virgule flottante"), or EInvalidOp when the source
-// has zero width too.
+// has zero width too. On the fixed-point path, a source without rows or
+// columns raises EInvalidGraphicOperation ("Indice ligne hors limites")
+// before anything is written.
 void ReduitBilineaire(const Bitmap24& source, Bitmap24& dest);
 
 } // namespace tamblure::imaging

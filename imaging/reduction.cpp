@@ -1,0 +1,29 @@
+#include "imaging/reduction.h"
+
+#include "common/errors.h"
+#include "imaging/anti_alias.h"
+#include "imaging/bilinear.h"
+
+#include <string>
+
+namespace tamblure::imaging {
+
+void ReduitTaille(const Bitmap24& source, Bitmap24& dest)
+{
+    if (dest.width() == 0) {
+        // 0 / 0 is an invalid operation; anything else over 0 a division by zero.
+        if (source.width() == 0)
+            throw EInvalidOp(std::string(kInvalidOpMessage));
+        throw EZeroDivide(std::string(kZeroDivideMessage));
+    }
+    // From half the width down, every source pixel has its share in the area
+    // average; above that, blocks of one or two pixels would show as jagged
+    // edges, and interpolation does better.
+    const double ratio = static_cast<double>(source.width()) / static_cast<double>(dest.width());
+    if (ratio >= 2.0)
+        ReduitMoyenne(source, dest);
+    else
+        ReduitBilineaire(source, dest);
+}
+
+} // namespace tamblure::imaging
