@@ -51,6 +51,19 @@ std::uint16_t side(std::int32_t value)
     return static_cast<std::uint16_t>(value);
 }
 
+// The scaled decode. A photograph that cannot be decoded at all ends the
+// step with an error instead of becoming a blank thumbnail; a photograph cut
+// short still decodes (libjpeg fills what is missing) and gets its thumbnail.
+void decodeScaled(Bitmap24& decoded, const fs::path& source, std::uint8_t scale)
+{
+    std::int32_t code = 0;
+    if (jpeg::DecodeJpegFile(&decoded, source, true, scale, &code))
+        return;
+    if (code > 0)
+        throw EJPEG("Erreur JPEG #" + std::to_string(code));
+    throw EJPEG("Impossible de décoder le fichier " + source.string());
+}
+
 } // namespace
 
 Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
@@ -73,7 +86,7 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
         } else {
             if (threeComponents) {
                 result.scale = decodingScaleForLimit(largest, limit);
-                jpeg::DecodeJpegFile(&decoded, source, true, result.scale);
+                decodeScaled(decoded, source, result.scale);
             } else {
                 jpeg::DecodeJpegFullSize(decoded, source);
             }
@@ -92,7 +105,7 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
         std::int32_t factor = request.number;
         if (threeComponents) {
             result.scale = decodingScaleForFactor(factor);
-            jpeg::DecodeJpegFile(&decoded, source, true, result.scale);
+            decodeScaled(decoded, source, result.scale);
             factor = static_cast<std::int32_t>(static_cast<std::uint32_t>(factor) >> result.scale);
         } else {
             jpeg::DecodeJpegFullSize(decoded, source);

@@ -70,8 +70,11 @@ void describeRaster(JPEG_CORE_PROPERTIES& props, std::uint8_t* pixels, std::int3
 
 } // namespace
 
-bool DecodeJpegFile(Bitmap24* raster, const std::filesystem::path& path, bool setFormat, std::uint8_t scaleCode)
+bool DecodeJpegFile(Bitmap24* raster, const std::filesystem::path& path, bool setFormat, std::uint8_t scaleCode,
+                    std::int32_t* libjpegCode)
 {
+    if (libjpegCode != nullptr)
+        *libjpegCode = 0;
     std::error_code ec;
     if (raster == nullptr || !std::filesystem::exists(path, ec))
         return false;
@@ -85,8 +88,11 @@ bool DecodeJpegFile(Bitmap24* raster, const std::filesystem::path& path, bool se
     JPEG_CORE_PROPERTIES& props = record.props();
     const std::string file = path.string();
     props.JPGFile = file.c_str();
-    if (ijlRead(&props, IJL_JFILE_READPARAMS) != IJL_OK)
+    if (ijlRead(&props, IJL_JFILE_READPARAMS) != IJL_OK) {
+        if (libjpegCode != nullptr)
+            *libjpegCode = props.libjpegCode;
         return false;
+    }
 
     int mode = IJL_JFILE_READWHOLEIMAGE;
     std::int32_t divisor = 1;
@@ -132,7 +138,11 @@ bool DecodeJpegFile(Bitmap24* raster, const std::filesystem::path& path, bool se
         return false;
 
     describeRaster(props, pixels, width, height, channels);
-    return ijlRead(&props, mode) >= 0;
+    if (ijlRead(&props, mode) >= 0)
+        return true;
+    if (libjpegCode != nullptr)
+        *libjpegCode = props.libjpegCode;
+    return false;
 }
 
 bool EncodeJpegFile(const Bitmap24& raster, const std::filesystem::path& path, std::int32_t quality)

@@ -19,8 +19,10 @@ namespace tamblure::jpeg {
 // the raster untouched; after that the raster is given its new size (zero-
 // filled) before the picture is read, so a failing picture read leaves it at
 // that size holding what was decoded.
+// When libjpegCode is given, a failure of libjpeg stores its message code
+// there (0 when the failure was not libjpeg's), so that a caller can say why.
 bool DecodeJpegFile(imaging::Bitmap24* raster, const std::filesystem::path& path, bool setFormat,
-                    std::uint8_t scaleCode);
+                    std::uint8_t scaleCode, std::int32_t* libjpegCode = nullptr);
 
 // Writes a 24-bit (or 8-bit grey) raster as a three-component YCbCr JPEG file
 // at the given quality, replacing the file atomically. Always true; every
