@@ -1,0 +1,416 @@
+#include "metadata/img_data.h"
+
+#include "common/atomic_file.h"
+#include "common/byte_reader.h"
+#include "common/errors.h"
+#include "jpeg/jpeg_image.h"
+#include "metadata/image_info.h"
+#include "metadata/segment_source.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cctype>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tamblure::metadata {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMarkerSOS = 0xDA;
+constexpr int kMarkerEOI = 0xD9;
+constexpr int kMarkerAPP0 = 0xE0;
+constexpr int kMarkerAPP1 = 0xE1;
+constexpr int kMarkerAPP13 = 0xED;
+constexpr int kMarkerCOM = 0xFE;
+
+// The segment every file gets when the photograph has neither an EXIF nor an
+// APP0 segment: JFIF 1.02, 300 dots per inch, no embedded preview.
+constexpr std::uint8_t kFixedApp0[] = {
+    0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x02, 0x01, 0x01, 0x2C, 0x01, 0x2C, 0x00, 0x00,
+};
+
+// A photograph's bytes in order, pulled chunk by chunk from the source, every
+// read made through a ByteReader over the current chunk. It refuses to go past
+// `limit` bytes in all, as if the file ended there.
+class SegmentStream {
+public:
+    SegmentStream(SegmentSource& source, std::uint64_t limit) : source_(source), limit_(limit) {}
+
+    bool readByte(std::uint8_t& out)
+    {
+        if (consumed_ >= limit_)
+            return false;
+        while (!chunk_.readU8(out)) {
+            if (!refill())
+                return false;
+        }
+        ++consumed_;
+        return true;
+    }
+
+    // Appends the next n bytes to out. False when the file ends first; out
+    // then holds only part of them.
+    bool readBytes(std::size_t n, std::vector<std::uint8_t>& out)
+    {
+        if (n > limit_ - consumed_)
+            return false;
+        while (n > 0) {
+            if (chunk_.atEnd() && !refill())
+                return false;
+            const std::size_t take = std::min(n, chunk_.remaining());
+            const auto bytes = chunk_.readBytes(take);
+            out.insert(out.end(), bytes->begin(), bytes->end());
+            n -= take;
+            consumed_ += take;
+        }
+        return true;
+    }
+
+private:
+    bool refill()
+    {
+        if (ended_)
+            return false;
+        const auto next = source_.nextChunk();
+        if (next.empty()) {
+            ended_ = true;
+            return false;
+        }
+        chunk_ = ByteReader(next);
+        return true;
+    }
+
+    SegmentSource& source_;
+    std::uint64_t limit_;
+    std::uint64_t consumed_ = 0;
+    ByteReader chunk_{std::span<const std::uint8_t>()};
+    bool ended_ = false;
+};
+
+bool hasJpegExtension(const fs::path& path)
+{
+    // The part of the name from its last dot: "photo.JPG" gives ".jpg",
+    // "photo.jpeg.bak" gives ".bak".
+    const std::string name = path.filename().string();
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return false;
+    std::string extension = name.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".jpg" || extension == ".jpeg" || extension == ".jpe";
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::string writeErrorMessage(const fs::path& path)
+{
+    return "Impossible d'écrire le fichier " + path.string();
+}
+
+} // namespace
+
+TimgData::TimgData(int listMode) : listMode_(listMode)
+{
+    ResetState();
+}
+
+TimgData::~TimgData() = default;
+
+void TimgData::ResetState()
+{
+    segmentCount_ = 0;
+    exifRef_ = iptcRef_ = commentRef_ = app0Ref_ = 0;
+    statusText_.clear();
+    directory_.reset();
+    iptcBlock_.reset();
+    bigEndian_ = false;
+}
+
+const tSection& TimgData::segment(int n) const
+{
+    assert(n >= 1 && n <= kMaxSegments);
+    return segments_[static_cast<std::size_t>(n)];
+}
+
+std::vector<std::uint8_t>* TimgData::exifBytes()
+{
+    return exifRef_ > 0 ? &segments_[static_cast<std::size_t>(exifRef_)].raw : nullptr;
+}
+
+bool TimgData::HasAnyMetadata() const
+{
+    return exifRef_ > 0 || commentRef_ > 0 || iptcRef_ > 0;
+}
+
+bool TimgData::HasExifSegment() const
+{
+    return exifRef_ > 0;
+}
+
+bool TimgData::ReadPhoto(const fs::path& path)
+{
+    ScanFile(path);
+    return HasAnyMetadata();
+}
+
+bool TimgData::ScanFile(const fs::path& path)
+{
+    ResetState();
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+        return false;
+    statusText_ = "Not an EXIF file";
+    try {
+        if (!hasJpegExtension(path))
+            return false;
+        // Read-only, and without blocking: a FIFO or a device under a .jpg
+        // name must not hang the run. Only regular files are read.
+        const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        if (file.get() < 0) {
+            statusText_ = "Illegal Exif construction";
+            return false;
+        }
+        struct stat info {};
+        if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+            return false;
+        FileSource source(file.get());
+        if (!ScanSegments(source))
+            return false;
+        statusText_ = "<none>";
+        return true;
+    } catch (const std::exception&) {
+        statusText_ = "Illegal Exif construction";
+        return false;
+    }
+}
+
+bool TimgData::ScanSegments(std::span<const std::uint8_t> bytes)
+{
+    SpanSource source(bytes);
+    return ScanSegments(source);
+}
+
+bool TimgData::ScanSegments(SegmentSource& source)
+{
+    try {
+        if (!scan(source))
+            return false;
+    } catch (const std::exception&) {
+        // What was recorded before the failing segment stays recorded.
+        return false;
+    }
+    return HasAnyMetadata();
+}
+
+// False when the file does not start with SOI; true otherwise, however the
+// scan ended.
+bool TimgData::scan(SegmentSource& source)
+{
+    SegmentStream in(source, kMaxScanBytes);
+    std::uint8_t soi0 = 0, soi1 = 0;
+    if (!in.readByte(soi0) || !in.readByte(soi1) || soi0 != 0xFF || soi1 != 0xD8)
+        return false;
+
+    // A segment that the end of the file (or the read limit) cuts short, or
+    // whose length is below 2, is not kept, and the scan ends there with what
+    // it recorded before.
+    const auto dropLast = [this] {
+        segments_[static_cast<std::size_t>(segmentCount_)] = tSection{};
+        --segmentCount_;
+    };
+
+    segmentCount_ = 0;
+    while (segmentCount_ < kMaxSegments) {
+        // Any number of FF fill bytes; the first other byte is the marker,
+        // whether or not an FF came before it.
+        std::uint8_t marker = 0xFF;
+        while (marker == 0xFF) {
+            if (!in.readByte(marker))
+                return true;
+        }
+        const int n = ++segmentCount_;
+        tSection& section = segments_[static_cast<std::size_t>(n)];
+
+        std::uint8_t hi = 0, lo = 0;
+        if (!in.readByte(hi) || !in.readByte(lo)) {
+            dropLast();
+            return true;
+        }
+        const int length = hi * 256 + lo;
+        if (length < 2) {
+            dropLast();
+            return true;
+        }
+        section.raw.clear();
+        section.raw.reserve(static_cast<std::size_t>(length));
+        section.raw.push_back(hi);
+        section.raw.push_back(lo);
+        if (!in.readBytes(static_cast<std::size_t>(length - 2), section.raw)) {
+            dropLast();
+            return true;
+        }
+        section.marker = marker;
+        section.length = length;
+
+        // Metadata is looked for further only if one of the first four
+        // segments carries some.
+        if (n == 5 && !HasAnyMetadata())
+            return true;
+
+        switch (marker) {
+        case kMarkerEOI:
+        case kMarkerSOS:
+            return true;
+        case kMarkerAPP0:
+            app0Ref_ = n;
+            break;
+        case kMarkerAPP1:
+            // The first APP1 among the first five is the EXIF segment, whatever
+            // it holds. Any other APP1 is dropped and its entry reused, so it
+            // does not count toward the 20.
+            if (n <= 5 && exifRef_ == 0) {
+                exifRef_ = n;
+                directory_ = std::make_unique<TImageInfo>(*this);
+                CheckExifHeader();
+            } else {
+                dropLast();
+            }
+            break;
+        case kMarkerAPP13:
+            if (iptcRef_ == 0) {
+                iptcRef_ = n;
+                iptcBlock_ = std::make_unique<TIPTCdata>();
+            }
+            break;
+        case kMarkerCOM:
+            commentRef_ = n;
+            break;
+        default:
+            break;
+        }
+    }
+    return true;
+}
+
+void TimgData::CheckExifHeader()
+{
+    if (!directory_)
+        directory_ = std::make_unique<TImageInfo>(*this);
+    const tSection* exif = exifRef();
+    if (exif == nullptr)
+        return;
+
+    // The EXIF segment as stored (offsets from the first length byte):
+    //   0   length field (2)
+    //   2   "Exif" (4)
+    //   6   two bytes, normally zero
+    //   8   byte-order mark "II" or "MM" (2)   <- base of every offset below
+    //   10  42 (2)
+    //   12  offset of the first directory (4)
+    ByteReader reader(exif->raw);
+    static constexpr std::uint8_t kSignature[] = {'E', 'x', 'i', 'f'};
+    const auto signature = reader.sub(2, 4);
+    if (!signature || !std::equal(signature->bytes().begin(), signature->bytes().end(), std::begin(kSignature))) {
+        statusText_ = "Incorrect Exif header";
+        return;
+    }
+    std::uint8_t mark0 = 0, mark1 = 0;
+    reader.u8At(8, mark0);
+    reader.u8At(9, mark1);
+    if (mark0 == 'I' && mark1 == 'I') {
+        bigEndian_ = false;
+    } else if (mark0 == 'M' && mark1 == 'M') {
+        bigEndian_ = true;
+    } else {
+        statusText_ = "Invalid Exif alignment marker";
+        return;
+    }
+    directory_->takeByteOrder(bigEndian_);
+
+    reader.setOrder(bigEndian_ ? ByteOrder::BigEndian : ByteOrder::LittleEndian);
+    std::uint32_t first = 0;
+    if (!reader.u32At(12, first))
+        return; // too short for its own header: nothing to walk
+    constexpr std::uint64_t kBase = 8;
+    directory_->WalkDirectory(first == 0 ? 16 : kBase + first, kBase, DirectoryKind::Main);
+}
+
+std::int32_t TimgData::EmitSegments(std::vector<std::uint8_t>& out) const
+{
+    out.push_back(0xFF);
+    out.push_back(0xD8);
+    const std::size_t start = out.size();
+    const auto emit = [&out](const tSection& section) {
+        out.push_back(0xFF);
+        out.push_back(static_cast<std::uint8_t>(section.marker));
+        out.insert(out.end(), section.raw.begin(), section.raw.end());
+    };
+    if (const tSection* exif = exifRef())
+        emit(*exif);
+    else if (const tSection* app0 = app0Ref())
+        emit(*app0);
+    else
+        out.insert(out.end(), std::begin(kFixedApp0), std::end(kFixedApp0));
+    if (const tSection* iptc = iptcRef())
+        emit(*iptc);
+    if (const tSection* comment = commentRef())
+        emit(*comment);
+    return static_cast<std::int32_t>(out.size() - start);
+}
+
+void TimgData::RewriteThumbnail(const jpeg::TJPEGImage& image, const fs::path& path, bool adjust)
+{
+    AtomicFile out(path);
+    if (!out.open())
+        throw EFCreateError(createErrorMessage(path.string()));
+    if (adjust && directory_)
+        directory_->FitDimensions(image.height(), image.width());
+
+    std::vector<std::uint8_t> head;
+    EmitSegments(head);
+    // The thumbnail's own bytes are written straight from the image.
+    const auto thumbnail = image.bytes();
+    const auto rest = thumbnail.subspan(thumbnailDataStart(thumbnail));
+    if (!out.write(head) || !out.write(rest) || !out.commit())
+        throw EWriteError(writeErrorMessage(path));
+}
+
+std::size_t thumbnailDataStart(std::span<const std::uint8_t> thumbnail)
+{
+    const ByteReader reader(thumbnail);
+    std::size_t p = std::min<std::size_t>(2, thumbnail.size());
+    for (const std::uint8_t code : {0xE0, 0xE1, 0xED, 0xFE}) {
+        // At p: any byte, the marker code, a big-endian length counting itself.
+        std::uint8_t marker = 0;
+        if (!reader.u8At(p + 1, marker) || marker != code)
+            continue;
+        std::uint16_t length = 0;
+        if (!reader.u16At(p + 2, length))
+            break;
+        const std::size_t next = p + 2 + length;
+        if (next > thumbnail.size())
+            break;
+        p = next;
+    }
+    return p;
+}
+
+} // namespace tamblure::metadata

@@ -1,0 +1,51 @@
+#pragma once
+
+// Where the segment reader takes a photograph's bytes from. The reader pulls
+// chunks one after the other and parses them through a ByteReader, so it works
+// the same on a file read piece by piece (a photograph may be tens of
+// megabytes, of which only the leading segments are wanted) and on bytes
+// already in memory (tests, fuzzing).
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tamblure::metadata {
+
+class SegmentSource {
+public:
+    virtual ~SegmentSource() = default;
+
+    // The next bytes of the photograph, in order; empty at the end (or on a
+    // read error, which ends the photograph as far as the reader is
+    // concerned). The span stays valid until the next call.
+    virtual std::span<const std::uint8_t> nextChunk() = 0;
+};
+
+// Bytes already in memory, delivered as one chunk.
+class SpanSource : public SegmentSource {
+public:
+    explicit SpanSource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    std::span<const std::uint8_t> nextChunk() override;
+
+private:
+    std::span<const std::uint8_t> bytes_;
+    bool delivered_ = false;
+};
+
+// An open file descriptor, read in chunks of kChunkSize bytes. The descriptor
+// stays owned by the caller.
+class FileSource : public SegmentSource {
+public:
+    static constexpr std::size_t kChunkSize = 64 * 1024;
+
+    explicit FileSource(int fd) : fd_(fd), buffer_(kChunkSize) {}
+    std::span<const std::uint8_t> nextChunk() override;
+
+private:
+    int fd_;
+    std::vector<std::uint8_t> buffer_;
+};
+
+} // namespace tamblure::metadata
