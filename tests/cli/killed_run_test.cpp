@@ -68,14 +68,14 @@ TEST(KilledRun, LeavesOnlyOldOrCompleteFiles)
     const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
     std::mt19937 random(20261207);
     int killedMidway = 0;
-    for (int round = 0; round < 60; ++round) {
+    for (int round = 0; round < 200 && killedMidway < 50; ++round) {
         for (const auto& name : names)
             test::writeFile(dir / "tamblure" / name, old);
         test::writeFile(dir / "index.html", old);
 
         const pid_t pid = startRun(dir.path());
         const auto delay = std::chrono::duration_cast<std::chrono::microseconds>(runTime) *
-                           std::uniform_real_distribution<double>(0.0, 1.1)(random);
+                           std::uniform_real_distribution<double>(0.0, 0.9)(random);
         std::this_thread::sleep_for(delay);
         ::kill(pid, SIGKILL);
         const int status = waitFor(pid);
