@@ -83,6 +83,19 @@ private:
 // Integer sums do not depend on the order of the additions, so each result is
 // the truncated mean of its block.
 //
+// Adds `width` columns of band sums (blue, green, red each) into a block's
+// three sums and moves p past them.
+template <typename ColumnSum, typename BlockSum>
+inline void addColumns(const ColumnSum*& p, std::int32_t width, BlockSum& blue, BlockSum& green, BlockSum& red)
+{
+    for (std::int32_t j = 0; j < width; ++j) {
+        blue += p[0];
+        green += p[1];
+        red += p[2];
+        p += 3;
+    }
+}
+
 // ColumnSum holds one column of a band, BlockSum a whole block: the callers
 // pick types that cannot overflow. Block widths differ by one at most.
 template <typename ColumnSum, typename BlockSum>
@@ -117,12 +130,7 @@ public:
             for (const std::int32_t width : blockWidths_) {
                 const BlockDivisor& divisor = width == narrowest_ ? narrow : wide;
                 BlockSum blue = 0, green = 0, red = 0;
-                for (std::int32_t j = 0; j < width; ++j) {
-                    blue += p[0];
-                    green += p[1];
-                    red += p[2];
-                    p += 3;
-                }
+                addColumns(p, width, blue, green, red);
                 out[0] = divisor.mean(blue);
                 out[1] = divisor.mean(green);
                 out[2] = divisor.mean(red);
@@ -131,12 +139,7 @@ public:
         } else {
             for (const std::int32_t width : blockWidths_) {
                 BlockSum blue = 0, green = 0, red = 0;
-                for (std::int32_t j = 0; j < width; ++j) {
-                    blue += p[0];
-                    green += p[1];
-                    red += p[2];
-                    p += 3;
-                }
+                addColumns(p, width, blue, green, red);
                 const BlockSum area = width * rows;
                 out[0] = static_cast<std::uint8_t>(blue / area);
                 out[1] = static_cast<std::uint8_t>(green / area);

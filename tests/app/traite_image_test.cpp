@@ -33,10 +33,7 @@ Made make(const test::JpegSpec& spec, bool largest, std::int32_t number)
 
 test::JpegSpec colour(int width, int height)
 {
-    test::JpegSpec spec;
-    spec.width = width;
-    spec.height = height;
-    return spec;
+    return test::sized(width, height);
 }
 
 struct FactorRow {

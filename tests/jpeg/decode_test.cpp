@@ -19,17 +19,10 @@ namespace {
 using imaging::Bitmap24;
 using imaging::PixelFormat;
 using test::JpegSpec;
+using test::sized;
 using test::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
-JpegSpec sized(int width, int height, int components = 3)
-{
-    JpegSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.components = components;
-    return spec;
-}
 
 // --- Output sizes ---------------------------------------------------------
 

@@ -13,6 +13,7 @@ namespace tamblure::jpeg {
 namespace {
 
 using test::JpegSpec;
+using test::sized;
 using test::makeJpeg;
 using test::TempDir;
 using Bytes = std::vector<std::uint8_t>;
@@ -34,14 +35,6 @@ ProbeAnswer probeBytes(const Bytes& bytes)
     return answer;
 }
 
-JpegSpec sized(int width, int height, int components = 3)
-{
-    JpegSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.components = components;
-    return spec;
-}
 
 Bytes withFrameCode(Bytes bytes, int code)
 {

@@ -176,4 +176,13 @@ std::ptrdiff_t findMarker(const std::vector<std::uint8_t>& jpeg, int code)
     return -1;
 }
 
+JpegSpec sized(int width, int height, int components)
+{
+    JpegSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.components = components;
+    return spec;
+}
+
 } // namespace tamblure::test
