@@ -3,6 +3,7 @@
 
 #include "app/main.h"
 #include "app/tableau.h"
+#include "common/memory_tuning.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -11,6 +12,7 @@
 
 int main(int argc, char* argv[])
 {
+    tamblure::keepFreedMemoryForReuse();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tamblure"));
     QApplication::setDesktopFileName(QStringLiteral("tamblure"));

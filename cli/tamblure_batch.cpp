@@ -4,6 +4,7 @@
 #include "app/batch_run.h"
 #include "app/number_conversion.h"
 #include "common/errors.h"
+#include "common/memory_tuning.h"
 #include "common/version.h"
 
 #include <algorithm>
@@ -180,6 +181,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tamblure-batch : %s\n%s", e.message.c_str(), kUsage);
         return 2;
     }
+    keepFreedMemoryForReuse();
     try {
         ConsoleHost host(options);
         const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
