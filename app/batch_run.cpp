@@ -20,23 +20,6 @@ namespace tamblure::app {
 
 namespace {
 
-// The page is put in place however the run ends: finished, stopped, or
-// broken off by an error (then with the lines written so far).
-class PageCloser {
-public:
-    explicit PageCloser(std::optional<PageFile>& page) : page_(page) {}
-    ~PageCloser()
-    {
-        if (page_ && page_->isOpen())
-            page_->close();
-    }
-    PageCloser(const PageCloser&) = delete;
-    PageCloser& operator=(const PageCloser&) = delete;
-
-private:
-    std::optional<PageFile>& page_;
-};
-
 void makeThumbnailFolder(const std::string& folder)
 {
     const std::string thumbnails = folder + std::string(kThumbnailFolderName);
@@ -45,15 +28,6 @@ void makeThumbnailFolder(const std::string& folder)
         return;
     if (::mkdir(thumbnails.c_str(), 0777) != 0 && !(errno == EEXIST && std::filesystem::is_directory(thumbnails, ec)))
         throw EInOutError("Impossible de créer " + thumbnails);
-}
-
-ThumbnailRequest requestFor(const RunHost& host, const RunState& state)
-{
-    ThumbnailRequest request;
-    request.largestDimension = host.criterion() == 0;
-    request.number = state.number;
-    request.quality = host.quality();
-    return request;
 }
 
 // Pictures made by worker threads and handed back in search order.
@@ -66,7 +40,7 @@ public:
         // Requests are read from the host here, on the calling thread.
         requests_.reserve(photographs.size());
         for (std::size_t i = 0; i < photographs.size(); ++i)
-            requests_.push_back(requestFor(host, state));
+            requests_.push_back(requestFrom(host, state.number));
         folder_ = state.folder;
         for (unsigned j = 0; j < jobs; ++j)
             workers_.emplace_back([this] { work(); });
@@ -115,10 +89,8 @@ private:
             Result result;
             try {
                 const std::string& name = photographs_[i].name;
-                const std::filesystem::path source = std::filesystem::path(folder_) / name;
-                const std::filesystem::path target =
-                    std::filesystem::path(folder_) / std::string(kThumbnailFolderName) / name;
-                result.thumbnail = makeThumbnail(source, target, requests_[i]);
+                result.thumbnail =
+                    makeThumbnail(photographPath(folder_, name), thumbnailPath(folder_, name), requests_[i]);
             } catch (...) {
                 result.error = std::current_exception();
             }
@@ -171,8 +143,9 @@ RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string&
 
     makeThumbnailFolder(state.folder);
 
+    // The page is put in place however the run ends: finished, stopped, or
+    // broken off by an error (then with the lines written so far).
     std::optional<PageFile> page;
-    PageCloser closer(page);
     if (host.pageWanted()) {
         page.emplace(state.folder + "index.html");
         if (page->open()) {
@@ -182,30 +155,26 @@ RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string&
     }
 
     state.imageCounter = 0;
-    if (jobs <= 1 || photographs.size() == 1) {
-        for (std::size_t i = 0; i < photographs.size(); ++i) {
-            if (i > 0) {
-                host.processEvents();
-                if (host.stopRequested())
-                    return RunEnd::Stopped;
-            }
-            TraiteImage(host, state, photographs[i].name, photographs[i].size);
+    std::optional<ParallelPictures> pictures;
+    if (jobs > 1 && photographs.size() > 1)
+        pictures.emplace(host, state, photographs,
+                         static_cast<unsigned>(std::min<std::size_t>(jobs, photographs.size())));
+    for (std::size_t i = 0; i < photographs.size(); ++i) {
+        if (i > 0) {
+            host.processEvents();
+            if (host.stopRequested())
+                return RunEnd::Stopped;
         }
-    } else {
-        ParallelPictures pictures(host, state, photographs,
-                                  static_cast<unsigned>(std::min<std::size_t>(jobs, photographs.size())));
-        for (std::size_t i = 0; i < photographs.size(); ++i) {
-            if (i > 0) {
-                host.processEvents();
-                if (host.stopRequested())
-                    return RunEnd::Stopped;
-            }
-            // The cell is opened before the picture is known to have
-            // succeeded, as the one-at-a-time run does.
-            if (host.pageWanted() && state.page != nullptr)
-                OuvreCellule(*state.page, host, state.imageCounter);
-            recordPicture(host, state, photographs[i].name, photographs[i].size, pictures.take(i));
+        const FoundFile& photograph = photographs[i];
+        if (!pictures) {
+            TraiteImage(host, state, photograph.name, photograph.size);
+            continue;
         }
+        // The cell is opened before the picture is known to have succeeded,
+        // as the one-at-a-time run does.
+        if (host.pageWanted() && state.page != nullptr)
+            OuvreCellule(*state.page, host, state.imageCounter);
+        recordPicture(host, state, photograph.name, photograph.size, pictures->take(i));
     }
 
     if (host.pageWanted() && state.page != nullptr)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <compare>
 #include <sys/stat.h>
 
 namespace tamblure::app {
@@ -20,12 +21,12 @@ bool endsWithJpg(const std::string& name)
 
 bool lessIgnoringCase(const FoundFile& a, const FoundFile& b)
 {
-    const auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
-    const bool less = std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
-                                                   [&](char x, char y) { return lower(x) < lower(y); });
-    const bool greater = std::lexicographical_compare(b.name.begin(), b.name.end(), a.name.begin(), a.name.end(),
-                                                      [&](char x, char y) { return lower(x) < lower(y); });
-    return less || (!greater && a.name < b.name);
+    const auto order = std::lexicographical_compare_three_way(
+        a.name.begin(), a.name.end(), b.name.begin(), b.name.end(), [](char x, char y) {
+            return std::tolower(static_cast<unsigned char>(x)) <=> std::tolower(static_cast<unsigned char>(y));
+        });
+    // Names equal but for case still come in one fixed order.
+    return order != 0 ? order < 0 : a.name < b.name;
 }
 
 } // namespace

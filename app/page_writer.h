@@ -19,6 +19,10 @@ namespace tamblure::app {
 class PageFile {
 public:
     explicit PageFile(std::filesystem::path target) : file_(std::move(target)) {}
+    // A page is kept with what it holds however its run ends.
+    ~PageFile() { close(); }
+    PageFile(const PageFile&) = delete;
+    PageFile& operator=(const PageFile&) = delete;
 
     // False when the page cannot be created; the run then goes on without it.
     bool open() { return file_.open(); }

@@ -146,17 +146,31 @@ void recordPicture(RunHost& host, RunState& state, const std::string& fileName, 
     }
 }
 
+ThumbnailRequest requestFrom(const RunHost& host, std::int32_t number)
+{
+    ThumbnailRequest request;
+    request.largestDimension = host.criterion() == 0;
+    request.number = number;
+    request.quality = host.quality();
+    return request;
+}
+
+fs::path photographPath(const std::string& folder, const std::string& fileName)
+{
+    return fs::path(folder) / fileName;
+}
+
+fs::path thumbnailPath(const std::string& folder, const std::string& fileName)
+{
+    return fs::path(folder) / std::string(kThumbnailFolderName) / fileName;
+}
+
 void TraiteImage(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize)
 {
     if (host.pageWanted() && state.page != nullptr)
         OuvreCellule(*state.page, host, state.imageCounter);
-    ThumbnailRequest request;
-    request.largestDimension = host.criterion() == 0;
-    request.number = state.number;
-    request.quality = host.quality();
-    const fs::path source = fs::path(state.folder) / fileName;
-    const fs::path target = fs::path(state.folder) / std::string(kThumbnailFolderName) / fileName;
-    const Thumbnail thumbnail = makeThumbnail(source, target, request);
+    const Thumbnail thumbnail = makeThumbnail(photographPath(state.folder, fileName), thumbnailPath(state.folder, fileName),
+                                              requestFrom(host, state.number));
     recordPicture(host, state, fileName, fileSize, thumbnail);
 }
 

@@ -2,12 +2,12 @@
 // button does, for scripts.
 
 #include "app/batch_run.h"
-#include "app/number_conversion.h"
 #include "common/errors.h"
 #include "common/memory_tuning.h"
 #include "common/version.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -81,13 +81,18 @@ struct UsageError {
     std::string message;
 };
 
+// A decimal integer, optionally signed, and nothing else.
 std::optional<int> plainInteger(std::string_view text)
 {
-    const auto value = app::parseInteger(text);
-    if (!value || text.empty() || text.front() == ' ' || text.front() == '$' || text.front() == 'x' ||
-        text.starts_with("0x") || text.starts_with("0X") || text.starts_with('X'))
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '+')
+        ++first;
+    int value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last)
         return std::nullopt;
-    return *value;
+    return value;
 }
 
 Options parseArguments(int argc, char** argv, bool& done)

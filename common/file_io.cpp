@@ -9,27 +9,43 @@
 
 namespace tamblure {
 
+ReadOnlyFile::ReadOnlyFile(const std::filesystem::path& path)
+    : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY))
+{
+    struct stat info {};
+    if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
+        regular_ = true;
+        size_ = static_cast<std::uint64_t>(info.st_size);
+    }
+}
+
+ReadOnlyFile::~ReadOnlyFile()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+int ReadOnlyFile::release()
+{
+    const int fd = fd_;
+    fd_ = -1;
+    regular_ = false;
+    return fd;
+}
+
 namespace {
 
 enum class ReadOutcome { Ok, CannotRead, TooLarge };
 
 ReadOutcome readAll(const std::filesystem::path& path, std::vector<std::uint8_t>& out, std::uint64_t maxBytes)
 {
-    // O_NONBLOCK keeps a FIFO named like a photograph from blocking the open;
-    // only regular files are read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const ReadOnlyFile file(path);
+    if (!file.readable())
         return ReadOutcome::CannotRead;
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        return ReadOutcome::CannotRead;
-    if (static_cast<std::uint64_t>(info.st_size) > maxBytes)
+    if (file.size() > maxBytes)
         return ReadOutcome::TooLarge;
-    out.resize(static_cast<std::size_t>(info.st_size));
+    const int fd = file.fd();
+    out.resize(static_cast<std::size_t>(file.size()));
     std::size_t done = 0;
     while (done < out.size()) {
         const ssize_t n = ::read(fd, out.data() + done, out.size() - done);

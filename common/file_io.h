@@ -8,6 +8,31 @@
 
 namespace tamblure {
 
+// A file opened for reading only. The open never blocks, so a FIFO or a
+// device named like a photograph cannot hang a run, and only a regular file
+// (or a link to one) counts as readable. Closed with the object.
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const std::filesystem::path& path);
+    ~ReadOnlyFile();
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    // False when the open itself failed (no such file, no right to read).
+    bool opened() const { return fd_ >= 0; }
+    // True when the file is open and regular: the only files to read.
+    bool readable() const { return regular_; }
+    int fd() const { return fd_; }
+    std::uint64_t size() const { return size_; }
+    // Hands the descriptor over (to fdopen, say); the object then holds none.
+    int release();
+
+private:
+    int fd_ = -1;
+    bool regular_ = false;
+    std::uint64_t size_ = 0;
+};
+
 // Every byte of the file. Raises EFOpenError ("Impossible d'ouvrir le fichier
 // %s") when it cannot be opened or read, and EOutOfMemory when it is larger
 // than maxBytes.

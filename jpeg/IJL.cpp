@@ -1,17 +1,15 @@
 #include "jpeg/IJL.h"
 
 #include "common/atomic_file.h"
+#include "common/file_io.h"
 #include "jpeg/libjpeg_trap.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdint>
 #include <filesystem>
-#include <fcntl.h>
 #include <new>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace tamblure::jpeg {
@@ -38,21 +36,15 @@ struct IjlState {
 
 namespace {
 
-// Only regular files are decoded; O_NONBLOCK keeps a FIFO from blocking the
-// open itself.
+// Only regular files are decoded.
 std::FILE* openForReading(const char* path)
 {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    ReadOnlyFile photograph{std::filesystem::path(path)};
+    if (!photograph.readable())
         return nullptr;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (file == nullptr)
-        ::close(fd);
+    std::FILE* file = ::fdopen(photograph.fd(), "rb");
+    if (file != nullptr)
+        photograph.release();
     return file;
 }
 

@@ -2,12 +2,11 @@
 
 #include "common/byte_reader.h"
 #include "common/errors.h"
+#include "common/file_io.h"
 
 #include <array>
 #include <cerrno>
-#include <fcntl.h>
 #include <span>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tamblure::jpeg {
@@ -59,11 +58,6 @@ private:
     std::size_t length_ = 0;
 };
 
-struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-};
-
 bool isFrameWeRead(std::uint8_t code)
 {
     return code == 0xC0 || code == 0xC1 || code == 0xC2;
@@ -80,16 +74,13 @@ bool hasNoLength(std::uint8_t code)
 bool ProbeJpegHeader(const std::filesystem::path& path, std::uint16_t& width, std::uint16_t& height,
                      bool& threeComponents)
 {
-    // O_NONBLOCK: a FIFO named like a photograph must not hang the open.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const ReadOnlyFile photograph(path);
+    if (!photograph.opened())
         throw EFOpenError(openErrorMessage(path.string()));
-    const FdCloser closer{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    if (!photograph.readable())
         return false;
 
-    FileWindow file(fd);
+    FileWindow file(photograph.fd());
     std::uint16_t start = 0;
     if (!file.u16(0, start) || start != 0xFFD8)
         return false;

@@ -3,6 +3,7 @@
 #include "common/atomic_file.h"
 #include "common/byte_reader.h"
 #include "common/errors.h"
+#include "common/file_io.h"
 #include "jpeg/jpeg_image.h"
 #include "metadata/image_info.h"
 #include "metadata/segment_source.h"
@@ -10,9 +11,6 @@
 #include <algorithm>
 #include <cassert>
 #include <cctype>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tamblure::metadata {
 namespace fs = std::filesystem;
@@ -104,22 +102,6 @@ bool hasJpegExtension(const fs::path& path)
     return extension == ".jpg" || extension == ".jpeg" || extension == ".jpe";
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 std::string writeErrorMessage(const fs::path& path)
 {
     return "Impossible d'écrire le fichier " + path.string();
@@ -181,17 +163,14 @@ bool TimgData::ScanFile(const fs::path& path)
     try {
         if (!hasJpegExtension(path))
             return false;
-        // Read-only, and without blocking: a FIFO or a device under a .jpg
-        // name must not hang the run. Only regular files are read.
-        const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-        if (file.get() < 0) {
+        const ReadOnlyFile file(path);
+        if (!file.opened()) {
             statusText_ = "Illegal Exif construction";
             return false;
         }
-        struct stat info {};
-        if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        if (!file.readable())
             return false;
-        FileSource source(file.get());
+        FileSource source(file.fd());
         if (!ScanSegments(source))
             return false;
         statusText_ = "<none>";

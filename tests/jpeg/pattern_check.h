@@ -8,7 +8,7 @@
 namespace tamblure::test {
 
 // The largest difference, over every pixel and channel, between the raster
-// and the pattern of spec seen at 1/divisor of its size: each raster pixel is
+// and the fixture's pattern seen at 1/divisor of its size: each raster pixel is
 // compared with the mean of the pattern over the block of the full picture
 // that it stands for.
 int largestDeviation(const imaging::Bitmap24& raster, const JpegSpec& spec, int divisor = 1);
@@ -16,7 +16,7 @@ int largestDeviation(const imaging::Bitmap24& raster, const JpegSpec& spec, int 
 // True when every byte after a row's pixels, up to the next row, is still 0.
 bool rowPaddingIsClear(const imaging::Bitmap24& raster);
 
-// A 24-bit raster holding the pattern of spec exactly.
+// A 24-bit raster holding the fixture's pattern exactly.
 imaging::Bitmap24 patternRaster(const JpegSpec& spec);
 
 } // namespace tamblure::test

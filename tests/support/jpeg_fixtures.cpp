@@ -95,7 +95,7 @@ void fixturePixel(const JpegSpec& spec, int x, int y, std::uint8_t bgr[3])
 std::vector<std::uint8_t> makeJpeg(const JpegSpec& spec)
 {
     if (spec.width < 1 || spec.height < 1 || (spec.components != 1 && spec.components != 3 && spec.components != 4))
-        throw std::runtime_error("makeJpeg: unusable spec");
+        throw std::runtime_error("makeJpeg: unusable fixture");
 
     // The samples as libjpeg takes them: grey, RGB, or Adobe's inverted CMYK
     // (stored ink = the colour it leaves, so C × K / 255 is the red).

@@ -37,10 +37,10 @@ struct JpegSpec {
 // tolerance.
 void fixturePixel(const JpegSpec& spec, int x, int y, std::uint8_t bgr[3]);
 
-// The encoded file. Throws std::runtime_error when libjpeg refuses the spec.
 // A default fixture of the given size and component count.
 JpegSpec sized(int width, int height, int components = 3);
 
+// The encoded file. Throws std::runtime_error when libjpeg refuses the fixture.
 std::vector<std::uint8_t> makeJpeg(const JpegSpec& spec);
 void writeJpeg(const std::filesystem::path& path, const JpegSpec& spec);
 
