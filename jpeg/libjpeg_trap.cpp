@@ -2,6 +2,8 @@
 
 #include <jerror.h>
 
+#include <cstdlib>
+
 namespace tamblure::jpeg::detail {
 
 namespace {
@@ -13,20 +15,53 @@ namespace {
     std::longjmp(trap->jump, 1);
 }
 
-void ignoreMessage(j_common_ptr, int) {}
+void limitWork(j_common_ptr cinfo);
+
+// Warnings and trace messages are dropped, but an inconsistent progression
+// is noted for the work limit: libjpeg reports it as a scan begins, before
+// the scan's first row.
+void noteMessage(j_common_ptr cinfo, int level)
+{
+    if (level >= 0 || cinfo->err->msg_code != JWRN_BOGUS_PROGRESSION || !cinfo->is_decompressor ||
+        cinfo->progress == nullptr || cinfo->progress->progress_monitor != limitWork)
+        return;
+    reinterpret_cast<WorkLimit*>(cinfo->progress)->uselessScan =
+        reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number;
+}
 void ignoreOutput(j_common_ptr) {}
 
-void refuseEndlessScans(j_common_ptr cinfo)
+[[noreturn]] void refuse(j_common_ptr cinfo)
+{
+    // No libjpeg message says "too much work"; the nearest is the one for
+    // progressive parameters it cannot follow.
+    cinfo->err->msg_code = JERR_BAD_PROGRESSION;
+    cinfo->err->error_exit(cinfo);
+    std::abort(); // error_exit never returns
+}
+
+// libjpeg calls this before every row of blocks it reads, so a scan is
+// counted, and refused, before any of its work is done.
+void limitWork(j_common_ptr cinfo)
 {
     if (!cinfo->is_decompressor)
         return;
-    const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (dinfo->input_scan_number > kMaxScans) {
-        // No libjpeg message says "too many scans"; the nearest is the one
-        // for progressive parameters it cannot follow.
-        cinfo->err->msg_code = JERR_BAD_PROGRESSION;
-        cinfo->err->error_exit(cinfo);
-    }
+    auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    auto* limit = reinterpret_cast<WorkLimit*>(cinfo->progress);
+    if (dinfo->input_scan_number > kMaxScans)
+        refuse(cinfo);
+    if (dinfo->input_scan_number == limit->scanCounted || dinfo->comps_in_scan <= 0)
+        return;
+    limit->scanCounted = dinfo->input_scan_number;
+    unsigned long long picture = 0;
+    for (int c = 0; c < dinfo->num_components; ++c)
+        picture += static_cast<unsigned long long>(dinfo->comp_info[c].width_in_blocks) *
+                   dinfo->comp_info[c].height_in_blocks;
+    const unsigned long long weight = limit->uselessScan == dinfo->input_scan_number ? kUselessScanWeight : 1;
+    for (int c = 0; c < dinfo->comps_in_scan && c < MAX_COMPS_IN_SCAN; ++c)
+        limit->blocksVisited += weight * dinfo->cur_comp_info[c]->width_in_blocks *
+                                dinfo->cur_comp_info[c]->height_in_blocks;
+    if (limit->blocksVisited > kMaxPasses * picture)
+        refuse(cinfo);
 }
 
 void createStep(void* arg)
@@ -34,7 +69,7 @@ void createStep(void* arg)
     auto* d = static_cast<Decompressor*>(arg);
     jpeg_create_decompress(&d->cinfo);
     d->created = true;
-    limitDecoder(&d->cinfo, d->progress);
+    limitDecoder(&d->cinfo, d->limit);
 }
 
 } // namespace
@@ -43,7 +78,7 @@ jpeg_error_mgr* installErrorTrap(ErrorTrap& trap)
 {
     jpeg_std_error(&trap.pub);
     trap.pub.error_exit = errorExit;
-    trap.pub.emit_message = ignoreMessage;
+    trap.pub.emit_message = noteMessage;
     trap.pub.output_message = ignoreOutput;
     trap.code = 0;
     return &trap.pub;
@@ -57,11 +92,11 @@ bool runTrapped(ErrorTrap& trap, void (*step)(void*), void* arg)
     return true;
 }
 
-void limitDecoder(j_decompress_ptr cinfo, jpeg_progress_mgr& progress)
+void limitDecoder(j_decompress_ptr cinfo, WorkLimit& limit)
 {
     cinfo->mem->max_memory_to_use = kMaxDecoderMemory;
-    progress.progress_monitor = refuseEndlessScans;
-    cinfo->progress = &progress;
+    limit.pub.progress_monitor = limitWork;
+    cinfo->progress = &limit.pub;
 }
 
 bool Decompressor::create()

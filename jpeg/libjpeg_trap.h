@@ -17,10 +17,25 @@ namespace tamblure::jpeg::detail {
 
 // What one decoder may allocate: a progressive file claiming 65500 × 65500
 // pixels would need gigabytes for its coefficients; libjpeg refuses instead.
-inline constexpr long kMaxDecoderMemory = 512L * 1024 * 1024;
+// Together with the rest of a run it keeps a decode under 512 MB.
+inline constexpr long kMaxDecoderMemory = 448L * 1024 * 1024;
 // A progressive file of thousands of tiny scans costs a pass over the whole
 // picture per scan; real encoders write about ten.
 inline constexpr int kMaxScans = 1000;
+// The decoder's work, counted in blocks of 8 × 8 coefficients visited by the
+// scans: at most this many passes over every block of the picture. Each scan
+// visits every block of its components, however few bytes it takes (a scan
+// of a flat picture is a handful of bytes), so the count of scans alone does
+// not bound the work: a file of one megabyte repeating a refinement scan of a
+// 12000 × 12000 picture a thousand times held a decoder for minutes. Real
+// encoders pass five or six times over each block (libjpeg's and mozjpeg's
+// progressions), baseline files once.
+inline constexpr int kMaxPasses = 12;
+// A scan that refines bits already refined (libjpeg's "inconsistent
+// progression" warning) adds nothing to the picture; such scans still
+// decode, as a few of them come from careless encoders, but each counts as
+// this many passes, so that a file repeating one is refused early.
+inline constexpr int kUselessScanWeight = 4;
 
 struct ErrorTrap {
     jpeg_error_mgr pub; // first member: libjpeg sees only this part
@@ -37,15 +52,25 @@ jpeg_error_mgr* installErrorTrap(ErrorTrap& trap);
 // libjpeg raised a fatal error inside it (its code is then in trap.code).
 bool runTrapped(ErrorTrap& trap, void (*step)(void*), void* arg);
 
+// The progress record that counts a decoder's work.
+struct WorkLimit {
+    jpeg_progress_mgr pub{}; // first member: libjpeg sees only this part
+    int scanCounted = 0;      // the last scan whose blocks were counted
+    int uselessScan = 0;      // the last scan libjpeg found inconsistent
+    unsigned long long blocksVisited = 0;
+};
+
 // The decoder limits above. Call right after jpeg_create_decompress; the
-// progress record must live as long as the decompressor.
-void limitDecoder(j_decompress_ptr cinfo, jpeg_progress_mgr& progress);
+// progress record must live as long as the decompressor. A file past a limit
+// fails with libjpeg's JERR_BAD_PROGRESSION (scans) or JERR_OUT_OF_MEMORY
+// (memory).
+void limitDecoder(j_decompress_ptr cinfo, WorkLimit& limit);
 
 // RAII for a decompressor whose creation happened in a trapped step.
 struct Decompressor {
     ErrorTrap trap;
     jpeg_decompress_struct cinfo{};
-    jpeg_progress_mgr progress{};
+    WorkLimit limit;
     bool created = false;
 
     Decompressor() { cinfo.err = installErrorTrap(trap); }
