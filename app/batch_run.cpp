@@ -4,7 +4,9 @@
 #include "app/number_conversion.h"
 #include "app/page_writer.h"
 #include "app/traite_image.h"
+#include "common/atomic_file.h"
 #include "common/errors.h"
+#include "common/system_reason.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,8 +28,11 @@ void makeThumbnailFolder(const std::string& folder)
     std::error_code ec;
     if (std::filesystem::is_directory(thumbnails, ec))
         return;
-    if (::mkdir(thumbnails.c_str(), 0777) != 0 && !(errno == EEXIST && std::filesystem::is_directory(thumbnails, ec)))
-        throw EInOutError("Impossible de créer " + thumbnails);
+    if (::mkdir(thumbnails.c_str(), 0777) == 0)
+        return;
+    const int error = errno;
+    if (!(error == EEXIST && std::filesystem::is_directory(thumbnails, ec)))
+        throw EInOutError(withReason("Impossible de créer " + thumbnails, error));
 }
 
 // Pictures made by worker threads and handed back in search order.
@@ -142,9 +147,12 @@ RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string&
         return RunEnd::Finished;
 
     makeThumbnailFolder(state.folder);
+    // What runs killed before their end left behind.
+    removeAbandonedTemporaries(state.folder);
+    removeAbandonedTemporaries(state.folder + std::string(kThumbnailFolderName));
 
-    // The page is put in place however the run ends: finished, stopped, or
-    // broken off by an error (then with the lines written so far).
+    // The page is put in place only when the run gets to its end; a run
+    // stopped or broken off by an error leaves the earlier page as it was.
     std::optional<PageFile> page;
     if (host.pageWanted()) {
         page.emplace(state.folder + "index.html");
@@ -179,6 +187,10 @@ RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string&
 
     if (host.pageWanted() && state.page != nullptr)
         EcritPied(*state.page, host, state.imageCounter);
+    // Every thumbnail is made by now; a page that could not be written is
+    // the run's last error.
+    if (page)
+        page->finish();
     return RunEnd::Finished;
 }
 

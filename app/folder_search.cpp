@@ -1,5 +1,8 @@
 #include "app/folder_search.h"
 
+#include "common/errors.h"
+#include "common/system_reason.h"
+
 #include <algorithm>
 #include <cctype>
 #include <compare>
@@ -35,12 +38,15 @@ std::vector<FoundFile> findPhotographs(const std::filesystem::path& folder)
 {
     std::vector<FoundFile> found;
     std::error_code ec;
+    const auto unreadable = [&folder](const std::error_code& error) {
+        return EInOutError(withReason("Impossible de lire le dossier " + folder.string(), error.value()));
+    };
     std::filesystem::directory_iterator it(folder, ec);
     if (ec)
-        return found;
+        throw unreadable(ec);
     for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
         if (ec)
-            break;
+            throw unreadable(ec);
         std::string name = it->path().filename().string();
         if (name.empty() || name.front() == '.' || !endsWithJpg(name))
             continue;

@@ -18,8 +18,9 @@ struct FoundFile {
 // one) whose names end in ".jpg" in any case. Hidden names (beginning with
 // ".") are skipped, and so are folders, FIFOs, devices, sockets and broken or
 // looping links, which are never opened. The names come compared without
-// regard to case (then byte by byte), so that runs are repeatable. A folder
-// that does not exist or cannot be read gives no file.
+// regard to case (then byte by byte), so that runs are repeatable. Raises
+// EInOutError ("Impossible de lire le dossier <folder> : <reason>") when the
+// folder does not exist, is not a folder, or cannot be read to its end.
 std::vector<FoundFile> findPhotographs(const std::filesystem::path& folder);
 
 } // namespace tamblure::app

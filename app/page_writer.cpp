@@ -1,5 +1,7 @@
 #include "app/page_writer.h"
 
+#include "common/errors.h"
+
 #include <cstdio>
 
 namespace tamblure::app {
@@ -64,6 +66,21 @@ std::string inQuotes(std::string_view text)
 
 } // namespace
 
+bool PageFile::open()
+{
+    opened_ = file_.open();
+    return opened_;
+}
+
+void PageFile::finish()
+{
+    const std::string target = file_.target().string();
+    if (!opened_)
+        throw EFCreateError(createErrorMessage(target, file_.error()));
+    if (!file_.commit())
+        throw EWriteError(writeErrorMessage(target, file_.error()));
+}
+
 void PageFile::writeLine(std::string_view line)
 {
     if (!file_.isOpen())
@@ -78,7 +95,8 @@ void PageFile::writeLine(std::string_view line)
             latin1 += "&#" + std::to_string(static_cast<std::uint32_t>(cp)) + ";";
     }
     latin1 += "\r\n";
-    file_.write(latin1);
+    // A failure stays with the file, whose commit then fails with it.
+    static_cast<void>(file_.write(latin1));
 }
 
 std::string htmlText(std::string_view fileName)

@@ -2,9 +2,9 @@
 
 // The page "index.html": a title and a table of thumbnails, each linking to
 // its photograph. The page is written line by line in Latin-1 with CR LF line
-// ends into a hidden file beside the target, and put in place when the run
-// ends (also when it ends with an error: the page then holds the lines
-// written so far).
+// ends into a temporary file beside the target, and put in place only when
+// the run has written it to its end: a run ended by an error or stopped
+// leaves an earlier page untouched.
 
 #include "app/run_host.h"
 #include "common/atomic_file.h"
@@ -19,25 +19,28 @@ namespace tamblure::app {
 class PageFile {
 public:
     explicit PageFile(std::filesystem::path target) : file_(std::move(target)) {}
-    // A page is kept with what it holds however its run ends.
-    ~PageFile() { close(); }
     PageFile(const PageFile&) = delete;
     PageFile& operator=(const PageFile&) = delete;
 
-    // False when the page cannot be created; the run then goes on without it.
-    bool open() { return file_.open(); }
+    // False when the page cannot be created; the run then goes on without it
+    // and finish() reports why.
+    bool open();
     bool isOpen() const { return file_.isOpen(); }
 
     // Writes one line (UTF-8) in Latin-1, followed by CR LF. Characters
     // outside Latin-1 become numeric character references (&#NNNN;); bytes
-    // that are not UTF-8 are taken as Latin-1 characters.
+    // that are not UTF-8 are taken as Latin-1 characters. A failed write is
+    // kept for finish().
     void writeLine(std::string_view line);
 
-    // Puts the page in place under its name. Failures are not reported.
-    void close() { file_.commit(); }
+    // Puts the page in place under its name. Raises EFCreateError when it
+    // could not be created, EWriteError when it could not be written or put
+    // in place, each with the system's reason; the old page then stays.
+    void finish();
 
 private:
     AtomicFile file_;
+    bool opened_ = false;
 };
 
 // A file name as text or attribute value: & < > " become character references.

@@ -2,6 +2,8 @@
 
 #include "common/atomic_file.h"
 #include "common/errors.h"
+#include "common/file_io.h"
+#include "common/system_reason.h"
 #include "imaging/anti_alias.h"
 #include "imaging/bitmap24.h"
 #include "imaging/reduction.h"
@@ -9,9 +11,14 @@
 #include "jpeg/jpeg_image.h"
 #include "jpeg/jpeg_util.h"
 #include "metadata/exif.h"
+#include "metadata/img_data.h"
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <new>
+#include <span>
+#include <vector>
 
 namespace tamblure::app {
 
@@ -64,24 +71,93 @@ void decodeScaled(Bitmap24& decoded, const fs::path& source, std::uint8_t scale)
     throw EJPEG("Impossible de décoder le fichier " + source.string());
 }
 
-} // namespace
+const std::string kEncoderError = "Error writing JPEG to file ";
 
-Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
+// The thumbnail's final bytes, the carried metadata (or nothing) then the
+// thumbnail's data, replace the old thumbnail in one atomic step. Its
+// permission bits are at most the photograph's.
+void writeEncoded(const fs::path& thumbnail, unsigned permissions, std::span<const std::uint8_t> head,
+                  std::span<const std::uint8_t> data)
 {
-    Thumbnail result;
+    AtomicFile out(thumbnail);
+    if (!out.open(permissions) || !out.write(head) || !out.write(data) || !out.commit())
+        throw EWriteError(withReason(kEncoderError + thumbnail.string(), out.error()));
+}
+
+// A photograph small enough is its own thumbnail: the metadata in front (when
+// carried) and its bytes from `from` on, streamed, whatever its size.
+void writeCopy(const ReadOnlyFile& photograph, const fs::path& source, const fs::path& thumbnail,
+               std::span<const std::uint8_t> head, std::uint64_t from)
+{
+    AtomicFile out(thumbnail);
+    if (!out.open(photograph.permissions()) || !out.write(head) || !out.copyFrom(photograph.fd(), from) ||
+        !out.commit())
+        throw EWriteError(withReason("Impossible de copier le fichier " + source.string() + " vers " +
+                                         thumbnail.string(),
+                                     out.error()));
+}
+
+void copyPhotograph(const ReadOnlyFile& photograph, const fs::path& source, const fs::path& thumbnail,
+                    metadata::CarriedMetadata& metadata)
+{
+    if (!metadata.carried()) {
+        writeCopy(photograph, source, thumbnail, {}, 0);
+        return;
+    }
+    // The EXIF size is the one libjpeg reads from the photograph's headers,
+    // as for any thumbnail.
+    std::int32_t width = 0, height = 0;
+    jpeg::ReadJpegSize(source, width, height);
+    std::vector<std::uint8_t> lead;
+    int error = 0;
+    if (!photograph.readHead(metadata::kThumbnailHeadBytes, lead, error))
+        throw EFOpenError(openErrorMessage(source.string(), error));
+    const std::uint64_t from = metadata::thumbnailDataStart(lead, photograph.size());
+    writeCopy(photograph, source, thumbnail, metadata.head(width, height), from);
+}
+
+// Encodes the finished raster and writes it with the carried metadata.
+void encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, unsigned permissions,
+                     std::int32_t quality, metadata::CarriedMetadata& metadata)
+{
+    std::vector<std::uint8_t> encoded;
+    try {
+        encoded = jpeg::EncodeJpegBytes(raster, quality);
+    } catch (const EWriteError&) {
+        throw EWriteError(kEncoderError + thumbnail.string());
+    }
+    if (!metadata.carried()) {
+        writeEncoded(thumbnail, permissions, {}, encoded);
+        return;
+    }
+    const std::span<const std::uint8_t> data = std::span(encoded).subspan(metadata::thumbnailDataStart(encoded));
+    writeEncoded(thumbnail, permissions, metadata.head(raster.width(), raster.height()), data);
+}
+
+Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
+{
+    const ReadOnlyFile photograph(source);
+    if (!photograph.opened())
+        throw EFOpenError(openErrorMessage(source.string(), photograph.openError()));
     std::uint16_t width = 0, height = 0;
     bool threeComponents = false;
+    // Anything else named *.jpg (a text file, a link to a private file, a
+    // JPEG whose frame libjpeg cannot decode) gets no thumbnail: copied as
+    // its own "thumbnail" it would leak its bytes into the thumbnail folder.
+    if (!photograph.readable() || !jpeg::ProbeJpegHeader(source, width, height, threeComponents))
+        throw EJPEG("Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible");
+
+    metadata::CarriedMetadata metadata(source);
+    Thumbnail result;
+    result.orientation = metadata.transfer().orientation;
     Bitmap24 decoded;
-    jpeg::ProbeJpegHeader(source, width, height, threeComponents);
 
     if (request.largestDimension) {
         const std::int32_t limit = request.number;
         const std::int32_t largest = std::max(width, height);
         if (largest <= limit) {
             // Already small enough: the thumbnail is the photograph itself.
-            if (!copyFileAtomically(source, thumbnail))
-                throw EWriteError("Impossible de copier le fichier " + source.string() + " vers " +
-                                  thumbnail.string());
+            copyPhotograph(photograph, source, thumbnail, metadata);
             result.route = ThumbnailRoute::Copied;
         } else {
             if (threeComponents) {
@@ -97,7 +173,8 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
             const auto thumbHeight = static_cast<std::int32_t>(std::int64_t{height} * limit / largest);
             Bitmap24 small = newRaster24(thumbWidth, thumbHeight);
             imaging::ReduitTaille(decoded, small);
-            jpeg::EncodeJpegFile(small, thumbnail, request.quality);
+            decoded = Bitmap24();
+            encodeThumbnail(small, thumbnail, photograph.permissions(), request.quality, metadata);
             width = side(small.width());
             height = side(small.height());
         }
@@ -111,23 +188,44 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
             jpeg::DecodeJpegFullSize(decoded, source);
         }
         if (factor == 1) {
-            jpeg::EncodeJpegFile(decoded, thumbnail, request.quality);
+            encodeThumbnail(decoded, thumbnail, photograph.permissions(), request.quality, metadata);
             width = side(decoded.width());
             height = side(decoded.height());
         } else {
             Bitmap24 small = newRaster24(decoded.width() / factor, decoded.height() / factor);
             imaging::ReduitFacteur(decoded, small, factor);
-            jpeg::EncodeJpegFile(small, thumbnail, request.quality);
+            decoded = Bitmap24();
+            encodeThumbnail(small, thumbnail, photograph.permissions(), request.quality, metadata);
             width = side(small.width());
             height = side(small.height());
         }
     }
-    decoded = Bitmap24();
-
-    result.orientation = metadata::TransfereExif(source, thumbnail).orientation;
     result.width = width;
     result.height = height;
     return result;
+}
+
+bool namesFile(const std::string& message, const fs::path& source, const fs::path& thumbnail)
+{
+    return message.find(source.string()) != std::string::npos ||
+           message.find(thumbnail.string()) != std::string::npos;
+}
+
+} // namespace
+
+Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
+{
+    try {
+        return makeThumbnailOf(source, thumbnail, request);
+    } catch (const Exception& error) {
+        // Every error of a picture names its file, so that the user knows
+        // which photograph to look at.
+        if (namesFile(error.message(), source, thumbnail))
+            throw;
+        std::rethrow_exception(error.withMessage(error.message() + " (fichier " + source.string() + ")"));
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory("Mémoire insuffisante (fichier " + source.string() + ")");
+    }
 }
 
 void recordPicture(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize,

@@ -4,9 +4,11 @@
 #include "app/batch_run.h"
 #include "common/errors.h"
 #include "common/memory_tuning.h"
+#include "common/system_reason.h"
 #include "common/version.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <iostream>
@@ -65,17 +67,34 @@ public:
     int columnCount() const override { return options_.columns; }
     std::string title() const override { return options_.title; }
     void clearList() override {}
-    void addToList(const std::string& fileName) override
-    {
-        std::fwrite(fileName.data(), 1, fileName.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    }
+    void addToList(const std::string& fileName) override { printLine(fileName); }
     void processEvents() override {}
+
+    // One line on standard output. A failed write does not end the run (the
+    // thumbnails are worth making all the same), but its reason is kept, and
+    // the program's exit status reports it.
+    void printLine(std::string_view line)
+    {
+        if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fputc('\n', stdout) == EOF ||
+            std::fflush(stdout) != 0) {
+            if (outputError_ == 0)
+                outputError_ = errno != 0 ? errno : EIO;
+        }
+    }
+    int outputError() const { return outputError_; }
 
 private:
     const Options& options_;
+    int outputError_ = 0;
 };
+
+int reportOutputError(int error)
+{
+    std::fprintf(stderr, "%s\n",
+                 withFinalPeriod(withReason("tamblure-batch : impossible d'écrire sur la sortie standard", error))
+                     .c_str());
+    return 1;
+}
 
 struct UsageError {
     std::string message;
@@ -181,18 +200,19 @@ int main(int argc, char** argv)
         bool done = false;
         options = parseArguments(argc, argv, done);
         if (done)
-            return 0;
+            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : reportOutputError(errno);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "tamblure-batch : %s\n%s", e.message.c_str(), kUsage);
         return 2;
     }
     keepFreedMemoryForReuse();
+    ConsoleHost host(options);
+    int status = 1;
     try {
-        ConsoleHost host(options);
         const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
         if (app::runBatch(host, options.folder, options.number, jobs) == app::RunEnd::Finished)
-            std::puts("Terminé");
-        return 0;
+            host.printLine("Terminé");
+        status = 0;
     } catch (const Exception& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", withFinalPeriod(e.message()).c_str());
@@ -200,5 +220,7 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         std::fprintf(stderr, "Mémoire insuffisante.\n");
     }
-    return 1;
+    if (host.outputError() != 0)
+        return reportOutputError(host.outputError());
+    return status;
 }

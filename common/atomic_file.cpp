@@ -1,10 +1,14 @@
 #include "common/atomic_file.h"
 
-#include "common/file_io.h"
-
 #include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,40 +17,112 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr std::string_view kTemporaryPrefix = ".tamblure-";
+constexpr std::size_t kTemporaryDigits = 16;
+constexpr std::string_view kEarlierSuffix = ".tamblure~";
+constexpr std::size_t kBufferBytes = 64 * 1024;
+
 fs::path folderOf(const fs::path& target)
 {
     fs::path folder = target.parent_path();
     return folder.empty() ? fs::path(".") : folder;
 }
 
-// The hidden name beside the target under which a complete file waits for
-// its rename: "." + name + ".tamblure~". A folder search that skips hidden
-// files never meets it. The name is fixed, so that what a killed process
-// leaves there is taken away by the next write of the same target.
-fs::path tempNameFor(const fs::path& target)
+std::string temporaryName()
 {
-    return folderOf(target) / ("." + target.filename().string() + ".tamblure~");
+    std::uint64_t random = 0;
+    if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+        // No entropy yet (early boot): the clock and the process still make
+        // the name unique here, and O_EXCL or linkat refuse any clash.
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        random = static_cast<std::uint64_t>(now.tv_nsec) ^ static_cast<std::uint64_t>(now.tv_sec) << 30 ^
+                 static_cast<std::uint64_t>(::getpid()) << 40;
+    }
+    char name[40];
+    std::snprintf(name, sizeof name, "%.*s%016" PRIx64, static_cast<int>(kTemporaryPrefix.size()),
+                  kTemporaryPrefix.data(), random);
+    return name;
 }
 
-// Creates `path` anew from the open file descriptor of an anonymous file, or
-// as a fresh empty file when fd is negative.
-int placeHidden(const fs::path& path, int fd)
+bool isTemporaryName(std::string_view name)
 {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        ::unlink(path.c_str());
-        if (fd >= 0) {
-            const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
-            if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                return 0;
-        } else {
-            const int created = ::open(path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
-            if (created >= 0)
-                return created;
+    if (name.starts_with(kTemporaryPrefix) && name.size() == kTemporaryPrefix.size() + kTemporaryDigits) {
+        for (const char c : name.substr(kTemporaryPrefix.size())) {
+            if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+                return false;
+        }
+        return true;
+    }
+    return name.size() > kEarlierSuffix.size() + 1 && name.front() == '.' && name.ends_with(kEarlierSuffix);
+}
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Creates a temporary file under a new name in folder, locked. A name that
+// a tidying run removed before the lock was taken is given up for another.
+int createNamed(const fs::path& folder, fs::path& name)
+{
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const fs::path candidate = folder / temporaryName();
+        const int fd = ::open(candidate.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return -1;
+        }
+        // Where the file system has no locks, the file goes unlocked, and
+        // the tidying, which cannot lock it either, leaves it alone.
+        const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (!locked && errno == EWOULDBLOCK) {
+            ::close(fd);
+            continue;
+        }
+        struct stat mine {}, named {};
+        if (locked && (::fstat(fd, &mine) != 0 || ::lstat(candidate.c_str(), &named) != 0 || !sameFile(mine, named))) {
+            ::close(fd);
+            continue;
+        }
+        name = candidate;
+        return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Links an anonymous file into folder under a new temporary name.
+bool linkAnonymous(int fd, const fs::path& folder, fs::path& name)
+{
+    const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const fs::path candidate = folder / temporaryName();
+        if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            name = candidate;
+            return true;
         }
         if (errno != EEXIST)
-            break;
+            return false;
     }
-    return -1;
+    errno = EEXIST;
+    return false;
+}
+
+bool writeAll(int fd, const std::uint8_t* bytes, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 } // namespace
@@ -58,36 +134,61 @@ AtomicFile::~AtomicFile()
     discard();
 }
 
-bool AtomicFile::open()
+bool AtomicFile::fail(int error)
+{
+    if (error_ == 0)
+        error_ = error != 0 ? error : EIO;
+    return false;
+}
+
+bool AtomicFile::open(unsigned permissions)
 {
     discard();
-    failed_ = false;
+    error_ = 0;
     const fs::path folder = folderOf(target_);
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-        // The file system has no anonymous files: fall back to the hidden name.
-        fd = placeHidden(tempNameFor(target_), -1);
-        if (fd >= 0)
-            namedTemp_ = tempNameFor(target_);
+    if (fd >= 0) {
+        // Locked before it ever has a name: no tidying run can take it.
+        ::flock(fd, LOCK_EX | LOCK_NB);
+    } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+        fd = createNamed(folder, named_);
     }
     if (fd < 0)
-        return false;
-    file_ = ::fdopen(fd, "w+b");
-    if (file_ == nullptr) {
-        ::close(fd);
-        discard();
-        return false;
+        return fail(errno);
+    fd_ = fd;
+    if ((permissions & 0777) != 0666) {
+        struct stat info {};
+        if (::fstat(fd_, &info) != 0 || ::fchmod(fd_, info.st_mode & permissions & 0777) != 0) {
+            const int error = errno;
+            discard();
+            return fail(error);
+        }
     }
+    buffer_.reserve(kBufferBytes);
     return true;
+}
+
+bool AtomicFile::flush()
+{
+    if (fd_ < 0 || error_ != 0)
+        return fail(EBADF);
+    const bool ok = writeAll(fd_, buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return ok || fail(errno);
 }
 
 bool AtomicFile::write(std::span<const std::uint8_t> bytes)
 {
-    if (file_ == nullptr)
-        return false;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
-        failed_ = true;
-    return !failed_;
+    if (fd_ < 0 || error_ != 0)
+        return fail(EBADF);
+    if (buffer_.size() + bytes.size() > kBufferBytes) {
+        if (!flush())
+            return false;
+        if (bytes.size() >= kBufferBytes)
+            return writeAll(fd_, bytes.data(), bytes.size()) || fail(errno);
+    }
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    return true;
 }
 
 bool AtomicFile::write(std::string_view text)
@@ -95,45 +196,115 @@ bool AtomicFile::write(std::string_view text)
     return write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
+bool AtomicFile::copyFrom(int from, std::uint64_t offset)
+{
+    if (!flush())
+        return false;
+    auto position = static_cast<off_t>(offset);
+    // The kernel copies without the bytes passing through this process where
+    // it can; otherwise they go through the buffer, a piece at a time.
+    for (;;) {
+        const ssize_t n = ::copy_file_range(from, &position, fd_, nullptr, std::size_t{1} << 30, 0);
+        if (n == 0)
+            return true;
+        if (n > 0)
+            continue;
+        if (errno == EINTR)
+            continue;
+        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)
+            break;
+        return fail(errno);
+    }
+    buffer_.resize(kBufferBytes);
+    for (;;) {
+        const ssize_t n = ::pread(from, buffer_.data(), buffer_.size(), position);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            buffer_.clear();
+            return fail(error);
+        }
+        if (n == 0)
+            break;
+        if (!writeAll(fd_, buffer_.data(), static_cast<std::size_t>(n))) {
+            const int error = errno;
+            buffer_.clear();
+            return fail(error);
+        }
+        position += n;
+    }
+    buffer_.clear();
+    return true;
+}
+
 bool AtomicFile::commit()
 {
-    if (file_ == nullptr)
+    if (!flush()) {
+        discard();
         return false;
-    bool ok = !failed_ && std::fflush(file_) == 0 && !std::ferror(file_);
-    if (ok && namedTemp_.empty()) {
-        // Give the anonymous file the hidden name, then rename that over the
-        // target: linkat cannot replace an existing name itself.
-        ok = placeHidden(tempNameFor(target_), ::fileno(file_)) == 0;
-        if (ok)
-            namedTemp_ = tempNameFor(target_);
     }
-    if (ok)
-        ok = ::rename(namedTemp_.c_str(), target_.c_str()) == 0;
-    if (ok)
-        namedTemp_.clear();
+    if (named_.empty() && !linkAnonymous(fd_, folderOf(target_), named_)) {
+        const int error = errno;
+        discard();
+        return fail(error);
+    }
+    // Some file systems (NFS) report a failed write only when the file is
+    // closed, so it is closed before the rename; a second descriptor keeps
+    // the lock until the file has its final name.
+    const int lockHolder = ::dup(fd_);
+    const int closed = ::close(fd_);
+    fd_ = lockHolder;
+    if (closed != 0 || lockHolder < 0) {
+        const int error = errno;
+        discard();
+        return fail(error);
+    }
+    if (::rename(named_.c_str(), target_.c_str()) != 0) {
+        const int error = errno;
+        discard();
+        return fail(error);
+    }
+    named_.clear();
     discard();
-    return ok;
+    return true;
 }
 
 void AtomicFile::discard()
 {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (!named_.empty()) {
+        ::unlink(named_.c_str());
+        named_.clear();
     }
-    if (!namedTemp_.empty()) {
-        ::unlink(namedTemp_.c_str());
-        namedTemp_.clear();
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
     }
+    buffer_.clear();
 }
 
-bool copyFileAtomically(const fs::path& from, const fs::path& to)
+void removeAbandonedTemporaries(const fs::path& folder)
 {
-    std::vector<std::uint8_t> bytes;
-    if (!tryReadWholeFile(from, bytes))
-        return false;
-    AtomicFile out(to);
-    return out.open() && out.write(bytes) && out.commit();
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (!isTemporaryName(name))
+            continue;
+        const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held {}, named {};
+        // Taking the lock proves that no writer holds the file; the name must
+        // still be that file when it is removed.
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(held, named))
+            ::unlinkat(dirFd, name, 0);
+        ::close(fd);
+    }
+    ::closedir(dir);
 }
 
 } // namespace tamblure

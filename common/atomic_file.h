@@ -1,19 +1,29 @@
 #pragma once
 
 // Writing a file so that its target is always either the old file (or none)
-// or the complete new one. The bytes go to an anonymous file in the target's
-// folder; when complete it is linked under a hidden name beside the target
-// (".<name>.tamblure~") and renamed over the target. A failure or an
-// exception leaves the target as it was and no temporary file behind; a
-// process killed between the link and the rename leaves only the hidden
-// file, which the next write of that target replaces. The rename also
-// replaces a link standing at the target's name instead of writing through it.
+// or the complete new one.
+//
+// The bytes go to an anonymous file in the target's folder; when complete it
+// is linked under a temporary name and renamed over the target. Where the
+// file system has no anonymous files, the bytes go to the temporary name
+// from the start. Temporary names are ".tamblure-" and 16 random hexadecimal
+// digits: they do not grow with the target's name (a target name of 255
+// bytes works), and no two writers share one, whatever process or machine
+// they run on, so any number of runs on one folder never disturb each other.
+// A writer holds an exclusive lock (flock) on its file from its creation to
+// its rename; removeAbandonedTemporaries takes away only the temporary files
+// that nobody holds, which is what a killed writer leaves.
+//
+// A failure or an exception leaves the target as it was and no temporary file
+// behind; error() then says why, as an errno value. After the first failure
+// every further operation fails with the same error. The rename replaces a
+// link standing at the target's name instead of writing through it.
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace tamblure {
 
@@ -24,37 +34,47 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    // Creates the hidden file in the target's folder; false when the folder
-    // does not exist or cannot be written.
-    bool open();
-    bool isOpen() const { return file_ != nullptr; }
+    // Creates the temporary file in the target's folder. Its permission bits
+    // are `permissions` less the process's umask. False when the folder does
+    // not exist or cannot be written.
+    [[nodiscard]] bool open(unsigned permissions = 0666);
+    bool isOpen() const { return fd_ >= 0; }
 
-    // The open stream, for writers that take a FILE* (libjpeg's stdio
-    // destination). Null before open() and after commit().
-    std::FILE* stream() const { return file_; }
+    [[nodiscard]] bool write(std::span<const std::uint8_t> bytes);
+    [[nodiscard]] bool write(std::string_view text);
 
-    bool write(std::span<const std::uint8_t> bytes);
-    bool write(std::string_view text);
+    // Appends the bytes of the open file `from`, from `offset` to its end,
+    // a piece at a time: a file of any size costs no more memory than a small
+    // buffer. A read error of `from` fails like a write error.
+    [[nodiscard]] bool copyFrom(int from, std::uint64_t offset);
 
-    // Flushes and puts the file in place under the target's name. False when
-    // any write failed or the file could not be placed; the target is then
-    // unchanged. After commit() the object holds nothing.
-    bool commit();
+    // Puts the file in place under the target's name. False when any write
+    // failed or the file could not be placed; the target is then unchanged.
+    // After commit() the object holds nothing.
+    [[nodiscard]] bool commit();
 
     // Drops what was written; the target is unchanged.
     void discard();
 
+    // The errno value of the failure, 0 while nothing failed.
+    int error() const { return error_; }
     const std::filesystem::path& target() const { return target_; }
 
 private:
+    bool fail(int error);
+    bool flush();
+
     std::filesystem::path target_;
-    std::filesystem::path namedTemp_; // set only where anonymous files are not supported
-    std::FILE* file_ = nullptr;
-    bool failed_ = false;
+    std::filesystem::path named_; // the temporary name, once the file has one
+    int fd_ = -1;
+    int error_ = 0;
+    std::vector<std::uint8_t> buffer_;
 };
 
-// Copies a file byte for byte to a target, replacing it atomically. False on
-// any failure, the target then unchanged.
-bool copyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to);
+// Removes from folder the temporary files of writers that are gone (killed
+// before they could rename or remove them), and those that earlier versions
+// of the program left under ".<name>.tamblure~". A temporary file that a live
+// writer holds is never touched. Failures are ignored: this only tidies up.
+void removeAbandonedTemporaries(const std::filesystem::path& folder);
 
 } // namespace tamblure

@@ -1,19 +1,22 @@
 #include "common/errors.h"
 
+#include "common/system_reason.h"
+
 namespace tamblure {
 
-std::string openErrorMessage(std::string_view path)
+std::string openErrorMessage(std::string_view path, int error)
 {
-    std::string message = "Impossible d'ouvrir le fichier ";
-    message.append(path);
-    return message;
+    return withReason("Impossible d'ouvrir le fichier " + std::string(path), error);
 }
 
-std::string createErrorMessage(std::string_view path)
+std::string createErrorMessage(std::string_view path, int error)
 {
-    std::string message = "Impossible de créer le fichier ";
-    message.append(path);
-    return message;
+    return withReason("Impossible de créer le fichier " + std::string(path), error);
+}
+
+std::string writeErrorMessage(std::string_view path, int error)
+{
+    return withReason("Impossible d'écrire le fichier " + std::string(path), error);
 }
 
 std::string withFinalPeriod(std::string_view message)

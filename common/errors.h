@@ -4,6 +4,7 @@
 // message, already in the words the user sees; the window's handler (or the
 // command-line companion) shows it with withFinalPeriod().
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,12 +15,22 @@ class Exception : public std::runtime_error {
 public:
     explicit Exception(const std::string& message) : std::runtime_error(message) {}
     std::string message() const { return what(); }
+    // An error of the same class with another message (the same one with the
+    // file it concerns, say), for std::rethrow_exception.
+    virtual std::exception_ptr withMessage(const std::string& message) const
+    {
+        return std::make_exception_ptr(Exception(message));
+    }
 };
 
 #define TAMBLURE_ERROR_CLASS(Name)                                             \
     class Name : public Exception {                                            \
     public:                                                                    \
         using Exception::Exception;                                            \
+        std::exception_ptr withMessage(const std::string& message) const override \
+        {                                                                      \
+            return std::make_exception_ptr(Name(message));                     \
+        }                                                                      \
     };
 
 TAMBLURE_ERROR_CLASS(EAssertionFailed)         // failed checks of the resampling code
@@ -42,10 +53,13 @@ inline constexpr std::string_view kZeroDivideMessage = "Division par zéro en vi
 inline constexpr std::string_view kInvalidOpMessage = "Opération en virgule flottante incorrecte";
 inline constexpr std::string_view kDivByZeroMessage = "Division par zéro";
 
-// "Impossible d'ouvrir le fichier <path>"
-std::string openErrorMessage(std::string_view path);
+// "Impossible d'ouvrir le fichier <path>", then " : " and the system's reason
+// when error (an errno value) is not 0. The same for the two below.
+std::string openErrorMessage(std::string_view path, int error = 0);
 // "Impossible de créer le fichier <path>"
-std::string createErrorMessage(std::string_view path);
+std::string createErrorMessage(std::string_view path, int error = 0);
+// "Impossible d'écrire le fichier <path>"
+std::string writeErrorMessage(std::string_view path, int error = 0);
 
 // The message as the error box shows it: "." is added when the last character
 // comes after "." in the character order (a letter, a digit, an accented

@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,10 +13,15 @@ namespace tamblure {
 ReadOnlyFile::ReadOnlyFile(const std::filesystem::path& path)
     : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY))
 {
+    if (fd_ < 0) {
+        openError_ = errno;
+        return;
+    }
     struct stat info {};
-    if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
         regular_ = true;
         size_ = static_cast<std::uint64_t>(info.st_size);
+        permissions_ = info.st_mode & 0777;
     }
 }
 
@@ -33,13 +39,36 @@ int ReadOnlyFile::release()
     return fd;
 }
 
+bool ReadOnlyFile::readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out, int& error) const
+{
+    out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, size_)));
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = errno;
+            return false;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    out.resize(done);
+    return true;
+}
+
 namespace {
 
 enum class ReadOutcome { Ok, CannotRead, TooLarge };
 
-ReadOutcome readAll(const std::filesystem::path& path, std::vector<std::uint8_t>& out, std::uint64_t maxBytes)
+// error gets the errno value of a failed open or read.
+ReadOutcome readAll(const std::filesystem::path& path, std::vector<std::uint8_t>& out, std::uint64_t maxBytes,
+                    int& error)
 {
     const ReadOnlyFile file(path);
+    error = file.openError();
     if (!file.readable())
         return ReadOutcome::CannotRead;
     if (file.size() > maxBytes)
@@ -51,8 +80,10 @@ ReadOutcome readAll(const std::filesystem::path& path, std::vector<std::uint8_t>
         const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0)
+        if (n < 0) {
+            error = errno;
             return ReadOutcome::CannotRead;
+        }
         if (n == 0)
             break; // the file shrank while we read it: keep what is there
         done += static_cast<std::size_t>(n);
@@ -66,7 +97,8 @@ ReadOutcome readAll(const std::filesystem::path& path, std::vector<std::uint8_t>
 std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path, std::uint64_t maxBytes)
 {
     std::vector<std::uint8_t> bytes;
-    switch (readAll(path, bytes, maxBytes)) {
+    int error = 0;
+    switch (readAll(path, bytes, maxBytes, error)) {
     case ReadOutcome::Ok:
         return bytes;
     case ReadOutcome::TooLarge:
@@ -74,12 +106,7 @@ std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path, std::
     case ReadOutcome::CannotRead:
         break;
     }
-    throw EFOpenError(openErrorMessage(path.string()));
-}
-
-bool tryReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out, std::uint64_t maxBytes)
-{
-    return readAll(path, out, maxBytes) == ReadOutcome::Ok;
+    throw EFOpenError(openErrorMessage(path.string(), error));
 }
 
 } // namespace tamblure

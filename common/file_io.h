@@ -18,30 +18,35 @@ public:
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
-    // False when the open itself failed (no such file, no right to read).
+    // False when the open itself failed (no such file, no right to read);
+    // openError() then gives the errno value.
     bool opened() const { return fd_ >= 0; }
+    int openError() const { return openError_; }
     // True when the file is open and regular: the only files to read.
     bool readable() const { return regular_; }
     int fd() const { return fd_; }
     std::uint64_t size() const { return size_; }
+    // The permission bits (rwx for owner, group and others) of a readable file.
+    unsigned permissions() const { return permissions_; }
     // Hands the descriptor over (to fdopen, say); the object then holds none.
     int release();
 
+    // The file's first bytes, at most maxBytes of them (fewer when the file
+    // is shorter). False on a read error, whose errno value goes to error.
+    bool readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out, int& error) const;
+
 private:
     int fd_ = -1;
+    int openError_ = 0;
     bool regular_ = false;
     std::uint64_t size_ = 0;
+    unsigned permissions_ = 0;
 };
 
 // Every byte of the file. Raises EFOpenError ("Impossible d'ouvrir le fichier
-// %s") when it cannot be opened or read, and EOutOfMemory when it is larger
+// %s", with the system's reason) when it cannot be opened or read, and EOutOfMemory when it is larger
 // than maxBytes.
 std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path,
                                         std::uint64_t maxBytes = std::uint64_t{1} << 30);
-
-// The same without raising: false when the file cannot be opened or read, or
-// is larger than maxBytes.
-bool tryReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out,
-                      std::uint64_t maxBytes = std::uint64_t{1} << 30);
 
 } // namespace tamblure

@@ -4,23 +4,45 @@
 #include "common/file_io.h"
 #include "jpeg/libjpeg_trap.h"
 
+#include <jerror.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <new>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace tamblure::jpeg {
 
+// A growing block of memory that libjpeg writes a compressed file into. It
+// grows with realloc, never throws, and always points at what it holds, so
+// the record frees it whatever way the compression ended.
+struct MemoryDestination {
+    jpeg_destination_mgr pub{}; // first member: libjpeg sees only this part
+    unsigned char* bytes = nullptr;
+    std::size_t capacity = 0;
+    std::size_t size = 0;
+
+    MemoryDestination() = default;
+    MemoryDestination(const MemoryDestination&) = delete;
+    MemoryDestination& operator=(const MemoryDestination&) = delete;
+    ~MemoryDestination() { std::free(bytes); }
+};
+
 // Kept between a parameter read and the picture read: the open file and the
-// decompressor that has parsed its headers.
+// decompressor that has parsed its headers; after a write to memory, the
+// compressed file.
 struct IjlState {
     detail::Decompressor decoder;
     std::FILE* file = nullptr;
     std::string path;
     bool headerRead = false;
+    MemoryDestination encoded;
 
     ~IjlState()
     {
@@ -36,15 +58,20 @@ struct IjlState {
 
 namespace {
 
-// Only regular files are decoded.
-std::FILE* openForReading(const char* path)
+// Only regular files are decoded. error gets the errno value of a failed
+// open (0 for a file that is not regular).
+std::FILE* openForReading(const char* path, int& error)
 {
     ReadOnlyFile photograph{std::filesystem::path(path)};
+    error = photograph.openError();
     if (!photograph.readable())
         return nullptr;
     std::FILE* file = ::fdopen(photograph.fd(), "rb");
-    if (file != nullptr)
-        photograph.release();
+    if (file == nullptr) {
+        error = errno;
+        return nullptr;
+    }
+    photograph.release();
     return file;
 }
 
@@ -178,10 +205,44 @@ void decodeStep(void* arg)
     }
 }
 
+void initDestination(j_compress_ptr cinfo)
+{
+    auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
+    constexpr std::size_t kFirstBlock = 64 * 1024;
+    auto* bytes = static_cast<unsigned char*>(std::realloc(dest->bytes, kFirstBlock));
+    if (bytes == nullptr)
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    dest->bytes = bytes;
+    dest->capacity = kFirstBlock;
+    dest->size = 0;
+    dest->pub.next_output_byte = bytes;
+    dest->pub.free_in_buffer = kFirstBlock;
+}
+
+boolean growDestination(j_compress_ptr cinfo)
+{
+    auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
+    const std::size_t used = dest->capacity;
+    auto* bytes = static_cast<unsigned char*>(std::realloc(dest->bytes, 2 * used));
+    if (bytes == nullptr)
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    dest->bytes = bytes;
+    dest->capacity = 2 * used;
+    dest->pub.next_output_byte = bytes + used;
+    dest->pub.free_in_buffer = used;
+    return TRUE;
+}
+
+void termDestination(j_compress_ptr cinfo)
+{
+    auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
+    dest->size = dest->capacity - dest->pub.free_in_buffer;
+}
+
 struct EncodeJob {
     jpeg_compress_struct* cinfo;
     bool* created;
-    std::FILE* file;
+    MemoryDestination* dest;
     const JPEG_CORE_PROPERTIES* props;
     J_COLOR_SPACE inSpace;
     RowWalk rows;
@@ -196,7 +257,10 @@ void encodeStep(void* arg)
     jpeg_compress_struct* cinfo = job->cinfo;
     jpeg_create_compress(cinfo);
     *job->created = true;
-    jpeg_stdio_dest(cinfo, job->file);
+    job->dest->pub.init_destination = initDestination;
+    job->dest->pub.empty_output_buffer = growDestination;
+    job->dest->pub.term_destination = termDestination;
+    cinfo->dest = &job->dest->pub;
     const auto width = static_cast<JDIMENSION>(job->props->DIBWidth);
     cinfo->image_width = width;
     cinfo->image_height = static_cast<JDIMENSION>(job->props->JPGHeight);
@@ -236,6 +300,7 @@ int readParams(JPEG_CORE_PROPERTIES* props)
 {
     dropState(props);
     props->libjpegCode = 0;
+    props->systemError = 0;
     if (props->JPGFile == nullptr)
         return IJL_BAD_RECORD;
     auto* state = new (std::nothrow) IjlState;
@@ -248,8 +313,10 @@ int readParams(JPEG_CORE_PROPERTIES* props)
         dropState(props);
         return IJL_MEMORY_ERROR;
     }
-    state->file = openForReading(props->JPGFile);
+    int error = 0;
+    state->file = openForReading(props->JPGFile, error);
     if (state->file == nullptr) {
+        props->systemError = error;
         dropState(props);
         return IJL_FILE_ERROR;
     }
@@ -317,7 +384,10 @@ int ijlInit(JPEG_CORE_PROPERTIES* props)
     props->JPGColor = IJL_YCBCR;
     props->JPGSubsampling = IJL_411;
     props->jquality = 75;
+    props->JPGBytes = nullptr;
+    props->JPGSizeBytes = 0;
     props->libjpegCode = 0;
+    props->systemError = 0;
     props->state = nullptr;
     return IJL_OK;
 }
@@ -336,12 +406,17 @@ int ijlRead(JPEG_CORE_PROPERTIES* props, int mode)
 
 int ijlWrite(JPEG_CORE_PROPERTIES* props, int mode)
 {
-    if (props == nullptr || mode != IJL_JFILE_WRITEWHOLEIMAGE)
+    if (props == nullptr || (mode != IJL_JFILE_WRITEWHOLEIMAGE && mode != IJL_JBUFF_WRITEWHOLEIMAGE))
         return IJL_BAD_RECORD;
+    dropState(props);
     props->libjpegCode = 0;
+    props->systemError = 0;
+    props->JPGBytes = nullptr;
+    props->JPGSizeBytes = 0;
     const JPEG_CORE_PROPERTIES& p = *props;
-    if (!dibIsDescribed(p) || p.JPGFile == nullptr || p.JPGChannels != 3 || p.JPGColor != IJL_YCBCR ||
-        p.JPGWidth != p.DIBWidth || p.JPGHeight != (p.DIBHeight < 0 ? -p.DIBHeight : p.DIBHeight))
+    if (!dibIsDescribed(p) || (mode == IJL_JFILE_WRITEWHOLEIMAGE && p.JPGFile == nullptr) || p.JPGChannels != 3 ||
+        p.JPGColor != IJL_YCBCR || p.JPGWidth != p.DIBWidth ||
+        p.JPGHeight != (p.DIBHeight < 0 ? -p.DIBHeight : p.DIBHeight))
         return IJL_BAD_RECORD;
     int hSampling = 0, vSampling = 0;
     switch (p.JPGSubsampling) {
@@ -364,26 +439,36 @@ int ijlWrite(JPEG_CORE_PROPERTIES* props, int mode)
         std::vector<unsigned char> greyExpansion;
         if (inSpace == JCS_GRAYSCALE)
             greyExpansion.resize(3 * static_cast<std::size_t>(p.DIBWidth));
-
-        AtomicFile out{std::filesystem::path(p.JPGFile)};
-        if (!out.open())
-            return IJL_FILE_ERROR;
+        auto* state = new IjlState;
+        props->state = state;
 
         detail::ErrorTrap trap;
         jpeg_compress_struct cinfo{};
         cinfo.err = detail::installErrorTrap(trap);
         bool created = false;
-        EncodeJob job{&cinfo, &created, out.stream(), &p, inSpace, rowWalk(p), greyExpansion.data(),
+        EncodeJob job{&cinfo, &created, &state->encoded, &p, inSpace, rowWalk(p), greyExpansion.data(),
                       hSampling, vSampling};
         const bool finished = detail::runTrapped(trap, encodeStep, &job);
         if (created)
             jpeg_destroy_compress(&cinfo);
         if (!finished) {
             props->libjpegCode = trap.code;
-            return IJL_JPEG_ERROR; // out's destructor drops the unfinished file
+            dropState(props);
+            return IJL_JPEG_ERROR;
         }
-        return out.commit() ? IJL_OK : IJL_FILE_ERROR;
+        const std::span<const std::uint8_t> bytes(state->encoded.bytes, state->encoded.size);
+        if (mode == IJL_JBUFF_WRITEWHOLEIMAGE) {
+            props->JPGBytes = bytes.data();
+            props->JPGSizeBytes = static_cast<std::int64_t>(bytes.size());
+            return IJL_OK;
+        }
+        AtomicFile out{std::filesystem::path(p.JPGFile)};
+        const bool written = out.open() && out.write(bytes) && out.commit();
+        props->systemError = out.error();
+        dropState(props);
+        return written ? IJL_OK : IJL_FILE_ERROR;
     } catch (const std::bad_alloc&) {
+        dropState(props);
         return IJL_MEMORY_ERROR;
     }
 }

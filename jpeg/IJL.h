@@ -30,10 +30,12 @@ inline constexpr int IJL_NONE = 0;
 inline constexpr int IJL_411 = 1;
 inline constexpr int IJL_422 = 2;
 
-// I/O modes of ijlRead and ijlWrite.
+// I/O modes of ijlRead and ijlWrite: JFILE modes work on the file JPGFile,
+// JBUFF modes on memory (JPGBytes, JPGSizeBytes).
 inline constexpr int IJL_JFILE_READPARAMS = 0;
 inline constexpr int IJL_JFILE_READWHOLEIMAGE = 2;
 inline constexpr int IJL_JFILE_WRITEWHOLEIMAGE = 8;
+inline constexpr int IJL_JBUFF_WRITEWHOLEIMAGE = 9;
 inline constexpr int IJL_JFILE_READONEHALF = 14;
 inline constexpr int IJL_JFILE_READONEQUARTER = 16;
 inline constexpr int IJL_JFILE_READONEEIGHTH = 18;
@@ -42,7 +44,7 @@ inline constexpr int IJL_JFILE_READONEEIGHTH = 18;
 // as any value other than 0 (always one of these negative ones).
 inline constexpr int IJL_OK = 0;
 inline constexpr int IJL_BAD_RECORD = -1;    // a field out of range, no record, no state
-inline constexpr int IJL_FILE_ERROR = -2;    // the file cannot be opened, or is no regular file
+inline constexpr int IJL_FILE_ERROR = -2;    // the file cannot be opened or written, or is no regular file
 inline constexpr int IJL_JPEG_ERROR = -3;    // libjpeg refused the data (its code in libjpegCode)
 inline constexpr int IJL_MEMORY_ERROR = -4;  // the layer's own state could not be allocated
 
@@ -68,8 +70,16 @@ struct JPEG_CORE_PROPERTIES {
     std::int32_t JPGSubsampling;
     std::int32_t jquality;     // 1 to 100; values outside are clamped by libjpeg
 
+    // The JPEG data in memory. After an IJL_JBUFF_WRITEWHOLEIMAGE write they
+    // point at the complete file, which the record holds until ijlFree.
+    const unsigned char* JPGBytes;
+    std::int64_t JPGSizeBytes;
+
     // libjpeg's message code of the last libjpeg failure, 0 when there was none.
     std::int32_t libjpegCode;
+    // The errno value of the last failure to open, write or place a file, 0
+    // when there was none.
+    std::int32_t systemError;
 
     // The layer's own state between calls; only ijlFree releases it.
     IjlState* state;
@@ -90,7 +100,8 @@ int ijlRead(JPEG_CORE_PROPERTIES* props, int mode);
 // IJL_JFILE_WRITEWHOLEIMAGE writes the DIB as a complete JPEG file at JPGFile
 // (JPGChannels 3, JPGColor IJL_YCBCR, quality jquality, JPGSubsampling),
 // replacing any file of that name at once when it is complete: a failure
-// leaves the old file, or none. 0 on success.
+// leaves the old file, or none. IJL_JBUFF_WRITEWHOLEIMAGE makes the same
+// bytes in memory and points JPGBytes and JPGSizeBytes at them. 0 on success.
 int ijlWrite(JPEG_CORE_PROPERTIES* props, int mode);
 
 // Releases the decoder, the open file and all other state of the record.

@@ -1,9 +1,11 @@
 #include "jpeg/JPEG_IO.h"
 
 #include "common/errors.h"
+#include "common/system_reason.h"
 #include "jpeg/IJL.h"
 
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace tamblure::jpeg {
@@ -145,34 +147,72 @@ bool DecodeJpegFile(Bitmap24* raster, const std::filesystem::path& path, bool se
     return false;
 }
 
+void ReadJpegSize(const std::filesystem::path& path, std::int32_t& width, std::int32_t& height)
+{
+    IjlRecord record;
+    if (!record.init())
+        throw EOutOfMemory("Mémoire insuffisante");
+    JPEG_CORE_PROPERTIES& props = record.props();
+    const std::string file = path.string();
+    props.JPGFile = file.c_str();
+    switch (ijlRead(&props, IJL_JFILE_READPARAMS)) {
+    case IJL_OK:
+        width = props.JPGWidth;
+        height = props.JPGHeight;
+        return;
+    case IJL_FILE_ERROR:
+        throw EFOpenError(openErrorMessage(file, props.systemError));
+    case IJL_MEMORY_ERROR:
+        throw EOutOfMemory("Mémoire insuffisante");
+    default:
+        throw EJPEG("Erreur JPEG #" + std::to_string(props.libjpegCode));
+    }
+}
+
+namespace {
+
+constexpr std::string_view kWriteError = "Error writing JPEG to file";
+
+// One write of the raster as a JPEG file, to memory or to JPGFile; the
+// record holds the outcome.
+int writeRaster(IjlRecord& record, const Bitmap24& raster, const std::string* file, std::int32_t quality)
+{
+    const int channels = channelsOf(raster.pixelFormat());
+    if (!record.init() || channels == 0)
+        return IJL_BAD_RECORD;
+    JPEG_CORE_PROPERTIES& props = record.props();
+    // The library only reads the block; the record's field is not const
+    // because the same field serves reads.
+    describeRaster(props, const_cast<std::uint8_t*>(raster.pixels()), raster.width(), raster.height(), channels);
+    props.JPGFile = file != nullptr ? file->c_str() : nullptr;
+    props.JPGWidth = raster.width();
+    props.JPGHeight = raster.height();
+    props.JPGChannels = 3;
+    props.JPGColor = IJL_YCBCR;
+    props.jquality = quality;
+    return ijlWrite(&props, file != nullptr ? IJL_JFILE_WRITEWHOLEIMAGE : IJL_JBUFF_WRITEWHOLEIMAGE);
+}
+
+} // namespace
+
+std::vector<std::uint8_t> EncodeJpegBytes(const Bitmap24& raster, std::int32_t quality)
+{
+    IjlRecord record;
+    const int result = writeRaster(record, raster, nullptr, quality);
+    if (result == IJL_MEMORY_ERROR)
+        throw EOutOfMemory("Mémoire insuffisante pour encoder la vignette");
+    if (result != IJL_OK)
+        throw EWriteError(std::string(kWriteError));
+    const JPEG_CORE_PROPERTIES& props = record.props();
+    return std::vector<std::uint8_t>(props.JPGBytes, props.JPGBytes + props.JPGSizeBytes);
+}
+
 bool EncodeJpegFile(const Bitmap24& raster, const std::filesystem::path& path, std::int32_t quality)
 {
-    bool written = false;
     IjlRecord record;
-    if (record.init()) {
-        try {
-            const int channels = channelsOf(raster.pixelFormat());
-            if (channels != 0) {
-                JPEG_CORE_PROPERTIES& props = record.props();
-                // The library only reads the block; the record's field is
-                // not const because the same field serves reads.
-                describeRaster(props, const_cast<std::uint8_t*>(raster.pixels()), raster.width(), raster.height(),
-                               channels);
-                const std::string file = path.string();
-                props.JPGFile = file.c_str();
-                props.JPGWidth = raster.width();
-                props.JPGHeight = raster.height();
-                props.JPGChannels = 3;
-                props.JPGColor = IJL_YCBCR;
-                props.jquality = quality;
-                written = ijlWrite(&props, IJL_JFILE_WRITEWHOLEIMAGE) == IJL_OK;
-            }
-        } catch (const std::exception&) {
-            written = false;
-        }
-    }
-    if (!written)
-        throw EWriteError("Error writing JPEG to file");
+    const std::string file = path.string();
+    if (writeRaster(record, raster, &file, quality) != IJL_OK)
+        throw EWriteError(withReason(std::string(kWriteError) + " " + file, record.props().systemError));
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 namespace tamblure::jpeg {
 
@@ -24,10 +25,23 @@ namespace tamblure::jpeg {
 bool DecodeJpegFile(imaging::Bitmap24* raster, const std::filesystem::path& path, bool setFormat,
                     std::uint8_t scaleCode, std::int32_t* libjpegCode = nullptr);
 
-// Writes a 24-bit (or 8-bit grey) raster as a three-component YCbCr JPEG file
-// at the given quality, replacing the file atomically. Always true; every
-// failure raises EWriteError ("Error writing JPEG to file") and leaves the
-// old file, or none, and no temporary file.
+// The picture's size as libjpeg reads it from the file's headers, without
+// decoding and without reading the file further than its first scan. Raises
+// EFOpenError ("Impossible d'ouvrir le fichier %s", with the system's reason)
+// when the file cannot be opened or is not a regular file, EJPEG ("Erreur
+// JPEG #%d") when libjpeg refuses the headers.
+void ReadJpegSize(const std::filesystem::path& path, std::int32_t& width, std::int32_t& height);
+
+// Encodes a 24-bit (or 8-bit grey) raster as a three-component YCbCr JPEG
+// file at the given quality and gives its bytes. Raises EWriteError
+// ("Error writing JPEG to file") when libjpeg refuses, EOutOfMemory when
+// the memory runs out.
+std::vector<std::uint8_t> EncodeJpegBytes(const imaging::Bitmap24& raster, std::int32_t quality);
+
+// The same, written to path, replacing the file atomically. Always true;
+// every failure raises EWriteError ("Error writing JPEG to file <path>", with
+// the system's reason when the file could not be written) and leaves the old
+// file, or none, and no temporary file.
 bool EncodeJpegFile(const imaging::Bitmap24& raster, const std::filesystem::path& path, std::int32_t quality);
 
 } // namespace tamblure::jpeg

@@ -60,7 +60,7 @@ private:
 
 bool isFrameWeRead(std::uint8_t code)
 {
-    return code == 0xC0 || code == 0xC1 || code == 0xC2;
+    return code == 0xC0 || code == 0xC1 || code == 0xC2 || code == 0xC9 || code == 0xCA;
 }
 
 // Markers that stand alone, without a length: RST0-7, TEM, SOI, EOI.
@@ -76,7 +76,7 @@ bool ProbeJpegHeader(const std::filesystem::path& path, std::uint16_t& width, st
 {
     const ReadOnlyFile photograph(path);
     if (!photograph.opened())
-        throw EFOpenError(openErrorMessage(path.string()));
+        throw EFOpenError(openErrorMessage(path.string(), photograph.openError()));
     if (!photograph.readable())
         return false;
 
@@ -115,8 +115,13 @@ bool ProbeJpegHeader(const std::filesystem::path& path, std::uint16_t& width, st
             // All three fields are read before any out-value is written, so
             // a file that ends inside them reports nothing.
             std::uint16_t lines = 0, samples = 0;
-            std::uint8_t components = 0;
-            if (!file.u16(pos + 3, lines) || !file.u16(pos + 5, samples) || !file.u8(pos + 7, components))
+            std::uint8_t precision = 0, components = 0;
+            if (!file.u8(pos + 2, precision) || !file.u16(pos + 3, lines) || !file.u16(pos + 5, samples) ||
+                !file.u8(pos + 7, components))
+                return false;
+            // libjpeg decodes 8-bit samples only, and neither an empty
+            // picture nor one whose height comes later (DNL).
+            if (precision != 8 || lines == 0 || samples == 0 || components == 0)
                 return false;
             width = samples;
             height = lines;

@@ -6,18 +6,41 @@
 
 namespace tamblure::metadata {
 
-ExifTransfer TransfereExif(const std::filesystem::path& source, const std::filesystem::path& thumbnail)
+CarriedMetadata::CarriedMetadata(const std::filesystem::path& photograph) : photo_(std::make_unique<TimgData>(255))
+{
+    photo_->ReadPhoto(photograph);
+}
+
+CarriedMetadata::~CarriedMetadata() = default;
+
+bool CarriedMetadata::carried() const
+{
+    return photo_->HasExifSegment();
+}
+
+ExifTransfer CarriedMetadata::transfer() const
 {
     ExifTransfer result;
+    if (const TImageInfo* directory = photo_->directory(); directory != nullptr && carried())
+        result.orientation = directory->orientation();
+    return result;
+}
+
+std::vector<std::uint8_t> CarriedMetadata::head(std::int32_t width, std::int32_t height)
+{
+    return photo_->ThumbnailHead(width, height, true);
+}
+
+ExifTransfer TransfereExif(const std::filesystem::path& source, const std::filesystem::path& thumbnail)
+{
     TimgData photo(255);
-    // ReadPhoto never raises: a photograph that cannot be read simply has no
-    // metadata to carry.
     if (!photo.ReadPhoto(source) || !photo.HasExifSegment())
-        return result;
+        return {};
 
     jpeg::TJPEGImage image;
     image.loadFromFile(thumbnail);
-    photo.RewriteThumbnail(image, thumbnail, true);
+    photo.RewriteThumbnail(image.bytes(), image.width(), image.height(), thumbnail, true);
+    ExifTransfer result;
     if (const TImageInfo* directory = photo.directory())
         result.orientation = directory->orientation();
     return result;

@@ -4,7 +4,6 @@
 #include "common/byte_reader.h"
 #include "common/errors.h"
 #include "common/file_io.h"
-#include "jpeg/jpeg_image.h"
 #include "metadata/image_info.h"
 #include "metadata/segment_source.h"
 
@@ -100,11 +99,6 @@ bool hasJpegExtension(const fs::path& path)
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension == ".jpg" || extension == ".jpeg" || extension == ".jpe";
-}
-
-std::string writeErrorMessage(const fs::path& path)
-{
-    return "Impossible d'écrire le fichier " + path.string();
 }
 
 } // namespace
@@ -355,37 +349,46 @@ std::int32_t TimgData::EmitSegments(std::vector<std::uint8_t>& out) const
     return static_cast<std::int32_t>(out.size() - start);
 }
 
-void TimgData::RewriteThumbnail(const jpeg::TJPEGImage& image, const fs::path& path, bool adjust)
+std::vector<std::uint8_t> TimgData::ThumbnailHead(std::int32_t width, std::int32_t height, bool adjust)
+{
+    if (adjust && directory_)
+        directory_->FitDimensions(height, width);
+    std::vector<std::uint8_t> head;
+    EmitSegments(head);
+    return head;
+}
+
+void TimgData::RewriteThumbnail(std::span<const std::uint8_t> thumbnail, std::int32_t width, std::int32_t height,
+                                const fs::path& path, bool adjust)
 {
     AtomicFile out(path);
     if (!out.open())
-        throw EFCreateError(createErrorMessage(path.string()));
-    if (adjust && directory_)
-        directory_->FitDimensions(image.height(), image.width());
-
-    std::vector<std::uint8_t> head;
-    EmitSegments(head);
-    // The thumbnail's own bytes are written straight from the image.
-    const auto thumbnail = image.bytes();
-    const auto rest = thumbnail.subspan(thumbnailDataStart(thumbnail));
-    if (!out.write(head) || !out.write(rest) || !out.commit())
-        throw EWriteError(writeErrorMessage(path));
+        throw EFCreateError(createErrorMessage(path.string(), out.error()));
+    const std::vector<std::uint8_t> head = ThumbnailHead(width, height, adjust);
+    // The thumbnail's own bytes are written straight from where they are.
+    if (!out.write(head) || !out.write(thumbnail.subspan(thumbnailDataStart(thumbnail))) || !out.commit())
+        throw EWriteError(writeErrorMessage(path.string(), out.error()));
 }
 
 std::size_t thumbnailDataStart(std::span<const std::uint8_t> thumbnail)
 {
-    const ByteReader reader(thumbnail);
-    std::size_t p = std::min<std::size_t>(2, thumbnail.size());
+    return static_cast<std::size_t>(thumbnailDataStart(thumbnail, thumbnail.size()));
+}
+
+std::uint64_t thumbnailDataStart(std::span<const std::uint8_t> head, std::uint64_t fileSize)
+{
+    const ByteReader reader(head);
+    std::uint64_t p = std::min<std::uint64_t>(2, fileSize);
     for (const std::uint8_t code : {0xE0, 0xE1, 0xED, 0xFE}) {
         // At p: any byte, the marker code, a big-endian length counting itself.
         std::uint8_t marker = 0;
-        if (!reader.u8At(p + 1, marker) || marker != code)
+        if (!reader.u8At(static_cast<std::size_t>(p + 1), marker) || marker != code)
             continue;
         std::uint16_t length = 0;
-        if (!reader.u16At(p + 2, length))
+        if (!reader.u16At(static_cast<std::size_t>(p + 2), length))
             break;
-        const std::size_t next = p + 2 + length;
-        if (next > thumbnail.size())
+        const std::uint64_t next = p + 2 + length;
+        if (next > fileSize)
             break;
         p = next;
     }

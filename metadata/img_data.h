@@ -19,10 +19,6 @@
 #include <string>
 #include <vector>
 
-namespace tamblure::jpeg {
-class TJPEGImage;
-}
-
 namespace tamblure::metadata {
 
 class SegmentSource;
@@ -81,13 +77,18 @@ public:
     // directories (the scan calls it right after taking the segment).
     void CheckExifHeader();
 
-    // Replaces the thumbnail file at path, atomically, with SOI, the
-    // photograph's segments (EmitSegments) and the image's bytes from the end
-    // of its own leading APP0/APP1/APP13/COM on. With adjust, the EXIF width
-    // and height are first set to the image's. Raises EFCreateError when the
-    // file cannot be created, EWriteError when it cannot be written or put in
-    // place; the thumbnail is then as it was.
-    void RewriteThumbnail(const jpeg::TJPEGImage& image, const std::filesystem::path& path, bool adjust);
+    // SOI and the photograph's segments (EmitSegments) as they go in front of
+    // a thumbnail of width × height. With adjust, the EXIF width and height
+    // are first set to the thumbnail's.
+    std::vector<std::uint8_t> ThumbnailHead(std::int32_t width, std::int32_t height, bool adjust);
+
+    // Replaces the thumbnail file at path, atomically, with ThumbnailHead and
+    // the thumbnail's bytes from the end of its own leading APP0/APP1/APP13/
+    // COM on. Raises EFCreateError when the file cannot be created,
+    // EWriteError when it cannot be written or put in place (both with the
+    // system's reason); the thumbnail is then as it was.
+    void RewriteThumbnail(std::span<const std::uint8_t> thumbnail, std::int32_t width, std::int32_t height,
+                          const std::filesystem::path& path, bool adjust);
 
     // Appends FF D8, then the EXIF segment (or the APP0 segment, or a fixed
     // JFIF APP0 when there is neither), the IPTC block and the comment, each
@@ -134,5 +135,11 @@ private:
 // only. A segment whose length would reach past the end stops the skipping,
 // so the bytes from there on are kept whole.
 std::size_t thumbnailDataStart(std::span<const std::uint8_t> thumbnail);
+
+// The same for a file of fileSize bytes of which only the first bytes are at
+// hand: head must hold at least the first kThumbnailHeadBytes bytes (or the
+// whole file), which is as far as the four segments can reach.
+inline constexpr std::size_t kThumbnailHeadBytes = 2 + 4 * (2 + 65535) + 4;
+std::uint64_t thumbnailDataStart(std::span<const std::uint8_t> head, std::uint64_t fileSize);
 
 } // namespace tamblure::metadata

@@ -70,8 +70,38 @@ TEST(BatchRun, OnAFolderWithoutPhotographsMakesNothing)
     EXPECT_TRUE(host.list.empty());
     EXPECT_FALSE(fs::exists(dir / "tamblure"));
     EXPECT_EQ(readText(dir / "index.html"), "mine");
-    EXPECT_EQ(Button1Click(host, (dir / "nowhere").string(), "200"), RunEnd::Finished);
 }
+
+struct UnreadableFolder {
+    const char* name;
+    void (*make)(const fs::path& folder);
+    const char* reason;
+};
+
+class FolderThatCannotBeSearched : public testing::TestWithParam<UnreadableFolder> {};
+
+TEST_P(FolderThatCannotBeSearched, EndsTheRunWithItsReason)
+{
+    test::TempDir dir;
+    const fs::path folder = dir / "photos";
+    GetParam().make(folder);
+    FakeHost host;
+    try {
+        Button1Click(host, folder.string(), "200");
+        FAIL() << "no error";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.message(), "Impossible de lire le dossier " + folder.string() + "/ : " + GetParam().reason);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FolderThatCannotBeSearched,
+    testing::Values(UnreadableFolder{"Missing", [](const fs::path&) {}, "fichier ou dossier inexistant"},
+                    UnreadableFolder{"AFile", [](const fs::path& f) { test::writeFile(f, std::string("x")); },
+                                     "n'est pas un dossier"},
+                    UnreadableFolder{"ALoop", [](const fs::path& f) { fs::create_symlink(f, f); },
+                                     "trop de niveaux de liens symboliques"}),
+    [](const testing::TestParamInfo<UnreadableFolder>& info) { return std::string(info.param.name); });
 
 TEST(BatchRun, RefusesABadNumberBeforeEmptyingTheList)
 {
@@ -114,7 +144,7 @@ TEST(BatchRun, StopsWhenTheThumbnailFolderIsBlockedByAFile)
         Button1Click(host, dir.path().string(), "200");
         FAIL();
     } catch (const EInOutError& e) {
-        EXPECT_EQ(e.message(), "Impossible de créer " + dir.path().string() + "/tamblure");
+        EXPECT_EQ(e.message(), "Impossible de créer " + dir.path().string() + "/tamblure : le fichier existe déjà");
     }
     EXPECT_TRUE(host.list.empty());
 }
@@ -140,15 +170,15 @@ TEST(BatchRun, NeverProcessesHiddenFilesSubFoldersSpecialFilesOrTheThumbnailFold
     EXPECT_FALSE(fs::exists(dir / "tamblure" / "tamblure"));
 }
 
-TEST(BatchRun, EndedByAnErrorKeepsWhatWasDoneAndThePageWithoutItsEnd)
+TEST(BatchRun, EndedByAnErrorKeepsWhatWasDoneAndTheEarlierPage)
 {
     test::TempDir dir;
     photo(dir / "a.jpg");
     photo(dir / "b.jpg");
     test::writeFile(dir / "c.jpg", std::string("not a photograph at all"));
     photo(dir / "d.jpg");
+    test::writeFile(dir / "index.html", std::string("the earlier, complete page"));
     FakeHost host;
-    host.criterionValue = 1; // factor: c.jpg goes to the full-size decoder, which refuses it
     host.pageValue = true;
     host.columnsValue = 2;
     EXPECT_THROW(Button1Click(host, dir.path().string(), "2"), EJPEG);
@@ -157,14 +187,29 @@ TEST(BatchRun, EndedByAnErrorKeepsWhatWasDoneAndThePageWithoutItsEnd)
     EXPECT_TRUE(fs::exists(dir / "tamblure" / "b.jpg"));
     EXPECT_FALSE(fs::exists(dir / "tamblure" / "c.jpg"));
     EXPECT_FALSE(fs::exists(dir / "tamblure" / "d.jpg"));
-    const std::string page = readText(dir / "index.html");
-    EXPECT_NE(page.find("tamblure/b.jpg"), std::string::npos);
-    EXPECT_EQ(page.find("</table>"), std::string::npos);
-    EXPECT_EQ(page.find("</html>"), std::string::npos);
-    // The third picture's row was opened before it failed.
-    EXPECT_TRUE(page.ends_with("</tr>\r\n<tr>\r\n  <td>\r\n")) << page;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-        EXPECT_NE(entry.path().filename().string().front(), '.') << "temporary file left: " << entry.path();
+    EXPECT_EQ(readText(dir / "index.html"), "the earlier, complete page");
+    for (const fs::path& folder : {dir.path(), dir / "tamblure"})
+        for (const auto& entry : fs::directory_iterator(folder))
+            EXPECT_NE(entry.path().filename().string().front(), '.') << "temporary file left: " << entry.path();
+}
+
+TEST(BatchRun, APageThatCannotBePutInPlaceIsTheRunsErrorAfterEveryThumbnail)
+{
+    test::TempDir dir;
+    photo(dir / "a.jpg");
+    photo(dir / "b.jpg");
+    // A folder that is not empty cannot be replaced by the page.
+    fs::create_directories(dir / "index.html" / "inside");
+    FakeHost host;
+    host.pageValue = true;
+    try {
+        Button1Click(host, dir.path().string(), "100");
+        FAIL() << "no error";
+    } catch (const EWriteError& e) {
+        EXPECT_EQ(e.message(), "Impossible d'écrire le fichier " + dir.path().string() + "/index.html : est un dossier");
+    }
+    EXPECT_EQ(host.list, (std::vector<std::string>{"a.jpg", "b.jpg"}));
+    EXPECT_TRUE(fs::exists(dir / "tamblure" / "b.jpg"));
 }
 
 TEST(BatchRun, StopsBetweenTwoPicturesWhenTheWindowCloses)

@@ -75,7 +75,7 @@ std::string writePage(FakeHost& host, int count, bool withFooter = true)
     }
     if (withFooter)
         EcritPied(page, host, count);
-    page.close();
+    page.finish();
     const auto bytes = test::readFile(dir / "index.html");
     return std::string(bytes.begin(), bytes.end());
 }
@@ -182,7 +182,7 @@ TEST(PageCellNames, AreEscapedInTextAndPercentEncodedInAddresses)
     cell.width = 200;
     cell.height = 100;
     EcritCellule(page, host, cell, 1);
-    page.close();
+    page.finish();
     const auto bytes = test::readFile(dir / "index.html");
     const std::string text(bytes.begin(), bytes.end());
     const std::string address = "a%20%22b%22%20%3Cc%3E%20&amp;%20%231%2050%25%20%3F.jpg";
@@ -212,7 +212,7 @@ TEST(PageCell, SwapsHeightAndWidthForQuarterTurnedPhotographs)
         cell.height = 150;
         cell.orientation = orientation;
         EcritCellule(page, host, cell, 1);
-        page.close();
+        page.finish();
         const auto bytes = test::readFile(dir / "index.html");
         const std::string text(bytes.begin(), bytes.end());
         const bool turned = orientation >= 5 && orientation <= 8;

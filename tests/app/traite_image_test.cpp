@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace tamblure::app {
 namespace {
 
@@ -119,7 +121,13 @@ TEST(FactorCriterion, RefusesWhatIsLeftAbove99AndAccepts99)
         make(colour(1600, 800), false, 800);
         FAIL() << "factor 800 leaves 100 for the box reduction";
     } catch (const EAssertionFailed& e) {
-        EXPECT_EQ(e.message(), "Le rapport de réduction dépasse les limites du programme (anti_alias, ligne 38)");
+        // The check's own words, then the photograph it failed on.
+        EXPECT_EQ(e.message().rfind("Le rapport de réduction dépasse les limites du programme (anti_alias, ligne 38) "
+                                    "(fichier /",
+                                    0),
+                  0u)
+            << e.message();
+        EXPECT_TRUE(e.message().ends_with("/photo.jpg)")) << e.message();
     }
     const Made made = make(colour(1584, 800), false, 792);
     EXPECT_EQ(made.thumbnail.scale, 3);
@@ -143,26 +151,83 @@ TEST(GreyscalePhotographs, TakeTheFullSizeRouteUnderBothCriteria)
     EXPECT_THROW(make(grey, false, 100), EAssertionFailed);
 }
 
-TEST(PhotographsWithoutAFrameHeader, AreCopiedUnderTheLimitAndRefusedByTheFullSizeDecoder)
+struct NotAPhotograph {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+};
+
+class FilesWithoutAFrameTheDecoderReads : public testing::TestWithParam<NotAPhotograph> {};
+
+TEST_P(FilesWithoutAFrameTheDecoderReads, GetNoThumbnailUnderEitherCriterion)
 {
     test::TempDir dir;
-    const std::vector<std::uint8_t> noFrame = {0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x04, 'h', 'i', 0xFF, 0xD9};
-    test::writeFile(dir / "odd.jpg", noFrame);
-    ThumbnailRequest request;
-    const Thumbnail t = makeThumbnail(dir / "odd.jpg", dir / "thumb.jpg", request);
-    EXPECT_EQ(t.route, ThumbnailRoute::Copied);
-    EXPECT_EQ(t.width, 0);
-    EXPECT_EQ(t.height, 0);
-    EXPECT_EQ(test::readFile(dir / "thumb.jpg"), noFrame);
-
-    request.largestDimension = false;
-    request.number = 2;
-    try {
-        makeThumbnail(dir / "odd.jpg", dir / "thumb2.jpg", request);
-        FAIL();
-    } catch (const EJPEG& e) {
-        EXPECT_EQ(e.message().rfind("Erreur JPEG #", 0), 0u) << e.message();
+    test::writeFile(dir / "odd.jpg", GetParam().bytes);
+    for (const bool largest : {true, false}) {
+        ThumbnailRequest request;
+        request.largestDimension = largest;
+        request.number = largest ? 200 : 2;
+        try {
+            makeThumbnail(dir / "odd.jpg", dir / "thumb.jpg", request);
+            FAIL() << "made a thumbnail";
+        } catch (const EJPEG& e) {
+            EXPECT_EQ(e.message(),
+                      "Le fichier « " + (dir / "odd.jpg").string() + " » n'est pas une photographie JPEG lisible");
+        }
+        EXPECT_FALSE(fs::exists(dir / "thumb.jpg"));
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FilesWithoutAFrameTheDecoderReads,
+    testing::Values(
+        NotAPhotograph{"Text", {'p', 'r', 'i', 'v', 'a', 't', 'e', '\n'}},
+        NotAPhotograph{"CommentOnly", {0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x04, 'h', 'i', 0xFF, 0xD9}},
+        NotAPhotograph{"LosslessFrame", {0xFF, 0xD8, 0xFF, 0xC3, 0x00, 0x0B, 0x08, 0x00, 0x10, 0x00, 0x10, 0x01}},
+        NotAPhotograph{"CutInsideTheFrame", {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00}}),
+    [](const testing::TestParamInfo<NotAPhotograph>& info) { return std::string(info.param.name); });
+
+TEST(FilesWithoutAFrameTheDecoderReads, ReachedThroughALinkLeakNothing)
+{
+    test::TempDir dir;
+    test::writeFile(dir / "private.txt", std::string("my secrets"));
+    ASSERT_EQ(::chmod((dir / "private.txt").c_str(), 0600), 0);
+    fs::create_symlink(dir / "private.txt", dir / "holiday.jpg");
+    EXPECT_THROW(makeThumbnail(dir / "holiday.jpg", dir / "thumb.jpg", ThumbnailRequest{}), EJPEG);
+    EXPECT_FALSE(fs::exists(dir / "thumb.jpg"));
+}
+
+TEST(ArithmeticCodedPhotographs, AreThumbnailedLikeTheOthers)
+{
+    test::TempDir dir;
+    for (const bool progressive : {false, true}) {
+        test::JpegSpec spec = colour(640, 480);
+        spec.arithmetic = true;
+        spec.progressive = progressive;
+        test::writeJpeg(dir / "arith.jpg", spec);
+        const Thumbnail t = makeThumbnail(dir / "arith.jpg", dir / "thumb.jpg", ThumbnailRequest{});
+        EXPECT_EQ(t.route, ThumbnailRoute::Encoded);
+        EXPECT_EQ(t.width, 200);
+        EXPECT_EQ(t.height, 150);
+        std::uint16_t w = 0, h = 0;
+        bool three = false;
+        ASSERT_TRUE(jpeg::ProbeJpegHeader(dir / "thumb.jpg", w, h, three));
+        EXPECT_EQ(w, 200);
+    }
+}
+
+TEST(Thumbnails, GrantNoReadAccessThatTheirPhotographDenies)
+{
+    test::TempDir dir;
+    const mode_t mask = ::umask(022);
+    for (const auto& [width, mode] : std::vector<std::pair<int, unsigned>>{{800, 0600}, {100, 0600}, {800, 0640}}) {
+        test::writeJpeg(dir / "photo.jpg", colour(width, 60));
+        ASSERT_EQ(::chmod((dir / "photo.jpg").c_str(), mode), 0);
+        makeThumbnail(dir / "photo.jpg", dir / "thumb.jpg", ThumbnailRequest{});
+        struct stat info {};
+        ASSERT_EQ(::stat((dir / "thumb.jpg").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, mode) << "width " << width; // copied (100) or encoded (800)
+    }
+    ::umask(mask);
 }
 
 TEST(Thumbnails, ReplaceAnExistingFileOfTheSameName)

@@ -88,12 +88,12 @@ TEST(KilledRun, LeavesOnlyOldOrCompleteFiles)
             EXPECT_TRUE(now == old || now == bytes) << name << " is neither old nor complete, round " << round;
         }
         // A kill between the link and the rename of a file may leave its
-        // hidden complete copy; nothing else may be left.
+        // complete copy under its temporary name; nothing else may be left.
         for (const fs::path& folder : {dir.path(), dir / "tamblure"}) {
             for (const auto& entry : fs::directory_iterator(folder)) {
                 const std::string name = entry.path().filename().string();
                 if (name.front() == '.') {
-                    EXPECT_TRUE(name.ends_with(".tamblure~")) << "left behind: " << entry.path();
+                    EXPECT_TRUE(name.starts_with(".tamblure-")) << "left behind: " << entry.path();
                 }
             }
         }

@@ -90,7 +90,7 @@ TEST(TamblureBatch, AnErrorEndsTheRunInSearchOrderWithItsMessage)
         const Outcome o = run(std::string("-j ") + jobs + " -f 2 " + shellQuote(dir.path().string()));
         EXPECT_EQ(o.exitCode, 1);
         EXPECT_EQ(o.out, "p0.jpg\n") << "jobs " << jobs;
-        EXPECT_EQ(o.err.rfind("Erreur JPEG #", 0), 0u) << o.err;
+        EXPECT_EQ(o.err, "Le fichier « " + dir.path().string() + "/p1.jpg » n'est pas une photographie JPEG lisible.\n");
     }
 }
 

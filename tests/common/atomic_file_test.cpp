@@ -4,6 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
 namespace tamblure {
 namespace {
 namespace fs = std::filesystem;
@@ -11,6 +18,12 @@ namespace fs = std::filesystem;
 std::size_t entriesIn(const fs::path& dir)
 {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+std::string text(const fs::path& path)
+{
+    const auto bytes = test::readFile(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit)
@@ -21,10 +34,9 @@ TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit)
     AtomicFile out(target);
     ASSERT_TRUE(out.open());
     ASSERT_TRUE(out.write(std::string_view("new content")));
-    EXPECT_EQ(test::readFile(target), std::vector<std::uint8_t>({'o', 'l', 'd'}));
+    EXPECT_EQ(text(target), "old");
     ASSERT_TRUE(out.commit());
-    const auto bytes = test::readFile(target);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "new content");
+    EXPECT_EQ(text(target), "new content");
     EXPECT_EQ(entriesIn(dir.path()), 1u);
 }
 
@@ -36,17 +48,18 @@ TEST(AtomicFile, DroppedWithoutCommitLeavesTheOldFileAndNothingElse)
     {
         AtomicFile out(target);
         ASSERT_TRUE(out.open());
-        out.write(std::string_view("half"));
+        ASSERT_TRUE(out.write(std::string_view("half")));
     }
-    EXPECT_EQ(test::readFile(target).size(), 3u);
+    EXPECT_EQ(text(target), "old");
     EXPECT_EQ(entriesIn(dir.path()), 1u);
 }
 
-TEST(AtomicFile, FailsInAMissingFolderWithoutCreatingAnything)
+TEST(AtomicFile, FailsInAMissingFolderWithItsReasonWithoutCreatingAnything)
 {
     test::TempDir dir;
     AtomicFile out(dir / "missing" / "a.jpg");
     EXPECT_FALSE(out.open());
+    EXPECT_EQ(out.error(), ENOENT);
     EXPECT_FALSE(out.commit());
     EXPECT_EQ(entriesIn(dir.path()), 0u);
 }
@@ -60,37 +73,128 @@ TEST(AtomicFile, ReplacesALinkAtTheTargetInsteadOfWritingThroughIt)
     fs::create_symlink(outside, target);
     AtomicFile out(target);
     ASSERT_TRUE(out.open());
-    out.write(std::string_view("thumbnail"));
+    ASSERT_TRUE(out.write(std::string_view("thumbnail")));
     ASSERT_TRUE(out.commit());
     EXPECT_FALSE(fs::is_symlink(target));
-    EXPECT_EQ(test::readFile(outside).size(), 8u);
-    EXPECT_EQ(test::readFile(target).size(), 9u);
+    EXPECT_EQ(text(outside), "precious");
+    EXPECT_EQ(text(target), "thumbnail");
 }
 
-TEST(AtomicFile, TakesAwayWhatAKilledWriterLeftUnderTheHiddenName)
+TEST(AtomicFile, WritesTargetsWhoseNamesTakeAllTheRoomAFolderAllows)
 {
     test::TempDir dir;
-    test::writeFile(dir / ".a.jpg.tamblure~", std::string("left by a killed run"));
-    AtomicFile out(dir / "a.jpg");
+    const std::string name = std::string(251, 'n') + ".jpg";
+    AtomicFile out(dir / name);
     ASSERT_TRUE(out.open());
-    out.write(std::string_view("new"));
-    ASSERT_TRUE(out.commit());
-    EXPECT_EQ(entriesIn(dir.path()), 1u);
-    EXPECT_EQ(test::readFile(dir / "a.jpg").size(), 3u);
+    ASSERT_TRUE(out.write(std::string_view("255 bytes")));
+    ASSERT_TRUE(out.commit()) << out.error();
+    EXPECT_EQ(text(dir / name), "255 bytes");
 }
 
-TEST(CopyFileAtomically, CopiesByteForByteAndRefusesAMissingSource)
+TEST(AtomicFile, GivesTheFileAtMostThePermissionsAsked)
 {
     test::TempDir dir;
-    std::vector<std::uint8_t> bytes(100000);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 7);
-    test::writeFile(dir / "src.jpg", bytes);
-    ASSERT_TRUE(copyFileAtomically(dir / "src.jpg", dir / "dst.jpg"));
-    EXPECT_EQ(test::readFile(dir / "dst.jpg"), bytes);
-    EXPECT_FALSE(copyFileAtomically(dir / "none.jpg", dir / "dst2.jpg"));
-    EXPECT_FALSE(fs::exists(dir / "dst2.jpg"));
+    const mode_t mask = ::umask(022);
+    for (const unsigned asked : {0600u, 0640u, 0444u, 0755u}) {
+        AtomicFile out(dir / "a.jpg");
+        ASSERT_TRUE(out.open(asked));
+        ASSERT_TRUE(out.commit());
+        struct stat info {};
+        ASSERT_EQ(::stat((dir / "a.jpg").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, asked & 0644) << std::oct << asked;
+    }
+    ::umask(mask);
 }
+
+TEST(AtomicFile, ManyWritersOfOneTargetNeverDisturbEachOther)
+{
+    test::TempDir dir;
+    const auto target = dir / "shared.jpg";
+    std::atomic<int> failures{0};
+    const auto writer = [&](char mark) {
+        const std::string content(1000, mark);
+        for (int i = 0; i < 300; ++i) {
+            AtomicFile out(target);
+            if (!(out.open() && out.write(content) && out.commit()))
+                ++failures;
+        }
+    };
+    std::thread a(writer, 'a'), b(writer, 'b'), c(writer, 'c');
+    a.join();
+    b.join();
+    c.join();
+    EXPECT_EQ(failures, 0);
+    const std::string last = text(target);
+    EXPECT_TRUE(last == std::string(1000, 'a') || last == std::string(1000, 'b') || last == std::string(1000, 'c'));
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+TEST(AtomicFile, CopiesAFileFromAnOffsetAfterWhatWasWritten)
+{
+    test::TempDir dir;
+    std::vector<std::uint8_t> bytes(300000);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    test::writeFile(dir / "src.jpg", bytes);
+    const int fd = ::open((dir / "src.jpg").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    AtomicFile out(dir / "dst.jpg");
+    ASSERT_TRUE(out.open());
+    ASSERT_TRUE(out.write(std::string_view("head")));
+    ASSERT_TRUE(out.copyFrom(fd, 1000));
+    ASSERT_TRUE(out.commit());
+    ::close(fd);
+    std::vector<std::uint8_t> expected = {'h', 'e', 'a', 'd'};
+    expected.insert(expected.end(), bytes.begin() + 1000, bytes.end());
+    EXPECT_EQ(test::readFile(dir / "dst.jpg"), expected);
+}
+
+TEST(AtomicFile, ACopyThatCannotReadItsSourceFailsAndLeavesTheTarget)
+{
+    test::TempDir dir;
+    test::writeFile(dir / "dst.jpg", std::string("old"));
+    const int writeOnly = ::open((dir / "dst.jpg").c_str(), O_WRONLY);
+    AtomicFile out(dir / "dst.jpg");
+    ASSERT_TRUE(out.open());
+    EXPECT_FALSE(out.copyFrom(writeOnly, 0));
+    EXPECT_NE(out.error(), 0);
+    EXPECT_FALSE(out.commit());
+    ::close(writeOnly);
+    EXPECT_EQ(text(dir / "dst.jpg"), "old");
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+struct Leftover {
+    const char* name;
+    bool held;     // a live writer holds its lock
+    bool removed;
+};
+
+class AbandonedTemporaries : public testing::TestWithParam<Leftover> {};
+
+TEST_P(AbandonedTemporaries, AreRemovedOnlyWhenNoWriterHoldsThem)
+{
+    test::TempDir dir;
+    const fs::path path = dir / GetParam().name;
+    test::writeFile(path, std::string("left"));
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    if (GetParam().held) {
+        ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    }
+    removeAbandonedTemporaries(dir.path());
+    ::close(fd);
+    EXPECT_EQ(fs::exists(path), !GetParam().removed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, AbandonedTemporaries,
+    testing::Values(Leftover{".tamblure-0123456789abcdef", false, true},
+                    Leftover{".tamblure-0123456789abcdef", true, false},
+                    Leftover{".a.jpg.tamblure~", false, true},          // left by earlier versions
+                    Leftover{".tamblure-0123456789abcdeg", false, false}, // not one of ours
+                    Leftover{".tamblure-0123", false, false}, Leftover{"a.jpg", false, false},
+                    Leftover{".hidden.jpg", false, false}));
 
 } // namespace
 } // namespace tamblure

@@ -87,19 +87,26 @@ private slots:
 
     void anErrorEndsTheRunWithItsBoxAndNoTermine_data()
     {
+        QTest::addColumn<QString>("inside");
         QTest::addColumn<QString>("number");
         QTest::addColumn<bool>("fileInTheWay");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("list");
         const QStringList before{QStringLiteral("ligne d'avant"), QStringLiteral("autre ligne")};
         QTest::newRow("a number that is no integer")
-            << "abc" << false << "'abc' n'est pas une valeur entière correcte." << before;
+            << "" << "abc" << false << "'abc' n'est pas une valeur entière correcte." << before;
         QTest::newRow("a file where the thumbnails go")
-            << "16" << true << "Impossible de créer " + photos_.path() + "/tamblure." << QStringList();
+            << "" << "16" << true << "Impossible de créer " + photos_.path() + "/tamblure : le fichier existe déjà."
+            << QStringList();
+        QTest::newRow("a folder that does not exist")
+            << "/absent" << "16" << false
+            << "Impossible de lire le dossier " + photos_.path() + "/absent/ : fichier ou dossier inexistant."
+            << QStringList();
     }
 
     void anErrorEndsTheRunWithItsBoxAndNoTermine()
     {
+        QFETCH(QString, inside);
         QFETCH(QString, number);
         QFETCH(bool, fileInTheWay);
         QFETCH(QString, message);
@@ -107,6 +114,7 @@ private slots:
         writePhotographs(photos_.path(), {"a.jpg"});
         if (fileInTheWay)
             QFile::copy(photos_.path() + "/a.jpg", photos_.path() + "/tamblure");
+        form_->repertoire->setText(photos_.path() + inside);
         form_->Largeur->setText(number);
         ModalAnswerer answerer;
         form_->Button1->click();

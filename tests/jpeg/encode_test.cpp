@@ -42,7 +42,7 @@ void expectWriteError(const Bitmap24& raster, const fs::path& path)
         EncodeJpegFile(raster, path, 75);
         FAIL() << "no error raised";
     } catch (const EWriteError& error) {
-        EXPECT_EQ(error.message(), "Error writing JPEG to file");
+        EXPECT_EQ(error.message().rfind("Error writing JPEG to file " + path.string(), 0), 0u) << error.message();
     }
 }
 

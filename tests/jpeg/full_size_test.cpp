@@ -126,7 +126,7 @@ TEST(DecodeJpegFullSize, RaisesTheOpenErrorForAMissingFile)
         DecodeJpegFullSize(raster, dir / "absent.jpg");
         FAIL() << "no error raised";
     } catch (const EFOpenError& error) {
-        EXPECT_EQ(error.message(), "Impossible d'ouvrir le fichier " + (dir / "absent.jpg").string());
+        EXPECT_EQ(error.message(), "Impossible d'ouvrir le fichier " + (dir / "absent.jpg").string() + " : fichier ou dossier inexistant");
     }
 }
 

@@ -113,6 +113,21 @@ INSTANTIATE_TEST_SUITE_P(
                                             {0xFF, 0xD0, 0xFF, 0xD7, 0xFF, 0x01, 0xFF, 0xD8});
                   },
                   37, 21, true},
+        FoundCase{"ArithmeticCoded",
+                  [] {
+                      JpegSpec spec = sized(37, 21);
+                      spec.arithmetic = true;
+                      return makeJpeg(spec);
+                  },
+                  37, 21, true},
+        FoundCase{"ArithmeticCodedProgressive",
+                  [] {
+                      JpegSpec spec = sized(37, 21, 1);
+                      spec.arithmetic = true;
+                      spec.progressive = true;
+                      return makeJpeg(spec);
+                  },
+                  37, 21, false},
         FoundCase{"WithSidesPast32767",
                   [] {
                       return Bytes{0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0xFF, 0xFE, 0xFF, 0xFF, 0x03};
@@ -143,12 +158,14 @@ INSTANTIATE_TEST_SUITE_P(
         MissCase{"ForOneByte", [] { return Bytes{0xFF}; }},
         MissCase{"ForAnotherFormat", [] { return Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0}; }},
         MissCase{"ForALosslessFrame", [] { return withFrameCode(makeJpeg(sized(37, 21)), 0xC3); }},
-        MissCase{"ForAnArithmeticCodedFrame",
-                 [] {
-                     JpegSpec spec = sized(37, 21);
-                     spec.arithmetic = true;
-                     return makeJpeg(spec);
-                 }},
+        MissCase{"ForTwelveBitSamples",
+                 [] { return Bytes{0xFF, 0xD8, 0xFF, 0xC1, 0x00, 0x0B, 0x0C, 0x00, 0x15, 0x00, 0x25, 0x01}; }},
+        MissCase{"ForAHeightGivenLater",
+                 [] { return Bytes{0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x00, 0x00, 0x25, 0x03}; }},
+        MissCase{"ForAnEmptyWidth",
+                 [] { return Bytes{0xFF, 0xD8, 0xFF, 0xC2, 0x00, 0x0B, 0x08, 0x00, 0x15, 0x00, 0x00, 0x03}; }},
+        MissCase{"ForNoComponent",
+                 [] { return Bytes{0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x15, 0x00, 0x25, 0x00}; }},
         MissCase{"WhenTheFileEndsBeforeAFrame", [] { return Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x01, 0x02}; }},
         MissCase{"WhenZeroBytesRunToTheEnd", [] { return Bytes{0xFF, 0xD8, 0, 0, 0, 0, 0, 0}; }},
         MissCase{"WhenASegmentLengthIsBelowTwo",
@@ -189,7 +206,7 @@ TEST(ProbeJpegHeader, RaisesTheOpenErrorForAMissingFile)
         ProbeJpegHeader(path, width, height, three);
         FAIL() << "no error raised";
     } catch (const EFOpenError& error) {
-        EXPECT_EQ(error.message(), "Impossible d'ouvrir le fichier " + path.string());
+        EXPECT_EQ(error.message(), "Impossible d'ouvrir le fichier " + path.string() + " : fichier ou dossier inexistant");
     }
 }
 

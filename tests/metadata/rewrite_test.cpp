@@ -257,7 +257,7 @@ TEST_F(CopyStep, RaisesTheLoadErrorOfAMissingThumbnail)
         TransfereExif(photo(), thumb());
         FAIL() << "no error";
     } catch (const EFOpenError& e) {
-        EXPECT_EQ(e.message(), "Impossible d'ouvrir le fichier " + thumb().string());
+        EXPECT_EQ(e.message(), "Impossible d'ouvrir le fichier " + thumb().string() + " : fichier ou dossier inexistant");
     }
     EXPECT_FALSE(fs::exists(thumb()));
 }
@@ -303,10 +303,10 @@ TEST_F(RewriteThumbnail, RaisesACreateErrorWhenTheFolderIsMissing)
 {
     const fs::path target = dir_ / "missing" / "t.jpg";
     try {
-        data_.RewriteThumbnail(image_, target, true);
+        data_.RewriteThumbnail(image_.bytes(), image_.width(), image_.height(), target, true);
         FAIL() << "no error";
     } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.message(), "Impossible de créer le fichier " + target.string());
+        EXPECT_EQ(e.message(), "Impossible de créer le fichier " + target.string() + " : fichier ou dossier inexistant");
     }
 }
 
@@ -317,10 +317,10 @@ TEST_F(RewriteThumbnail, RaisesAWriteErrorWhenTheResultCannotTakeTheNameAndLeave
     fs::create_directory(target);
     support::writeFile(target / "inside", std::string("x"));
     try {
-        data_.RewriteThumbnail(image_, target, true);
+        data_.RewriteThumbnail(image_.bytes(), image_.width(), image_.height(), target, true);
         FAIL() << "no error";
     } catch (const EWriteError& e) {
-        EXPECT_EQ(e.message(), "Impossible d'écrire le fichier " + target.string());
+        EXPECT_EQ(e.message(), "Impossible d'écrire le fichier " + target.string() + " : est un dossier");
     }
     EXPECT_TRUE(fs::is_directory(target));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1);

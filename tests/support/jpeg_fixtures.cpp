@@ -2,6 +2,7 @@
 
 #include "jpeg/libjpeg_trap.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -27,7 +28,10 @@ void colourAt(const JpegSpec& spec, int x, int y, int& red, int& green, int& blu
 {
     const int across = spec.width > 1 ? spec.width - 1 : 1;
     const int down = spec.height > 1 ? spec.height - 1 : 1;
-    const std::uint32_t n = noise(x, y, spec.seed);
+    const std::uint32_t n = spec.flat ? 0 : noise(x, y, spec.seed);
+    if (spec.flat) {
+        x = y = 0;
+    }
     red = 32 + 191 * y / down + static_cast<int>(n & 7) - 4;
     blue = 32 + 191 * x / across + static_cast<int>(n >> 3 & 7) - 4;
     green = 110 + static_cast<int>(n >> 6 & 31) + ((x / 3 + y / 5) % 2) * 8;
@@ -174,6 +178,34 @@ std::ptrdiff_t findMarker(const std::vector<std::uint8_t>& jpeg, int code)
         pos += 2 + length;
     }
     return -1;
+}
+
+std::vector<std::uint8_t> withLastScanRepeated(std::vector<std::uint8_t> jpeg, int copies)
+{
+    // Entropy-coded data never holds FF DA (an FF in it is followed by 00 or
+    // a restart code), so the last FF DA starts the last scan.
+    std::size_t last = 0;
+    for (std::size_t i = 0; i + 1 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA)
+            last = i;
+    }
+    if (last == 0 || jpeg.size() < last + 2 || jpeg[jpeg.size() - 2] != 0xFF || jpeg.back() != 0xD9)
+        throw std::runtime_error("withLastScanRepeated: not a whole progressive file");
+    const std::vector<std::uint8_t> scan(jpeg.begin() + static_cast<std::ptrdiff_t>(last), jpeg.end() - 2);
+    jpeg.resize(jpeg.size() - 2);
+    for (int i = 0; i < copies; ++i)
+        jpeg.insert(jpeg.end(), scan.begin(), scan.end());
+    jpeg.push_back(0xFF);
+    jpeg.push_back(0xD9);
+    return jpeg;
+}
+
+std::vector<std::uint8_t> exifPayload(std::size_t size)
+{
+    static constexpr std::uint8_t kHead[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<std::uint8_t> payload(std::max(size, sizeof kHead), 0x5A);
+    std::copy(std::begin(kHead), std::end(kHead), payload.begin());
+    return payload;
 }
 
 JpegSpec sized(int width, int height, int components)

@@ -26,6 +26,7 @@ struct JpegSpec {
     bool jfifHeader = true;    // libjpeg's own APP0 (JFIF); a CMYK file never has one
     int chromaSubsampling = 2; // 2: chroma halved both ways (4:2:0); 1: full chroma (4:4:4)
     int cmykBlack = 255;       // the K stored in every pixel of a CMYK file
+    bool flat = false;         // every pixel the pattern's top-left one: scans of a few bytes
 };
 
 // The pixel that the fixture pattern puts at (x, y), as blue, green, red: red
@@ -43,6 +44,16 @@ JpegSpec sized(int width, int height, int components = 3);
 // The encoded file. Throws std::runtime_error when libjpeg refuses the fixture.
 std::vector<std::uint8_t> makeJpeg(const JpegSpec& spec);
 void writeJpeg(const std::filesystem::path& path, const JpegSpec& spec);
+
+// A progressive file with its last scan (a refinement scan in libjpeg's
+// progression) repeated `copies` more times before EOI: every copy is a
+// pass over its component's blocks that refines nothing.
+std::vector<std::uint8_t> withLastScanRepeated(std::vector<std::uint8_t> jpeg, int copies);
+
+// A payload for an APP1 segment that the metadata step takes for EXIF: the
+// signature, a little-endian TIFF header, an empty first directory, then
+// padding up to `size` bytes.
+std::vector<std::uint8_t> exifPayload(std::size_t size);
 
 // Offset of the 0xFF of the first marker with the given code, found by
 // walking the segments (so a code inside a payload is never taken); -1 when

@@ -1,0 +1,21 @@
+#pragma once
+
+// Why the system refused: the French words for an errno value, which the
+// program's messages give after their own words ("Impossible de créer le
+// fichier X : plus de place sur le périphérique"). The C library speaks the
+// user's language only where its translations are installed; these words do
+// not depend on that.
+
+#include <string>
+#include <string_view>
+
+namespace tamblure {
+
+// The reason for error number `error`, without capital or final period. An
+// error without French words here gives "erreur système N".
+std::string systemReason(int error);
+
+// message + " : " + systemReason(error); the message alone when error is 0.
+std::string withReason(std::string_view message, int error);
+
+} // namespace tamblure
