@@ -3,19 +3,15 @@
 #include "app/folder_search.h"
 #include "app/number_conversion.h"
 #include "app/page_writer.h"
+#include "app/picture_queue.h"
 #include "app/traite_image.h"
 #include "common/atomic_file.h"
 #include "common/errors.h"
 #include "common/system_reason.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
 #include <optional>
 #include <sys/stat.h>
-#include <thread>
 #include <vector>
 
 namespace tamblure::app {
@@ -35,99 +31,15 @@ void makeThumbnailFolder(const std::string& folder)
         throw EInOutError(withReason("Impossible de créer " + thumbnails, error));
 }
 
-// Pictures made by worker threads and handed back in search order.
-class ParallelPictures {
-public:
-    ParallelPictures(const RunHost& host, const RunState& state, const std::vector<FoundFile>& photographs,
-                     unsigned jobs)
-        : photographs_(photographs), results_(photographs.size())
-    {
-        // Requests are read from the host here, on the calling thread.
-        requests_.reserve(photographs.size());
-        for (std::size_t i = 0; i < photographs.size(); ++i)
-            requests_.push_back(requestFrom(host, state.number));
-        folder_ = state.folder;
-        for (unsigned j = 0; j < jobs; ++j)
-            workers_.emplace_back([this] { work(); });
-    }
-
-    ~ParallelPictures()
-    {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        for (auto& worker : workers_)
-            worker.join();
-    }
-
-    ParallelPictures(const ParallelPictures&) = delete;
-    ParallelPictures& operator=(const ParallelPictures&) = delete;
-
-    // Waits for picture i; raises its error when it failed.
-    Thumbnail take(std::size_t i)
-    {
-        std::unique_lock lock(mutex_);
-        done_.wait(lock, [&] { return results_[i].finished; });
-        if (results_[i].error)
-            std::rethrow_exception(results_[i].error);
-        return results_[i].thumbnail;
-    }
-
-private:
-    struct Result {
-        bool finished = false;
-        Thumbnail thumbnail;
-        std::exception_ptr error;
-    };
-
-    void work()
-    {
-        for (;;) {
-            std::size_t i;
-            {
-                std::lock_guard lock(mutex_);
-                if (stopping_ || next_ >= photographs_.size())
-                    return;
-                i = next_++;
-            }
-            Result result;
-            try {
-                const std::string& name = photographs_[i].name;
-                result.thumbnail =
-                    makeThumbnail(photographPath(folder_, name), thumbnailPath(folder_, name), requests_[i]);
-            } catch (...) {
-                result.error = std::current_exception();
-            }
-            result.finished = true;
-            std::lock_guard lock(mutex_);
-            // After an error no new picture is started.
-            if (result.error)
-                stopping_ = true;
-            results_[i] = std::move(result);
-            done_.notify_all();
-        }
-    }
-
-    const std::vector<FoundFile>& photographs_;
-    std::vector<ThumbnailRequest> requests_;
-    std::string folder_;
-    std::vector<Result> results_;
-    std::mutex mutex_;
-    std::condition_variable done_;
-    std::size_t next_ = 0;
-    bool stopping_ = false;
-    std::vector<std::thread> workers_;
-};
-
 } // namespace
 
 RunEnd Button1Click(RunHost& host, const std::string& folderText, const std::string& numberText)
 {
-    return runBatch(host, folderText, numberText, 1);
+    return runBatch(host, folderText, numberText, RunOptions{});
 }
 
-RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string& numberText, unsigned jobs)
+RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string& numberText,
+                const RunOptions& options)
 {
     RunState state;
     state.number = StrToInt(numberText);
@@ -163,26 +75,32 @@ RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string&
     }
 
     state.imageCounter = 0;
-    std::optional<ParallelPictures> pictures;
-    if (jobs > 1 && photographs.size() > 1)
-        pictures.emplace(host, state, photographs,
-                         static_cast<unsigned>(std::min<std::size_t>(jobs, photographs.size())));
-    for (std::size_t i = 0; i < photographs.size(); ++i) {
-        if (i > 0) {
-            host.processEvents();
-            if (host.stopRequested())
+    host.showProgress(0, photographs.size());
+    PictureQueue pictures(photographs, state.folder, state.number, options.workers);
+    try {
+        for (std::size_t i = 0; i < photographs.size(); ++i) {
+            if (i > 0) {
+                host.processEvents();
+                if (host.stopRequested()) {
+                    pictures.finishInHand(host);
+                    return RunEnd::Stopped;
+                }
+            }
+            // The cell is opened before the picture is known to have
+            // succeeded.
+            if (host.pageWanted() && state.page != nullptr)
+                OuvreCellule(*state.page, host, state.imageCounter);
+            const std::optional<Thumbnail> thumbnail = pictures.take(i, host);
+            if (!thumbnail) {
+                pictures.finishInHand(host);
                 return RunEnd::Stopped;
+            }
+            recordPicture(host, state, photographs[i].name, photographs[i].size, *thumbnail);
+            host.showProgress(i + 1, photographs.size());
         }
-        const FoundFile& photograph = photographs[i];
-        if (!pictures) {
-            TraiteImage(host, state, photograph.name, photograph.size);
-            continue;
-        }
-        // The cell is opened before the picture is known to have succeeded,
-        // as the one-at-a-time run does.
-        if (host.pageWanted() && state.page != nullptr)
-            OuvreCellule(*state.page, host, state.imageCounter);
-        recordPicture(host, state, photograph.name, photograph.size, pictures->take(i));
+    } catch (...) {
+        pictures.finishInHand(host);
+        throw;
     }
 
     if (host.pageWanted() && state.page != nullptr)

@@ -15,18 +15,26 @@ enum class RunEnd {
     Stopped,  // the host asked to stop: no "Terminé"
 };
 
-// Runs the batch over the folder named by folderText (the "repertoire" field)
-// with the number typed in numberText (the "Largeur" field). Every error
-// raises its exception with the message the user sees; thumbnails written
-// before it stay, and the page keeps the lines written so far.
-RunEnd Button1Click(RunHost& host, const std::string& folderText, const std::string& numberText);
+// How a run makes its pictures.
+struct RunOptions {
+    // Threads that make the pictures while the calling thread hands them out
+    // and records them; 0: the calling thread makes every picture itself,
+    // one after the other.
+    unsigned workers = 0;
+};
 
-// The same run with up to `jobs` pictures made at once on worker threads. It
-// still behaves as one run: the list, the page cells and the image counter
-// come in search order, the host is only called from the calling thread, and
-// the first error in search order ends the run with its message (pictures
-// after it that were already being made may be finished). The criterion and
-// the quality are read once per picture when it is handed to a worker.
-RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string& numberText, unsigned jobs);
+// Runs the batch over the folder named by folderText (the "repertoire" field)
+// with the number typed in numberText (the "Largeur" field). The list, the
+// page cells and the image counter come in search order, and the host is
+// only called from the calling thread. Each picture's criterion and quality
+// are read from the host when the picture is handed out. The first error in
+// search order ends the run with its message, once the pictures in hand are
+// made (so pictures after it may have their thumbnails); thumbnails written
+// before it stay, and an earlier page is left as it was.
+RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string& numberText,
+                const RunOptions& options);
+
+// The run behind the start button, every picture made on the calling thread.
+RunEnd Button1Click(RunHost& host, const std::string& folderText, const std::string& numberText);
 
 } // namespace tamblure::app

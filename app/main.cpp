@@ -23,9 +23,10 @@
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
-#include <new>
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace tamblure::app {
 
@@ -46,25 +47,14 @@ public:
     }
 };
 
-void showErrorBox(QWidget* owner, const std::string& message)
-{
-    QMessageBox::critical(owner, kCaption, QString::fromStdString(withFinalPeriod(message)));
-}
-
 } // namespace
 
 void runHandler(QWidget* owner, const std::function<void()>& work) noexcept
 {
     try {
         work();
-    } catch (const Exception& error) {
-        showErrorBox(owner, error.message());
-    } catch (const std::bad_alloc&) {
-        showErrorBox(owner, "Mémoire insuffisante");
-    } catch (const std::exception& error) {
-        showErrorBox(owner, error.what());
     } catch (...) {
-        showErrorBox(owner, "Erreur inattendue");
+        QMessageBox::critical(owner, kCaption, QString::fromStdString(userMessage(std::current_exception())));
     }
 }
 
@@ -87,6 +77,11 @@ public:
     {
         form_.resultat->addItem(QString::fromStdString(fileName));
         form_.resultat->scrollToBottom();
+    }
+
+    void showProgress(std::size_t done, std::size_t total) override
+    {
+        form_.setWindowTitle(kCaption + QStringLiteral(" – %1 / %2").arg(done).arg(total));
     }
 
     void processEvents() override { QCoreApplication::processEvents(); }
@@ -248,7 +243,27 @@ void TForm1::runBatch()
     if (closing_)
         return;
     Host host(*this);
-    const RunEnd end = app::Button1Click(host, repertoire->text().toStdString(), Largeur->text().toStdString());
+    RunEnd end = RunEnd::Stopped;
+    {
+        // While the run lasts, the title counts the pictures and the busy
+        // cursor shows over the window; both come back however the run ends,
+        // before any message box.
+        struct Busy {
+            TForm1& form;
+            explicit Busy(TForm1& f) : form(f) { form.setCursor(Qt::BusyCursor); }
+            ~Busy()
+            {
+                form.unsetCursor();
+                form.setWindowTitle(kCaption);
+            }
+        } busy(*this);
+        // The pictures are made on as many threads as the machine has cores;
+        // this thread hands them out, fills the list and the page in search
+        // order, and keeps the window alive meanwhile.
+        RunOptions options;
+        options.workers = std::max(1u, std::thread::hardware_concurrency());
+        end = app::runBatch(host, repertoire->text().toStdString(), Largeur->text().toStdString(), options);
+    }
     if (end == RunEnd::Finished && !closing_) {
         QMessageBox box(QMessageBox::NoIcon, kCaption, QStringLiteral("Terminé"), QMessageBox::Ok, this);
         box.exec();

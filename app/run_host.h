@@ -4,6 +4,7 @@
 // it does to that window. The window, the command-line companion and the
 // tests each provide their own.
 
+#include <cstddef>
 #include <string>
 
 namespace tamblure::app {
@@ -27,12 +28,21 @@ public:
     virtual void clearList() = 0;
     virtual void addToList(const std::string& fileName) = 0;
 
+    // How far the run is: `done` pictures of `total` recorded. Called once
+    // the photographs are found (0 of total), then after each picture.
+    virtual void showProgress(std::size_t done, std::size_t total)
+    {
+        static_cast<void>(done);
+        static_cast<void>(total);
+    }
+
     // Lets the window handle what is pending (painting, input); called
-    // between two pictures.
+    // between two pictures, and while the run waits for a picture that other
+    // threads are making.
     virtual void processEvents() = 0;
 
-    // True once the window is closing: the run ends after the picture in hand,
-    // without its page end and without "Terminé".
+    // True once the window is closing: the run ends after the pictures in
+    // hand, without its page and without "Terminé".
     virtual bool stopRequested() const { return false; }
 };
 

@@ -210,15 +210,15 @@ int main(int argc, char** argv)
     int status = 1;
     try {
         const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-        if (app::runBatch(host, options.folder, options.number, jobs) == app::RunEnd::Finished)
+        // One job: every picture on this thread, as the window's run did.
+        app::RunOptions run;
+        run.workers = jobs > 1 ? jobs : 0;
+        if (app::runBatch(host, options.folder, options.number, run) == app::RunEnd::Finished)
             host.printLine("Terminé");
         status = 0;
-    } catch (const Exception& e) {
+    } catch (...) {
         std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", withFinalPeriod(e.message()).c_str());
-    } catch (const std::bad_alloc&) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "Mémoire insuffisante.\n");
+        std::fprintf(stderr, "%s\n", userMessage(std::current_exception()).c_str());
     }
     if (host.outputError() != 0)
         return reportOutputError(host.outputError());

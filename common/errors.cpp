@@ -2,6 +2,9 @@
 
 #include "common/system_reason.h"
 
+#include <new>
+#include <system_error>
+
 namespace tamblure {
 
 std::string openErrorMessage(std::string_view path, int error)
@@ -17,6 +20,23 @@ std::string createErrorMessage(std::string_view path, int error)
 std::string writeErrorMessage(std::string_view path, int error)
 {
     return withReason("Impossible d'écrire le fichier " + std::string(path), error);
+}
+
+std::string userMessage(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const Exception& e) {
+        return withFinalPeriod(e.message());
+    } catch (const std::bad_alloc&) {
+        return "Mémoire insuffisante.";
+    } catch (const std::system_error& e) {
+        return withFinalPeriod("Erreur du système : " + systemReason(e.code().value()));
+    } catch (const std::exception& e) {
+        return withFinalPeriod(e.what());
+    } catch (...) {
+        return "Erreur inattendue.";
+    }
 }
 
 std::string withFinalPeriod(std::string_view message)

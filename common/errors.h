@@ -61,6 +61,13 @@ std::string createErrorMessage(std::string_view path, int error = 0);
 // "Impossible d'écrire le fichier <path>"
 std::string writeErrorMessage(std::string_view path, int error = 0);
 
+// What the user is told of any error that ends an operation, final period
+// included: the program's own message; "Mémoire insuffisante." when memory
+// ran out; the system's reason for a system error; the text of any other
+// standard error; "Erreur inattendue." for anything else. The window's error
+// box and tamblure-batch show the same words.
+std::string userMessage(std::exception_ptr error);
+
 // The message as the error box shows it: "." is added when the last character
 // comes after "." in the character order (a letter, a digit, an accented
 // letter); a message ending in ".", "!", ")" or a space is left as it is.

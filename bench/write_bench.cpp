@@ -1,0 +1,114 @@
+// Writing a finished thumbnail with its photograph's metadata: once, whole
+// (the bytes put together in memory and placed in one atomic step, as the
+// per-image step does), against the encoder's file followed by the copy
+// step's rewrite of that file (two atomic replacements, and the thumbnail
+// read back in between). The thumbnail folder is the system's temporary
+// folder; set TMPDIR to measure another file system.
+
+#include "common/atomic_file.h"
+#include "imaging/bitmap24.h"
+#include "jpeg/JPEG_IO.h"
+#include "metadata/exif.h"
+#include "metadata/img_data.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using tamblure::imaging::Bitmap24;
+using tamblure::imaging::PixelFormat;
+
+// A small photograph whose EXIF segment is the size of a camera's (16 KB,
+// as with an embedded preview), and a 200 × 133 thumbnail raster.
+class Fixture {
+public:
+    Fixture()
+    {
+        folder_ = fs::temp_directory_path() / ("tamblure-bench-write-" + std::to_string(std::random_device{}()));
+        fs::create_directories(folder_);
+        photo_ = folder_ / "photo.jpg";
+        std::vector<unsigned char> exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        exif.resize(16 * 1024, 0x5A);
+        std::FILE* file = std::fopen(photo_.c_str(), "wb");
+        if (file == nullptr)
+            throw std::runtime_error("cannot write the benchmark photograph");
+        jpeg_compress_struct c{};
+        jpeg_error_mgr err{};
+        c.err = jpeg_std_error(&err);
+        jpeg_create_compress(&c);
+        jpeg_stdio_dest(&c, file);
+        c.image_width = 64;
+        c.image_height = 48;
+        c.input_components = 3;
+        c.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&c);
+        jpeg_start_compress(&c, TRUE);
+        jpeg_write_marker(&c, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+        std::vector<unsigned char> row(64 * 3, 128);
+        while (c.next_scanline < c.image_height) {
+            JSAMPROW r = row.data();
+            jpeg_write_scanlines(&c, &r, 1);
+        }
+        jpeg_finish_compress(&c);
+        jpeg_destroy_compress(&c);
+        std::fclose(file);
+
+        raster_.setPixelFormat(PixelFormat::Bits24);
+        raster_.setSize(200, 133);
+        std::mt19937 random(3);
+        for (std::size_t i = 0; i < raster_.pixelBytes(); ++i)
+            raster_.pixels()[i] = static_cast<std::uint8_t>(random() % 64 + 96);
+    }
+    ~Fixture() { fs::remove_all(folder_); }
+    const fs::path& photo() const { return photo_; }
+    fs::path thumbnail() const { return folder_ / "thumb.jpg"; }
+    const Bitmap24& raster() const { return raster_; }
+
+private:
+    fs::path folder_;
+    fs::path photo_;
+    Bitmap24 raster_;
+};
+
+const Fixture& fixture()
+{
+    static const Fixture instance;
+    return instance;
+}
+
+void BM_ThumbnailWrittenOnceWhole(benchmark::State& state)
+{
+    const Fixture& f = fixture();
+    for (auto _ : state) {
+        const std::vector<std::uint8_t> encoded = tamblure::jpeg::EncodeJpegBytes(f.raster(), 75);
+        tamblure::metadata::CarriedMetadata metadata(f.photo());
+        const std::vector<std::uint8_t> head = metadata.head(f.raster().width(), f.raster().height());
+        tamblure::AtomicFile out(f.thumbnail());
+        const auto data = std::span(encoded).subspan(tamblure::metadata::thumbnailDataStart(encoded));
+        if (!(out.open() && out.write(head) && out.write(data) && out.commit()))
+            state.SkipWithError("write failed");
+    }
+}
+BENCHMARK(BM_ThumbnailWrittenOnceWhole)->Unit(benchmark::kMicrosecond);
+
+void BM_ThumbnailEncodedThenRewritten(benchmark::State& state)
+{
+    const Fixture& f = fixture();
+    for (auto _ : state) {
+        tamblure::jpeg::EncodeJpegFile(f.raster(), f.thumbnail(), 75);
+        tamblure::metadata::TransfereExif(f.photo(), f.thumbnail());
+    }
+}
+BENCHMARK(BM_ThumbnailEncodedThenRewritten)->Unit(benchmark::kMicrosecond);
+
+} // namespace
