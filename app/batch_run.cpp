@@ -4,6 +4,7 @@
 #include "app/number_conversion.h"
 #include "app/page_writer.h"
 #include "app/picture_queue.h"
+#include "app/thumbnail_records.h"
 #include "app/traite_image.h"
 #include "common/atomic_file.h"
 #include "common/errors.h"
@@ -17,6 +18,9 @@
 namespace tamblure::app {
 
 namespace {
+
+// Pictures between two writes of the records during a run.
+constexpr std::int32_t kRecordsEvery = 500;
 
 void makeThumbnailFolder(const std::string& folder)
 {
@@ -41,27 +45,51 @@ RunEnd Button1Click(RunHost& host, const std::string& folderText, const std::str
 RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string& numberText,
                 const RunOptions& options)
 {
-    RunState state;
-    state.number = StrToInt(numberText);
-    if (state.number < 1)
+    const std::int32_t number = StrToInt(numberText);
+    if (number < 1)
         throw EConvertError("La valeur doit être supérieure ou égale à 1");
 
     host.clearList();
 
     if (folderText.empty())
         throw EInOutError("Aucun dossier n'est indiqué : choisissez le dossier des images");
-    state.folder = folderText;
-    if (state.folder.back() != '/')
-        state.folder += '/';
+    std::string folder = folderText;
+    if (folder.back() != '/')
+        folder += '/';
+    return runFolder(host, folder, number, findPhotographs(folder), options);
+}
 
-    const std::vector<FoundFile> photographs = findPhotographs(state.folder);
+RunEnd runFolder(RunHost& host, const std::string& folder, std::int32_t number,
+                 const std::vector<FoundFile>& photographs, const RunOptions& options)
+{
     if (photographs.empty())
         return RunEnd::Finished;
+    RunState state;
+    state.folder = folder;
+    state.number = number;
 
     makeThumbnailFolder(state.folder);
+    const std::string thumbnails = state.folder + std::string(kThumbnailFolderName);
     // What runs killed before their end left behind.
     removeAbandonedTemporaries(state.folder);
-    removeAbandonedTemporaries(state.folder + std::string(kThumbnailFolderName));
+    removeAbandonedTemporaries(thumbnails);
+
+    // The records are written however the run ends: what was made is
+    // recorded, and a later run brings the rest up to date.
+    std::optional<ThumbnailRecords> records;
+    if (options.record || options.update) {
+        records.emplace(thumbnails);
+        if (options.update)
+            records->load();
+    }
+    struct SaveRecords {
+        std::optional<ThumbnailRecords>& records;
+        ~SaveRecords()
+        {
+            if (records)
+                records->save();
+        }
+    } saveRecords{records};
 
     // The page is put in place only when the run gets to its end; a run
     // stopped or broken off by an error leaves the earlier page as it was.
@@ -76,7 +104,8 @@ RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string&
 
     state.imageCounter = 0;
     host.showProgress(0, photographs.size());
-    PictureQueue pictures(photographs, state.folder, state.number, options.workers);
+    PictureQueue pictures(photographs, state.folder, state.number, options.workers,
+                          options.update ? &*records : nullptr);
     try {
         for (std::size_t i = 0; i < photographs.size(); ++i) {
             if (i > 0) {
@@ -86,16 +115,32 @@ RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string&
                     return RunEnd::Stopped;
                 }
             }
-            // The cell is opened before the picture is known to have
-            // succeeded.
-            if (host.pageWanted() && state.page != nullptr)
-                OuvreCellule(*state.page, host, state.imageCounter);
-            const std::optional<Thumbnail> thumbnail = pictures.take(i, host);
-            if (!thumbnail) {
+            const FoundFile& photograph = photographs[i];
+            std::optional<Picture> picture;
+            try {
+                picture = pictures.take(i, host);
+            } catch (...) {
+                if (!options.keepGoing)
+                    throw;
+                host.reportFailure(photograph.name, userMessage(std::current_exception()));
+                host.showProgress(i + 1, photographs.size());
+                continue;
+            }
+            if (!picture) {
                 pictures.finishInHand(host);
                 return RunEnd::Stopped;
             }
-            recordPicture(host, state, photographs[i].name, photographs[i].size, *thumbnail);
+            if (host.pageWanted() && state.page != nullptr)
+                OuvreCellule(*state.page, host, state.imageCounter);
+            recordPicture(host, state, photograph.name, photograph.size, picture->thumbnail);
+            if (records) {
+                const Thumbnail& t = picture->thumbnail;
+                records->set(photograph.name, {picture->request, t.photograph, t.written, t.orientation});
+                // Now and then, so that a run killed part way keeps most of
+                // what it made.
+                if (state.imageCounter % kRecordsEvery == 0)
+                    records->save();
+            }
             host.showProgress(i + 1, photographs.size());
         }
     } catch (...) {

@@ -1,5 +1,6 @@
 #include "app/folder_search.h"
 
+#include "app/page_writer.h"
 #include "common/errors.h"
 #include "common/system_reason.h"
 
@@ -22,14 +23,33 @@ bool endsWithJpg(const std::string& name)
            std::tolower(static_cast<unsigned char>(tail[3])) == 'g';
 }
 
-bool lessIgnoringCase(const FoundFile& a, const FoundFile& b)
+bool lessIgnoringCase(const std::string& a, const std::string& b)
 {
     const auto order = std::lexicographical_compare_three_way(
-        a.name.begin(), a.name.end(), b.name.begin(), b.name.end(), [](char x, char y) {
+        a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
             return std::tolower(static_cast<unsigned char>(x)) <=> std::tolower(static_cast<unsigned char>(y));
         });
     // Names equal but for case still come in one fixed order.
-    return order != 0 ? order < 0 : a.name < b.name;
+    return order != 0 ? order < 0 : a < b;
+}
+
+void addTree(const std::filesystem::path& folder, std::vector<std::filesystem::path>& tree)
+{
+    tree.push_back(folder);
+    std::vector<std::string> below;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        struct stat info {};
+        // lstat: a link to a folder is not followed.
+        if (name.empty() || name.front() == '.' || name == kThumbnailFolderName ||
+            ::lstat(it->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+            continue;
+        below.push_back(std::move(name));
+    }
+    std::sort(below.begin(), below.end(), lessIgnoringCase);
+    for (const std::string& name : below)
+        addTree(folder / name, tree);
 }
 
 } // namespace
@@ -55,10 +75,29 @@ std::vector<FoundFile> findPhotographs(const std::filesystem::path& folder)
         struct stat info {};
         if (::stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
-        found.push_back({std::move(name), static_cast<std::int64_t>(info.st_size)});
+        found.push_back({std::move(name), static_cast<std::int64_t>(info.st_size), stampOf(info)});
     }
-    std::sort(found.begin(), found.end(), lessIgnoringCase);
+    std::sort(found.begin(), found.end(),
+              [](const FoundFile& a, const FoundFile& b) { return lessIgnoringCase(a.name, b.name); });
     return found;
+}
+
+std::vector<std::filesystem::path> folderTree(const std::filesystem::path& top)
+{
+    std::vector<std::filesystem::path> tree;
+    addTree(top, tree);
+    return tree;
+}
+
+bool inShard(const std::string& fileName, unsigned part, unsigned parts)
+{
+    // FNV-1a, 64 bits: the same on every machine and every run.
+    std::uint64_t hash = 0xcbf29ce484222325;
+    for (const char c : fileName) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3;
+    }
+    return parts <= 1 || hash % parts == part - 1;
 }
 
 } // namespace tamblure::app

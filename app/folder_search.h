@@ -2,6 +2,8 @@
 
 // The photographs of a folder, as the batch run visits them.
 
+#include "common/file_io.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -12,6 +14,7 @@ namespace tamblure::app {
 struct FoundFile {
     std::string name;       // without folder
     std::int64_t size = 0;  // in bytes
+    FileStamp stamp;        // the photograph as the search saw it
 };
 
 // The regular files of the folder itself (a link to a regular file counts as
@@ -22,5 +25,19 @@ struct FoundFile {
 // EInOutError ("Impossible de lire le dossier <folder> : <reason>") when the
 // folder does not exist, is not a folder, or cannot be read to its end.
 std::vector<FoundFile> findPhotographs(const std::filesystem::path& folder);
+
+// The folder and every folder below it at any depth, each once: the folder
+// itself first, then each sub-folder followed by those below it (depth
+// first), sub-folders in the photographs' order (names without regard to
+// case). Hidden folders, folders named like the thumbnail folder and links
+// to folders are left out, so the walk never loops nor leaves the tree. A
+// sub-folder that cannot be read is listed, without what lies below it: its
+// own search reports why.
+std::vector<std::filesystem::path> folderTree(const std::filesystem::path& top);
+
+// True when the file name falls in part `part` (1 to `parts`) of a run split
+// into `parts` parts: a stable hash of the name's bytes decides, so that a
+// photograph stays in its part whatever else joins the folder.
+bool inShard(const std::string& fileName, unsigned part, unsigned parts);
 
 } // namespace tamblure::app

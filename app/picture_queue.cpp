@@ -1,5 +1,7 @@
 #include "app/picture_queue.h"
 
+#include "jpeg/jpeg_util.h"
+
 #include <chrono>
 
 namespace tamblure::app {
@@ -13,8 +15,8 @@ constexpr std::chrono::milliseconds kEventInterval{50};
 } // namespace
 
 PictureQueue::PictureQueue(const std::vector<FoundFile>& photographs, std::string folder, std::int32_t number,
-                           unsigned workers)
-    : photographs_(photographs), folder_(std::move(folder)), number_(number), workers_(workers),
+                           unsigned workers, const ThumbnailRecords* keep)
+    : photographs_(photographs), folder_(std::move(folder)), number_(number), workers_(workers), keep_(keep),
       results_(photographs.size())
 {
     threads_.reserve(workers);
@@ -34,10 +36,28 @@ PictureQueue::~PictureQueue()
     // The jthreads join here, each after the picture it has in hand.
 }
 
-Thumbnail PictureQueue::make(const Job& job) const
+Picture PictureQueue::make(const Job& job) const
 {
-    const std::string& name = photographs_[job.index].name;
-    return makeThumbnail(photographPath(folder_, name), thumbnailPath(folder_, name), job.request);
+    const FoundFile& photograph = photographs_[job.index];
+    const std::filesystem::path thumbnail = thumbnailPath(folder_, photograph.name);
+    if (keep_ != nullptr) {
+        if (const auto written = stampOf(thumbnail, false)) {
+            std::uint16_t width = 0, height = 0;
+            bool three = false;
+            const ThumbnailRecord* record = keep_->upToDate(photograph.name, photograph.stamp, *written, job.request);
+            if (record != nullptr && jpeg::ProbeJpegHeader(thumbnail, width, height, three)) {
+                Thumbnail kept;
+                kept.width = width;
+                kept.height = height;
+                kept.orientation = record->orientation;
+                kept.route = ThumbnailRoute::UpToDate;
+                kept.photograph = photograph.stamp;
+                kept.written = *written;
+                return {kept, job.request};
+            }
+        }
+    }
+    return {makeThumbnail(photographPath(folder_, photograph.name), thumbnail, job.request), job.request};
 }
 
 bool PictureQueue::canHandOut() const
@@ -74,7 +94,7 @@ void PictureQueue::work(std::stop_token stop)
         }
         Result result;
         try {
-            result.thumbnail = make(job);
+            result.picture = make(job);
         } catch (...) {
             result.error = std::current_exception();
         }
@@ -86,7 +106,7 @@ void PictureQueue::work(std::stop_token stop)
     }
 }
 
-std::optional<Thumbnail> PictureQueue::take(std::size_t i, RunHost& host)
+std::optional<Picture> PictureQueue::take(std::size_t i, RunHost& host)
 {
     if (workers_ == 0) {
         taken_ = i + 1;
@@ -102,7 +122,7 @@ std::optional<Thumbnail> PictureQueue::take(std::size_t i, RunHost& host)
                 Result result = std::move(results_[i]);
                 if (result.error)
                     std::rethrow_exception(result.error);
-                return result.thumbnail;
+                return result.picture;
             }
             if (canHandOut())
                 continue; // a worker is free: hand it the next picture first

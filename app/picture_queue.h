@@ -14,6 +14,7 @@
 
 #include "app/folder_search.h"
 #include "app/run_host.h"
+#include "app/thumbnail_records.h"
 #include "app/traite_image.h"
 
 #include <condition_variable>
@@ -30,18 +31,27 @@
 
 namespace tamblure::app {
 
+// One picture as the run records it: its thumbnail and what it was made
+// with.
+struct Picture {
+    Thumbnail thumbnail;
+    ThumbnailRequest request;
+};
+
 class PictureQueue {
 public:
+    // With `keep`, a thumbnail that its records say is up to date is kept as
+    // it is, and only its frame header is read, for the page.
     PictureQueue(const std::vector<FoundFile>& photographs, std::string folder, std::int32_t number,
-                 unsigned workers);
+                 unsigned workers, const ThumbnailRecords* keep = nullptr);
     // Stops handing out and waits for the pictures in hand.
     ~PictureQueue();
     PictureQueue(const PictureQueue&) = delete;
     PictureQueue& operator=(const PictureQueue&) = delete;
 
-    // Picture i's thumbnail, i following the last one taken. Raises the
-    // picture's error. Nothing when the host asked to stop while waiting.
-    std::optional<Thumbnail> take(std::size_t i, RunHost& host);
+    // Picture i, i following the last one taken. Raises the picture's error.
+    // Nothing when the host asked to stop while waiting.
+    std::optional<Picture> take(std::size_t i, RunHost& host);
 
     // Hands out nothing more and waits, handling the host's events, until the
     // pictures in hand are made: after an error or a stop request, so that no
@@ -55,11 +65,11 @@ private:
     };
     struct Result {
         bool finished = false;
-        Thumbnail thumbnail;
+        Picture picture;
         std::exception_ptr error;
     };
 
-    Thumbnail make(const Job& job) const;
+    Picture make(const Job& job) const;
     bool canHandOut() const; // with the lock held
     void handOut(const RunHost& host);
     void work(std::stop_token stop);
@@ -68,6 +78,7 @@ private:
     const std::string folder_;
     const std::int32_t number_;
     const unsigned workers_;
+    const ThumbnailRecords* keep_;
     std::vector<Result> results_;
     std::size_t handedOut_ = 0; // pictures 0 .. handedOut_ - 1 were handed out
     std::size_t inHand_ = 0;    // handed out and not yet finished

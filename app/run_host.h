@@ -28,6 +28,14 @@ public:
     virtual void clearList() = 0;
     virtual void addToList(const std::string& fileName) = 0;
 
+    // A photograph that failed, in a run that goes on past failures; the
+    // message is the one the error box would show.
+    virtual void reportFailure(const std::string& fileName, const std::string& message)
+    {
+        static_cast<void>(fileName);
+        static_cast<void>(message);
+    }
+
     // How far the run is: `done` pictures of `total` recorded. Called once
     // the photographs are found (0 of total), then after each picture.
     virtual void showProgress(std::size_t done, std::size_t total)

@@ -76,18 +76,19 @@ const std::string kEncoderError = "Error writing JPEG to file ";
 // The thumbnail's final bytes, the carried metadata (or nothing) then the
 // thumbnail's data, replace the old thumbnail in one atomic step. Its
 // permission bits are at most the photograph's.
-void writeEncoded(const fs::path& thumbnail, unsigned permissions, std::span<const std::uint8_t> head,
-                  std::span<const std::uint8_t> data)
+FileStamp writeEncoded(const fs::path& thumbnail, unsigned permissions, std::span<const std::uint8_t> head,
+                       std::span<const std::uint8_t> data)
 {
     AtomicFile out(thumbnail);
     if (!out.open(permissions) || !out.write(head) || !out.write(data) || !out.commit())
         throw EWriteError(withReason(kEncoderError + thumbnail.string(), out.error()));
+    return out.placed();
 }
 
 // A photograph small enough is its own thumbnail: the metadata in front (when
 // carried) and its bytes from `from` on, streamed, whatever its size.
-void writeCopy(const ReadOnlyFile& photograph, const fs::path& source, const fs::path& thumbnail,
-               std::span<const std::uint8_t> head, std::uint64_t from)
+FileStamp writeCopy(const ReadOnlyFile& photograph, const fs::path& source, const fs::path& thumbnail,
+                    std::span<const std::uint8_t> head, std::uint64_t from)
 {
     AtomicFile out(thumbnail);
     if (!out.open(photograph.permissions()) || !out.write(head) || !out.copyFrom(photograph.fd(), from) ||
@@ -95,15 +96,14 @@ void writeCopy(const ReadOnlyFile& photograph, const fs::path& source, const fs:
         throw EWriteError(withReason("Impossible de copier le fichier " + source.string() + " vers " +
                                          thumbnail.string(),
                                      out.error()));
+    return out.placed();
 }
 
-void copyPhotograph(const ReadOnlyFile& photograph, const fs::path& source, const fs::path& thumbnail,
-                    metadata::CarriedMetadata& metadata)
+FileStamp copyPhotograph(const ReadOnlyFile& photograph, const fs::path& source, const fs::path& thumbnail,
+                         metadata::CarriedMetadata& metadata)
 {
-    if (!metadata.carried()) {
-        writeCopy(photograph, source, thumbnail, {}, 0);
-        return;
-    }
+    if (!metadata.carried())
+        return writeCopy(photograph, source, thumbnail, {}, 0);
     // The EXIF size is the one libjpeg reads from the photograph's headers,
     // as for any thumbnail.
     std::int32_t width = 0, height = 0;
@@ -113,12 +113,12 @@ void copyPhotograph(const ReadOnlyFile& photograph, const fs::path& source, cons
     if (!photograph.readHead(metadata::kThumbnailHeadBytes, lead, error))
         throw EFOpenError(openErrorMessage(source.string(), error));
     const std::uint64_t from = metadata::thumbnailDataStart(lead, photograph.size());
-    writeCopy(photograph, source, thumbnail, metadata.head(width, height), from);
+    return writeCopy(photograph, source, thumbnail, metadata.head(width, height), from);
 }
 
 // Encodes the finished raster and writes it with the carried metadata.
-void encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, unsigned permissions,
-                     std::int32_t quality, metadata::CarriedMetadata& metadata)
+FileStamp encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, unsigned permissions,
+                          std::int32_t quality, metadata::CarriedMetadata& metadata)
 {
     std::vector<std::uint8_t> encoded;
     try {
@@ -126,12 +126,10 @@ void encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, unsigned
     } catch (const EWriteError&) {
         throw EWriteError(kEncoderError + thumbnail.string());
     }
-    if (!metadata.carried()) {
-        writeEncoded(thumbnail, permissions, {}, encoded);
-        return;
-    }
+    if (!metadata.carried())
+        return writeEncoded(thumbnail, permissions, {}, encoded);
     const std::span<const std::uint8_t> data = std::span(encoded).subspan(metadata::thumbnailDataStart(encoded));
-    writeEncoded(thumbnail, permissions, metadata.head(raster.width(), raster.height()), data);
+    return writeEncoded(thumbnail, permissions, metadata.head(raster.width(), raster.height()), data);
 }
 
 Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
@@ -150,6 +148,7 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
     metadata::CarriedMetadata metadata(source);
     Thumbnail result;
     result.orientation = metadata.transfer().orientation;
+    result.photograph = photograph.stamp();
     Bitmap24 decoded;
 
     if (request.largestDimension) {
@@ -157,7 +156,7 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
         const std::int32_t largest = std::max(width, height);
         if (largest <= limit) {
             // Already small enough: the thumbnail is the photograph itself.
-            copyPhotograph(photograph, source, thumbnail, metadata);
+            result.written = copyPhotograph(photograph, source, thumbnail, metadata);
             result.route = ThumbnailRoute::Copied;
         } else {
             if (threeComponents) {
@@ -174,7 +173,7 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
             Bitmap24 small = newRaster24(thumbWidth, thumbHeight);
             imaging::ReduitTaille(decoded, small);
             decoded = Bitmap24();
-            encodeThumbnail(small, thumbnail, photograph.permissions(), request.quality, metadata);
+            result.written = encodeThumbnail(small, thumbnail, photograph.permissions(), request.quality, metadata);
             width = side(small.width());
             height = side(small.height());
         }
@@ -188,14 +187,14 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
             jpeg::DecodeJpegFullSize(decoded, source);
         }
         if (factor == 1) {
-            encodeThumbnail(decoded, thumbnail, photograph.permissions(), request.quality, metadata);
+            result.written = encodeThumbnail(decoded, thumbnail, photograph.permissions(), request.quality, metadata);
             width = side(decoded.width());
             height = side(decoded.height());
         } else {
             Bitmap24 small = newRaster24(decoded.width() / factor, decoded.height() / factor);
             imaging::ReduitFacteur(decoded, small, factor);
             decoded = Bitmap24();
-            encodeThumbnail(small, thumbnail, photograph.permissions(), request.quality, metadata);
+            result.written = encodeThumbnail(small, thumbnail, photograph.permissions(), request.quality, metadata);
             width = side(small.width());
             height = side(small.height());
         }

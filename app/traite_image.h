@@ -4,6 +4,7 @@
 
 #include "app/page_writer.h"
 #include "app/run_host.h"
+#include "common/file_io.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -19,8 +20,9 @@ struct RunState {
     PageFile* page = nullptr;        // the page, when it was wanted at the start and could be created
 };
 
-// How a thumbnail was made, for the tests and the benchmarks.
-enum class ThumbnailRoute { Copied, Encoded };
+// How a thumbnail was made, for the tests and the benchmarks; UpToDate: an
+// earlier run's thumbnail was kept as it was.
+enum class ThumbnailRoute { Copied, Encoded, UpToDate };
 
 // The outcome of making one thumbnail.
 struct Thumbnail {
@@ -29,6 +31,8 @@ struct Thumbnail {
     std::uint16_t orientation = 0;  // the photograph's EXIF orientation, 0 when unknown
     ThumbnailRoute route = ThumbnailRoute::Encoded;
     std::uint8_t scale = 0;    // decoding scale k: decoded at 1/2^k (full-size route: 0)
+    FileStamp photograph;      // the photograph as it was read
+    FileStamp written;         // the thumbnail as it was put in place
 };
 
 // The criterion, the number and the quality of one thumbnail.

@@ -1,7 +1,10 @@
-// tamblure-batch: makes the thumbnails of a folder as the window's start
-// button does, for scripts.
+// tamblure-batch: makes the thumbnails of folders as the window's start
+// button does, for scripts and for whole photo libraries.
 
 #include "app/batch_run.h"
+#include "app/folder_search.h"
+#include "cli/options.h"
+#include "cli/progress.h"
 #include "common/errors.h"
 #include "common/memory_tuning.h"
 #include "common/system_reason.h"
@@ -9,10 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
-#include <iostream>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -22,69 +22,83 @@ namespace {
 
 using namespace tamblure;
 
-constexpr const char* kUsage =
-    "Usage : tamblure-batch [-q N] [-s N | -f N] [-j N] [--html [--title TEXTE] [--columns N]] DOSSIER\n";
-
-constexpr const char* kHelp =
-    "Fait les vignettes de toutes les photographies JPEG (*.jpg) de DOSSIER dans son\n"
-    "sous-dossier « tamblure », comme le bouton « Démarrer » de Tamblure.\n"
-    "\n"
-    "  -q, --quality N   qualité JPEG des vignettes, de 1 à 100 (75 par défaut)\n"
-    "  -s, --size N      dimension maximale : plus grand côté d'une vignette en pixels\n"
-    "                    (200 par défaut)\n"
-    "  -f, --factor N    facteur de réduction entier (au lieu de --size)\n"
-    "      --html        écrit aussi la page « index.html » dans DOSSIER\n"
-    "      --title TEXTE titre de la page (vide par défaut)\n"
-    "      --columns N   nombre de colonnes de la page (1 par défaut)\n"
-    "  -j, --jobs N      nombre de photographies traitées à la fois (par défaut : le\n"
-    "                    nombre de processeurs). Les noms, la page et le compte restent\n"
-    "                    dans l'ordre du dossier ; après une erreur, les photographies\n"
-    "                    suivantes déjà en cours peuvent avoir reçu leur vignette.\n"
-    "  -h, --help        affiche cette aide\n"
-    "      --version     affiche la version\n"
-    "\n"
-    "Chaque photographie traitée est nommée sur la sortie standard, puis « Terminé ».\n"
-    "Une erreur arrête le traitement : son message est écrit sur la sortie d'erreur\n"
-    "et le code de sortie est 1 (2 pour des arguments incorrects).\n";
-
-struct Options {
-    bool factor = false;
-    std::string number = "200";
-    int quality = 75;
-    bool html = false;
-    std::string title;
-    int columns = 1;
-    unsigned jobs = 0; // 0: one per processor
-    std::string folder;
+// One folder of the run, with the photographs it takes.
+struct Folder {
+    std::string path;   // ending in "/"
+    std::string shown;  // how its photographs are named on the output: "" or the path
+    std::vector<app::FoundFile> photographs;
 };
 
 class ConsoleHost final : public app::RunHost {
 public:
-    explicit ConsoleHost(const Options& options) : options_(options) {}
+    explicit ConsoleHost(const cli::Options& options)
+        : options_(options), progress_(stderr, !options.quiet)
+    {
+    }
     int criterion() const override { return options_.factor ? 1 : 0; }
     int quality() const override { return options_.quality; }
     bool pageWanted() const override { return options_.html; }
     int columnCount() const override { return options_.columns; }
     std::string title() const override { return options_.title; }
     void clearList() override {}
-    void addToList(const std::string& fileName) override { printLine(fileName); }
     void processEvents() override {}
+
+    void addToList(const std::string& fileName) override
+    {
+        if (!options_.quiet)
+            printLine(shown_ + fileName);
+    }
+
+    void reportFailure(const std::string& fileName, const std::string& message) override
+    {
+        failed_.push_back(shown_ + fileName);
+        printError(shown_ + fileName + " : " + message);
+    }
+
+    void showProgress(std::size_t done, std::size_t) override { progress_.update(before_ + done); }
+
+    // The run's folders in turn: their names and their place in the count.
+    void beginFolder(const Folder& folder)
+    {
+        shown_ = folder.shown;
+        before_ = counted_;
+        counted_ += folder.photographs.size();
+    }
+    void start(std::size_t total) { progress_.start(total); }
+    void finish() { progress_.erase(); }
 
     // One line on standard output. A failed write does not end the run (the
     // thumbnails are worth making all the same), but its reason is kept, and
     // the program's exit status reports it.
     void printLine(std::string_view line)
     {
+        progress_.erase();
         if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fputc('\n', stdout) == EOF ||
             std::fflush(stdout) != 0) {
             if (outputError_ == 0)
                 outputError_ = errno != 0 ? errno : EIO;
         }
+        progress_.redraw();
     }
+
+    void printError(const std::string& message)
+    {
+        progress_.erase();
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", message.c_str());
+        progress_.redraw();
+    }
+
     int outputError() const { return outputError_; }
+    const std::vector<std::string>& failed() const { return failed_; }
 
 private:
-    const Options& options_;
+    const cli::Options& options_;
+    cli::ProgressLine progress_;
+    std::string shown_;
+    std::size_t before_ = 0;
+    std::size_t counted_ = 0;
+    std::vector<std::string> failed_;
     int outputError_ = 0;
 };
 
@@ -96,127 +110,118 @@ int reportOutputError(int error)
     return 1;
 }
 
-struct UsageError {
-    std::string message;
-};
-
-// A decimal integer, optionally signed, and nothing else.
-std::optional<int> plainInteger(std::string_view text)
+// The folders of the command line, each with the sub-folders below it when
+// asked, and their photographs (this run's part of them). A folder that
+// cannot be searched ends the run, or is reported when the run keeps going.
+std::vector<Folder> foldersOf(const cli::Options& options, ConsoleHost& host, bool& failed)
 {
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+')
-        ++first;
-    int value = 0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (error != std::errc() || end != last)
-        return std::nullopt;
-    return value;
-}
-
-Options parseArguments(int argc, char** argv, bool& done)
-{
-    Options options;
-    bool sawSize = false, sawFactor = false, sawTitleOrColumns = false;
-    std::vector<std::string> positional;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::optional<std::string> inlineValue;
-        if (arg.starts_with("--") && arg.find('=') != std::string::npos) {
-            inlineValue = arg.substr(arg.find('=') + 1);
-            arg = arg.substr(0, arg.find('='));
+    const bool several = options.recursive || options.folders.size() > 1;
+    std::vector<Folder> folders;
+    for (const std::string& given : options.folders) {
+        if (given.empty())
+            throw EInOutError("Aucun dossier n'est indiqué : choisissez le dossier des images");
+        const std::string top = given.back() == '/' ? given : given + '/';
+        std::vector<std::string> tree{top};
+        if (options.recursive) {
+            tree.clear();
+            for (const auto& folder : app::folderTree(top))
+                tree.push_back(folder.string().ends_with('/') ? folder.string() : folder.string() + '/');
         }
-        auto value = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= argc)
-                throw UsageError{"l'option " + arg + " attend une valeur"};
-            return argv[++i];
-        };
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            std::fputs(kHelp, stdout);
-            done = true;
-            return options;
-        }
-        if (arg == "--version") {
-            std::printf("tamblure-batch %s\n", kVersion);
-            done = true;
-            return options;
-        }
-        if (arg == "-q" || arg == "--quality") {
-            const auto q = plainInteger(value());
-            if (!q || *q < 1 || *q > 100)
-                throw UsageError{"la qualité doit être un entier de 1 à 100"};
-            options.quality = *q;
-        } else if (arg == "-s" || arg == "--size") {
-            options.number = value();
-            sawSize = true;
-        } else if (arg == "-f" || arg == "--factor") {
-            options.number = value();
-            sawFactor = true;
-        } else if (arg == "--html") {
-            options.html = true;
-        } else if (arg == "--title") {
-            options.title = value();
-            sawTitleOrColumns = true;
-        } else if (arg == "--columns") {
-            const auto c = plainInteger(value());
-            if (!c)
-                throw UsageError{"le nombre de colonnes doit être un entier"};
-            options.columns = *c;
-            sawTitleOrColumns = true;
-        } else if (arg == "-j" || arg == "--jobs") {
-            const auto j = plainInteger(value());
-            if (!j || *j < 1 || *j > 256)
-                throw UsageError{"le nombre de travaux doit être un entier de 1 à 256"};
-            options.jobs = static_cast<unsigned>(*j);
-        } else if (arg == "--") {
-            for (++i; i < argc; ++i)
-                positional.emplace_back(argv[i]);
-        } else if (arg.size() > 1 && arg.front() == '-') {
-            throw UsageError{"option inconnue : " + arg};
-        } else {
-            positional.push_back(arg);
+        for (const std::string& path : tree) {
+            Folder folder{path, several ? path : std::string(), {}};
+            try {
+                folder.photographs = app::findPhotographs(path);
+            } catch (...) {
+                if (!options.keepGoing)
+                    throw;
+                host.printError(userMessage(std::current_exception()));
+                failed = true;
+                continue;
+            }
+            std::erase_if(folder.photographs, [&](const app::FoundFile& photograph) {
+                return !app::inShard(photograph.name, options.shardPart, options.shardParts);
+            });
+            folders.push_back(std::move(folder));
         }
     }
-    if (sawSize && sawFactor)
-        throw UsageError{"--size et --factor s'excluent"};
-    if (sawTitleOrColumns && !options.html)
-        throw UsageError{"--title et --columns vont avec --html"};
-    if (positional.size() != 1)
-        throw UsageError{positional.empty() ? "indiquez le dossier des images" : "un seul dossier à la fois"};
-    options.factor = sawFactor;
-    options.folder = positional.front();
-    return options;
+    return folders;
+}
+
+void printSummary(const ConsoleHost& host, std::size_t total)
+{
+    const std::size_t count = host.failed().size();
+    if (count == 0)
+        return;
+    std::fprintf(stderr, count == 1 ? "%zu photographie sur %zu n'a pas pu être traitée :\n"
+                                    : "%zu photographies sur %zu n'ont pas pu être traitées :\n",
+                 count, total);
+    for (const std::string& name : host.failed())
+        std::fprintf(stderr, "  %s\n", name.c_str());
+}
+
+int run(const cli::Options& options, ConsoleHost& host)
+{
+    app::RunOptions run;
+    const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    // One job: every picture on this thread, as the window's run did.
+    run.workers = jobs > 1 ? jobs : 0;
+    run.keepGoing = options.keepGoing;
+    run.update = options.update;
+    // Parts of one run record what they made, so that the run that writes
+    // the page afterwards (--update --html) makes nothing again.
+    run.record = options.update || options.shardParts > 1;
+
+    bool failed = false;
+    const std::vector<Folder> folders = foldersOf(options, host, failed);
+    std::size_t total = 0;
+    for (const Folder& folder : folders)
+        total += folder.photographs.size();
+    host.start(total);
+    for (const Folder& folder : folders) {
+        host.beginFolder(folder);
+        try {
+            app::runFolder(host, folder.path, options.number, folder.photographs, run);
+        } catch (...) {
+            // A folder whose thumbnail folder or page cannot be written.
+            if (!options.keepGoing)
+                throw;
+            host.printError(folder.path + " : " + userMessage(std::current_exception()));
+            failed = true;
+        }
+    }
+    host.finish();
+    printSummary(host, total);
+    if (!options.quiet)
+        host.printLine("Terminé");
+    return failed || !host.failed().empty() ? 1 : 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    Options options;
-    try {
-        bool done = false;
-        options = parseArguments(argc, argv, done);
-        if (done)
-            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : reportOutputError(errno);
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "tamblure-batch : %s\n%s", e.message.c_str(), kUsage);
+    const cli::Request request = cli::parseCommandLine(argc, argv);
+    switch (request.kind) {
+    case cli::Request::Kind::Wrong:
+        std::fprintf(stderr, "%s\n%s", request.message.c_str(), cli::kUsage);
         return 2;
+    case cli::Request::Kind::Help:
+        std::fputs(cli::kUsage, stdout);
+        std::fputs(cli::kHelp, stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : reportOutputError(errno);
+    case cli::Request::Kind::Version:
+        std::printf("tamblure-batch %s\n", kVersion);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : reportOutputError(errno);
+    case cli::Request::Kind::Run:
+        break;
     }
     keepFreedMemoryForReuse();
-    ConsoleHost host(options);
+    ConsoleHost host(request.options);
     int status = 1;
     try {
-        const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-        // One job: every picture on this thread, as the window's run did.
-        app::RunOptions run;
-        run.workers = jobs > 1 ? jobs : 0;
-        if (app::runBatch(host, options.folder, options.number, run) == app::RunEnd::Finished)
-            host.printLine("Terminé");
-        status = 0;
+        status = run(request.options, host);
     } catch (...) {
+        host.finish();
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", userMessage(std::current_exception()).c_str());
     }

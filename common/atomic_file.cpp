@@ -252,10 +252,12 @@ bool AtomicFile::commit()
     // Some file systems (NFS) report a failed write only when the file is
     // closed, so it is closed before the rename; a second descriptor keeps
     // the lock until the file has its final name.
+    struct stat info {};
+    const bool stamped = ::fstat(fd_, &info) == 0;
     const int lockHolder = ::dup(fd_);
     const int closed = ::close(fd_);
     fd_ = lockHolder;
-    if (closed != 0 || lockHolder < 0) {
+    if (!stamped || closed != 0 || lockHolder < 0) {
         const int error = errno;
         discard();
         return fail(error);
@@ -266,6 +268,7 @@ bool AtomicFile::commit()
         return fail(error);
     }
     named_.clear();
+    placed_ = stampOf(info);
     discard();
     return true;
 }

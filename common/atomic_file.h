@@ -19,6 +19,8 @@
 // every further operation fails with the same error. The rename replaces a
 // link standing at the target's name instead of writing through it.
 
+#include "common/file_io.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -58,6 +60,10 @@ public:
 
     // The errno value of the failure, 0 while nothing failed.
     int error() const { return error_; }
+    // After a successful commit: the stamp of the file as it was put in
+    // place, taken from the file itself, so that it is this writer's file
+    // even if another has replaced it since.
+    const FileStamp& placed() const { return placed_; }
     const std::filesystem::path& target() const { return target_; }
 
 private:
@@ -69,6 +75,7 @@ private:
     int fd_ = -1;
     int error_ = 0;
     std::vector<std::uint8_t> buffer_;
+    FileStamp placed_;
 };
 
 // Removes from folder the temporary files of writers that are gone (killed

@@ -22,7 +22,27 @@ ReadOnlyFile::ReadOnlyFile(const std::filesystem::path& path)
         regular_ = true;
         size_ = static_cast<std::uint64_t>(info.st_size);
         permissions_ = info.st_mode & 0777;
+        stamp_ = stampOf(info);
     }
+}
+
+FileStamp stampOf(const struct stat& info)
+{
+    FileStamp stamp;
+    stamp.device = static_cast<std::uint64_t>(info.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(info.st_ino);
+    stamp.size = static_cast<std::int64_t>(info.st_size);
+    stamp.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return stamp;
+}
+
+std::optional<FileStamp> stampOf(const std::filesystem::path& path, bool followLink)
+{
+    struct stat info {};
+    const int result = followLink ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
+    if (result != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return stampOf(info);
 }
 
 ReadOnlyFile::~ReadOnlyFile()

@@ -3,10 +3,27 @@
 // Reading whole files. Photographs are only ever opened for reading.
 
 #include <cstdint>
+#include <sys/stat.h>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace tamblure {
+
+// What tells one version of a file from another: the file itself (device and
+// inode), its size and its modification time in nanoseconds.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modified = 0; // nanoseconds since the epoch
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of a regular file; nothing for anything else, or when it cannot
+// be read. A link is followed when followLink says so.
+std::optional<FileStamp> stampOf(const std::filesystem::path& path, bool followLink);
+FileStamp stampOf(const struct stat& info);
 
 // A file opened for reading only. The open never blocks, so a FIFO or a
 // device named like a photograph cannot hang a run, and only a regular file
@@ -28,6 +45,8 @@ public:
     std::uint64_t size() const { return size_; }
     // The permission bits (rwx for owner, group and others) of a readable file.
     unsigned permissions() const { return permissions_; }
+    // The stamp of a readable file as it was opened.
+    const FileStamp& stamp() const { return stamp_; }
     // Hands the descriptor over (to fdopen, say); the object then holds none.
     int release();
 
@@ -41,6 +60,7 @@ private:
     bool regular_ = false;
     std::uint64_t size_ = 0;
     unsigned permissions_ = 0;
+    FileStamp stamp_;
 };
 
 // Every byte of the file. Raises EFOpenError ("Impossible d'ouvrir le fichier

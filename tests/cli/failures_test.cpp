@@ -5,20 +5,18 @@
 // the old file or the complete new one, and the message names the file and
 // says why.
 
+#include "batch_process.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <thread>
 #include <sys/mount.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tamblure {
@@ -26,49 +24,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using test::Outcome;
 
-// Runs tamblure-batch with `arguments`; a fileSizeLimit above 0 caps every
-// file it writes (RLIMIT_FSIZE: writes past it fail with EFBIG).
 Outcome runBatch(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = 0,
                  const char* output = nullptr)
 {
-    test::TempDir scratch;
-    const std::string outPath = output != nullptr ? output : (scratch / "out").string();
-    const std::string errPath = (scratch / "err").string();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        if (fileSizeLimit > 0) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{fileSizeLimit, fileSizeLimit};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        std::vector<char*> argv{const_cast<char*>(TAMBLURE_BATCH_EXE)};
-        for (const auto& a : arguments)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(TAMBLURE_BATCH_EXE, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    Outcome o;
-    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (output == nullptr) {
-        const auto out = test::readFile(outPath);
-        o.out.assign(out.begin(), out.end());
-    }
-    const auto err = test::readFile(errPath);
-    o.err.assign(err.begin(), err.end());
-    return o;
+    test::ProcessOptions how;
+    how.fileSizeLimit = fileSizeLimit;
+    if (output != nullptr)
+        how.output = output;
+    return test::runBatch(arguments, how);
 }
 
 // A photograph with an EXIF segment of exifBytes bytes, which its thumbnail

@@ -1,5 +1,6 @@
 // The command-line companion, run as a separate process.
 
+#include "batch_process.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
 
@@ -14,33 +15,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using test::Outcome;
 
-std::string shellQuote(const std::string& s)
+Outcome run(const std::string& arguments, const std::string& folder = {})
 {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Outcome run(const std::string& arguments)
-{
-    test::TempDir scratch;
-    const std::string command = std::string(TAMBLURE_BATCH_EXE) + " " + arguments + " >" +
-                                shellQuote((scratch / "out").string()) + " 2>" + shellQuote((scratch / "err").string());
-    const int status = std::system(command.c_str());
-    Outcome o;
-    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const auto out = test::readFile(scratch / "out");
-    const auto err = test::readFile(scratch / "err");
-    o.out.assign(out.begin(), out.end());
-    o.err.assign(err.begin(), err.end());
-    return o;
+    std::vector<std::string> all = test::words(arguments);
+    if (!folder.empty())
+        all.push_back(folder);
+    return test::runBatch(all);
 }
 
 void photos(const test::TempDir& dir, int count)
@@ -58,7 +40,7 @@ TEST(TamblureBatch, PrintsEachNameThenTermine)
 {
     test::TempDir dir;
     photos(dir, 3);
-    const Outcome o = run("-s 100 " + shellQuote(dir.path().string()));
+    const Outcome o = run("-s 100", dir.path().string());
     EXPECT_EQ(o.exitCode, 0) << o.err;
     EXPECT_EQ(o.out, "p0.jpg\np1.jpg\np2.jpg\nTerminé\n");
     EXPECT_TRUE(fs::exists(dir / "tamblure" / "p2.jpg"));
@@ -69,8 +51,8 @@ TEST(TamblureBatch, ManyJobsGiveTheSameListPageAndThumbnailsAsOne)
     test::TempDir one, many;
     photos(one, 9);
     photos(many, 9);
-    const Outcome a = run("-j 1 -s 120 --html --columns 4 --title Essai " + shellQuote(one.path().string()));
-    const Outcome b = run("-j 4 -s 120 --html --columns 4 --title Essai " + shellQuote(many.path().string()));
+    const Outcome a = run("-j 1 -s 120 --html --columns 4 --title Essai", one.path().string());
+    const Outcome b = run("-j 4 -s 120 --html --columns 4 --title Essai", many.path().string());
     ASSERT_EQ(a.exitCode, 0) << a.err;
     ASSERT_EQ(b.exitCode, 0) << b.err;
     EXPECT_EQ(a.out, b.out);
@@ -87,7 +69,7 @@ TEST(TamblureBatch, AnErrorEndsTheRunInSearchOrderWithItsMessage)
     photos(dir, 4);
     test::writeFile(dir / "p1.jpg", std::string("not a photograph"));
     for (const char* jobs : {"1", "3"}) {
-        const Outcome o = run(std::string("-j ") + jobs + " -f 2 " + shellQuote(dir.path().string()));
+        const Outcome o = run(std::string("-j ") + jobs + " -f 2", dir.path().string());
         EXPECT_EQ(o.exitCode, 1);
         EXPECT_EQ(o.out, "p0.jpg\n") << "jobs " << jobs;
         EXPECT_EQ(o.err, "Le fichier « " + dir.path().string() + "/p1.jpg » n'est pas une photographie JPEG lisible.\n");
@@ -105,7 +87,7 @@ class TamblureBatchArguments : public testing::TestWithParam<BadCall> {};
 TEST_P(TamblureBatchArguments, AreRefusedWithUsageOrTheFieldsMessage)
 {
     test::TempDir dir;
-    const Outcome o = run(std::string(GetParam().arguments) + " " + shellQuote(dir.path().string()));
+    const Outcome o = run(std::string(GetParam().arguments), dir.path().string());
     EXPECT_EQ(o.exitCode, GetParam().exitCode) << o.err;
     EXPECT_NE(o.err.find(GetParam().message), std::string::npos) << o.err;
     EXPECT_EQ(o.out, "");
@@ -113,11 +95,46 @@ TEST_P(TamblureBatchArguments, AreRefusedWithUsageOrTheFieldsMessage)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TamblureBatchArguments,
-    testing::Values(BadCall{"-s abc", 1, "'abc' n'est pas une valeur entière correcte.\n"},
-                    BadCall{"-f 0", 1, "La valeur doit être supérieure ou égale à 1.\n"},
-                    BadCall{"-s 100 -f 2", 2, "Usage"}, BadCall{"-q 0", 2, "Usage"}, BadCall{"-q 101", 2, "Usage"},
-                    BadCall{"--bogus", 2, "Usage"}, BadCall{"--title x", 2, "Usage"},
-                    BadCall{"-j 0", 2, "Usage"}, BadCall{"extra", 2, "Usage"}));
+    testing::Values(
+        BadCall{"-s abc", 2, "tamblure-batch : --size : 'abc' n'est pas une valeur entière correcte\nUsage"},
+        BadCall{"--size=0", 2, "tamblure-batch : --size : La valeur doit être supérieure ou égale à 1\n"},
+        BadCall{"-f-3", 2, "tamblure-batch : --factor : La valeur doit être supérieure ou égale à 1\n"},
+        BadCall{"-s 100 -f 2", 2, "tamblure-batch : --factor : --size et --factor s'excluent\n"},
+        BadCall{"-q 0", 2, "tamblure-batch : --quality : la qualité doit être un entier de 1 à 100\n"},
+        BadCall{"--quality=101", 2, "tamblure-batch : --quality : la qualité"},
+        BadCall{"--bogus", 2, "tamblure-batch : --bogus : option inconnue\n"},
+        BadCall{"--bogus=3", 2, "tamblure-batch : --bogus : option inconnue\n"},
+        BadCall{"-x", 2, "tamblure-batch : -x : option inconnue\n"},
+        BadCall{"--title x", 2, "tamblure-batch : --title : va avec --html\n"},
+        BadCall{"--html --columns 11", 2, "tamblure-batch : --columns : le nombre de colonnes doit être un entier "
+                                          "de 1 à 10\n"},
+        BadCall{"--html --columns 0", 2, "tamblure-batch : --columns : le nombre"},
+        BadCall{"-j 0", 2, "tamblure-batch : --jobs : le nombre de travaux doit être un entier de 1 à 256\n"},
+        BadCall{"--shard 3/2", 2, "tamblure-batch : --shard : K/N attendu"},
+        BadCall{"--shard 0/2", 2, "tamblure-batch : --shard : K/N attendu"},
+        BadCall{"--shard 1/x", 2, "tamblure-batch : --shard : K/N attendu"},
+        BadCall{"--shard 1/2 --html", 2, "tamblure-batch : --shard : ne va pas avec --html"}));
+
+TEST(TamblureBatch, NamesAnOptionThatLacksItsValue)
+{
+    test::TempDir dir;
+    for (const char* option : {"-q", "--columns"}) {
+        const Outcome o = test::runBatch({"--html", dir.path().string(), option});
+        EXPECT_EQ(o.exitCode, 2);
+        EXPECT_EQ(o.err.rfind(std::string("tamblure-batch : ") + (option[1] == 'q' ? "--quality" : option) +
+                                  " : une valeur est attendue\n",
+                              0),
+                  0u)
+            << o.err;
+    }
+}
+
+TEST(TamblureBatch, WantsAFolder)
+{
+    const Outcome o = run("-s 100");
+    EXPECT_EQ(o.exitCode, 2);
+    EXPECT_EQ(o.err.rfind("tamblure-batch : indiquez le dossier des images\nUsage", 0), 0u) << o.err;
+}
 
 TEST(TamblureBatch, HelpAndVersionExitZero)
 {

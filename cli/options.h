@@ -1,0 +1,44 @@
+#pragma once
+
+// tamblure-batch's command line, read by the POSIX conventions through
+// glibc's getopt_long: short options may be glued to their value (-s150) or
+// not, long ones take "=" or the next argument (--size=150, --size 150),
+// options may come after the folders, and "--" ends the options.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tamblure::cli {
+
+struct Options {
+    bool factor = false;          // "Facteur de réduction" rather than "Dimension maximale"
+    std::int32_t number = 200;    // the limit in pixels or the factor
+    int quality = 75;
+    bool html = false;
+    std::string title;
+    int columns = 1;
+    unsigned jobs = 0;            // 0: one per processor
+    bool keepGoing = false;
+    bool update = false;
+    bool recursive = false;
+    unsigned shardPart = 1;       // --shard K/N
+    unsigned shardParts = 1;
+    bool quiet = false;
+    std::vector<std::string> folders;
+};
+
+// What the command line asks for.
+struct Request {
+    enum class Kind { Run, Help, Version, Wrong } kind = Kind::Run;
+    Options options;
+    std::string message; // for Wrong: "tamblure-batch : --size : ..." (without usage)
+};
+
+Request parseCommandLine(int argc, char** argv);
+
+// The usage line and the help text, as --help prints them.
+extern const char* const kUsage;
+extern const char* const kHelp;
+
+} // namespace tamblure::cli

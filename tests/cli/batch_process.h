@@ -1,0 +1,28 @@
+#pragma once
+
+// tamblure-batch run as a separate process, as a script would run it.
+
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+namespace tamblure::test {
+
+struct Outcome {
+    int exitCode = -1; // -1 when the process did not exit by itself
+    std::string out;
+    std::string err;
+};
+
+struct ProcessOptions {
+    rlim_t fileSizeLimit = 0;      // above 0: RLIMIT_FSIZE, writes past it fail with EFBIG
+    std::string output;            // standard output to this file instead of a captured one
+    std::string workingFolder;     // where the process runs, when not empty
+};
+
+Outcome runBatch(const std::vector<std::string>& arguments, const ProcessOptions& how = {});
+
+// "a b  c" as {"a", "b", "c"}.
+std::vector<std::string> words(const std::string& text);
+
+} // namespace tamblure::test
