@@ -12,6 +12,13 @@
 #include <limits>
 #include <optional>
 
+// The icons are resources of this static library: the linker keeps them only
+// when something calls their initializer, which cannot stand in a namespace.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
 namespace tamblure::app {
 
 namespace {
@@ -110,6 +117,15 @@ void centreOnScreen(QWidget& window)
     QRect frame = window.frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     window.move(frame.topLeft());
+}
+
+QIcon applicationIcon()
+{
+    [[maybe_unused]] static const bool resourcesLoaded = (initResources(), true);
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/tamblure-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 TDlgTableau::TDlgTableau(QWidget* parent) : QDialog(parent)

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QFont>
+#include <QIcon>
 #include <QString>
 
 class QFrame;
@@ -27,6 +28,11 @@ void fitLabelToText(QLabel& label);
 
 // Moves a top-level window so that it stands in the middle of its screen.
 void centreOnScreen(QWidget& window);
+
+// The program's icon in every size it ships (16 to 256 pixels), from PNGs in
+// the program's resources: it shows without Qt's SVG plugin or an installed
+// icon theme.
+QIcon applicationIcon();
 
 class TDlgTableau : public QDialog {
     Q_OBJECT

@@ -125,6 +125,18 @@ private slots:
         QVERIFY(form_->RadioDimension->isChecked());
     }
 
+    // The icon comes from the program's resources and needs no SVG plugin:
+    // each size it ships comes out at that size, with its picture in it.
+    void theIconIsDrawnInEachSizeItShips()
+    {
+        const QIcon icon = app::applicationIcon();
+        for (const int size : {16, 32, 48, 64, 128, 256}) {
+            const QImage picture = icon.pixmap(size).toImage();
+            QCOMPARE(picture.size(), QSize(size, size));
+            QVERIFY(picture.pixelColor(size / 2, size / 2).alpha() == 255);
+        }
+    }
+
     void theListsLinesAre13PixelsHigh()
     {
         form_->resultat->addItems({QStringLiteral("a.jpg"), QStringLiteral("b.jpg")});
