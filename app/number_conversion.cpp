@@ -1,5 +1,6 @@
 #include "app/number_conversion.h"
 
+#include "common/decimal.h"
 #include "common/errors.h"
 
 #include <string>
@@ -44,26 +45,7 @@ std::optional<std::int32_t> parseInteger(std::string_view text)
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
     }
 
-    bool negative = false;
-    if (rest.starts_with('+') || rest.starts_with('-')) {
-        negative = rest.front() == '-';
-        rest.remove_prefix(1);
-    }
-    if (rest.empty())
-        return std::nullopt;
-    std::int64_t value = 0;
-    for (char c : rest) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (value > std::int64_t{INT32_MAX} + 1)
-            return std::nullopt;
-    }
-    if (negative)
-        value = -value;
-    if (value > INT32_MAX || value < INT32_MIN)
-        return std::nullopt;
-    return static_cast<std::int32_t>(value);
+    return parseDecimal(rest);
 }
 
 std::int32_t StrToInt(std::string_view text)

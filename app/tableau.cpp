@@ -1,5 +1,7 @@
 #include "app/tableau.h"
 
+#include "common/decimal.h"
+
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -9,7 +11,6 @@
 #include <QSpinBox>
 
 #include <algorithm>
-#include <limits>
 #include <optional>
 
 // The icons are resources of this static library: the linker keeps them only
@@ -33,27 +34,7 @@ std::optional<int> integerIn(const QString& text)
     qsizetype i = 0;
     while (i < text.size() && text[i] == u' ')
         ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    if (i == text.size())
-        return std::nullopt;
-    long long value = 0;
-    for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c - u'0');
-        if (value > static_cast<long long>(std::numeric_limits<int>::max()) + 1)
-            return std::nullopt;
-    }
-    if (negative)
-        value = -value;
-    if (value > std::numeric_limits<int>::max())
-        return std::nullopt;
-    return static_cast<int>(value);
+    return parseDecimal(text.mid(i).toStdString());
 }
 
 // A spin box that lets any integer be typed and brings it into its limits

@@ -1,9 +1,9 @@
 #include "cli/options.h"
 
 #include "app/number_conversion.h"
+#include "common/decimal.h"
 #include "common/errors.h"
 
-#include <charconv>
 #include <getopt.h>
 #include <optional>
 #include <string_view>
@@ -103,23 +103,9 @@ struct Wrong {
     throw Wrong{"tamblure-batch : " + nameOf(code) + " : " + why};
 }
 
-// A decimal integer, optionally signed, and nothing else.
-std::optional<int> plainInteger(std::string_view text)
-{
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+')
-        ++first;
-    int value = 0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (error != std::errc() || end != last)
-        return std::nullopt;
-    return value;
-}
-
 int integerIn(int code, const char* text, int low, int high, const char* what)
 {
-    const auto value = plainInteger(text);
+    const auto value = parseDecimal(text);
     if (!value || *value < low || *value > high)
         wrong(code, std::string(what) + " doit être un entier de " + std::to_string(low) + " à " +
                         std::to_string(high));
@@ -145,8 +131,8 @@ void readShard(const char* text, Options& options)
 {
     const std::string_view shard(text);
     const auto slash = shard.find('/');
-    const auto part = slash == std::string_view::npos ? std::nullopt : plainInteger(shard.substr(0, slash));
-    const auto parts = slash == std::string_view::npos ? std::nullopt : plainInteger(shard.substr(slash + 1));
+    const auto part = slash == std::string_view::npos ? std::nullopt : parseDecimal(shard.substr(0, slash));
+    const auto parts = slash == std::string_view::npos ? std::nullopt : parseDecimal(shard.substr(slash + 1));
     if (!part || !parts || *parts < 1 || *part < 1 || *part > *parts)
         wrong(kShard, "K/N attendu, deux entiers avec 1 ≤ K ≤ N");
     options.shardPart = static_cast<unsigned>(*part);

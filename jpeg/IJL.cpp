@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <span>
 #include <string>
@@ -34,39 +35,33 @@ struct MemoryDestination {
     ~MemoryDestination() { std::free(bytes); }
 };
 
+struct CloseFile {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 // Kept between a parameter read and the picture read: the open file and the
 // decompressor that has parsed its headers; after a write to memory, the
-// compressed file.
+// compressed file. The file is declared first, so it is closed last, after
+// the decompressor whose source reads it.
 struct IjlState {
+    std::unique_ptr<std::FILE, CloseFile> file;
     detail::Decompressor decoder;
-    std::FILE* file = nullptr;
     std::string path;
     bool headerRead = false;
     MemoryDestination encoded;
-
-    ~IjlState()
-    {
-        // The decompressor goes first: its source still points at the file.
-        if (decoder.created) {
-            jpeg_destroy_decompress(&decoder.cinfo);
-            decoder.created = false;
-        }
-        if (file != nullptr)
-            std::fclose(file);
-    }
 };
 
 namespace {
 
 // Only regular files are decoded. error gets the errno value of a failed
 // open (0 for a file that is not regular).
-std::FILE* openForReading(const char* path, int& error)
+std::unique_ptr<std::FILE, CloseFile> openForReading(const char* path, int& error)
 {
     ReadOnlyFile photograph{std::filesystem::path(path)};
     error = photograph.openError();
     if (!photograph.readable())
         return nullptr;
-    std::FILE* file = ::fdopen(photograph.fd(), "rb");
+    std::unique_ptr<std::FILE, CloseFile> file(::fdopen(photograph.fd(), "rb"));
     if (file == nullptr) {
         error = errno;
         return nullptr;
@@ -79,13 +74,6 @@ void dropState(JPEG_CORE_PROPERTIES* props)
 {
     delete props->state;
     props->state = nullptr;
-}
-
-int jpegFailure(JPEG_CORE_PROPERTIES* props, int code)
-{
-    props->libjpegCode = code;
-    dropState(props);
-    return IJL_JPEG_ERROR;
 }
 
 int colourOf(J_COLOR_SPACE space)
@@ -159,7 +147,7 @@ bool dibIsDescribed(const JPEG_CORE_PROPERTIES& props)
 void readHeaderStep(void* arg)
 {
     auto* state = static_cast<IjlState*>(arg);
-    jpeg_stdio_src(&state->decoder.cinfo, state->file);
+    jpeg_stdio_src(&state->decoder.cinfo, state->file.get());
     jpeg_read_header(&state->decoder.cinfo, TRUE);
 }
 
@@ -303,31 +291,33 @@ int readParams(JPEG_CORE_PROPERTIES* props)
     props->systemError = 0;
     if (props->JPGFile == nullptr)
         return IJL_BAD_RECORD;
-    auto* state = new (std::nothrow) IjlState;
+    // The state is the record's only once its headers are read; until then
+    // any way out frees it here.
+    std::unique_ptr<IjlState> state(new (std::nothrow) IjlState);
     if (state == nullptr)
         return IJL_MEMORY_ERROR;
-    props->state = state;
     try {
         state->path = props->JPGFile;
     } catch (const std::bad_alloc&) {
-        dropState(props);
         return IJL_MEMORY_ERROR;
     }
     int error = 0;
     state->file = openForReading(props->JPGFile, error);
     if (state->file == nullptr) {
         props->systemError = error;
-        dropState(props);
         return IJL_FILE_ERROR;
     }
-    if (!state->decoder.create() || !detail::runTrapped(state->decoder.trap, readHeaderStep, state))
-        return jpegFailure(props, state->decoder.trap.code);
+    if (!state->decoder.create() || !detail::runTrapped(state->decoder.trap, readHeaderStep, state.get())) {
+        props->libjpegCode = state->decoder.trap.code;
+        return IJL_JPEG_ERROR;
+    }
     state->headerRead = true;
     const jpeg_decompress_struct& cinfo = state->decoder.cinfo;
     props->JPGWidth = static_cast<std::int32_t>(cinfo.image_width);
     props->JPGHeight = static_cast<std::int32_t>(cinfo.image_height);
     props->JPGChannels = cinfo.num_components;
     props->JPGColor = colourOf(cinfo.jpeg_color_space);
+    props->state = state.release();
     return IJL_OK;
 }
 
@@ -335,38 +325,35 @@ int readImage(JPEG_CORE_PROPERTIES* props, int denominator)
 {
     // A picture read without its parameter read (or for another file) reads
     // the headers first.
-    IjlState* state = props->state;
-    if (state == nullptr || !state->headerRead || props->JPGFile == nullptr || state->path != props->JPGFile) {
+    if (props->state == nullptr || !props->state->headerRead || props->JPGFile == nullptr ||
+        props->state->path != props->JPGFile) {
         const int result = readParams(props);
         if (result != IJL_OK)
             return result;
-        state = props->state;
     }
-    if (!dibIsDescribed(*props)) {
-        dropState(props);
+    // The picture is read once: the decoder and the file go when this
+    // returns, whatever the outcome, not at ijlFree.
+    const std::unique_ptr<IjlState> state(props->state);
+    props->state = nullptr;
+    if (!dibIsDescribed(*props))
         return IJL_BAD_RECORD;
-    }
     j_decompress_ptr cinfo = &state->decoder.cinfo;
     ScaleJob scale{cinfo, denominator, dibColourSpace(*props)};
-    if (!detail::runTrapped(state->decoder.trap, scaleStep, &scale))
-        return jpegFailure(props, state->decoder.trap.code);
+    if (!detail::runTrapped(state->decoder.trap, scaleStep, &scale)) {
+        props->libjpegCode = state->decoder.trap.code;
+        return IJL_JPEG_ERROR;
+    }
     // libjpeg writes output_width × output_components bytes into each row and
     // output_height rows: they must be the block the caller described.
     const bool fits = static_cast<std::int64_t>(cinfo->output_width) == props->DIBWidth &&
                       static_cast<std::int64_t>(cinfo->output_height) ==
                           (props->DIBHeight < 0 ? -static_cast<std::int64_t>(props->DIBHeight) : props->DIBHeight) &&
                       cinfo->out_color_components == props->DIBChannels;
-    if (!fits) {
-        dropState(props);
+    if (!fits)
         return IJL_BAD_RECORD;
-    }
     DecodeJob decode{cinfo, rowWalk(*props), false};
-    const bool finished = detail::runTrapped(state->decoder.trap, decodeStep, &decode);
-    const int code = state->decoder.trap.code;
-    // The picture is read: the decoder and the file go now, not at ijlFree.
-    dropState(props);
-    if (!finished) {
-        props->libjpegCode = code;
+    if (!detail::runTrapped(state->decoder.trap, decodeStep, &decode)) {
+        props->libjpegCode = state->decoder.trap.code;
         return IJL_JPEG_ERROR;
     }
     return decode.stalled ? IJL_JPEG_ERROR : IJL_OK;
@@ -439,8 +426,8 @@ int ijlWrite(JPEG_CORE_PROPERTIES* props, int mode)
         std::vector<unsigned char> greyExpansion;
         if (inSpace == JCS_GRAYSCALE)
             greyExpansion.resize(3 * static_cast<std::size_t>(p.DIBWidth));
-        auto* state = new IjlState;
-        props->state = state;
+        // The compressed file is the record's only once it is complete.
+        auto state = std::make_unique<IjlState>();
 
         detail::ErrorTrap trap;
         jpeg_compress_struct cinfo{};
@@ -453,22 +440,21 @@ int ijlWrite(JPEG_CORE_PROPERTIES* props, int mode)
             jpeg_destroy_compress(&cinfo);
         if (!finished) {
             props->libjpegCode = trap.code;
-            dropState(props);
             return IJL_JPEG_ERROR;
         }
         const std::span<const std::uint8_t> bytes(state->encoded.bytes, state->encoded.size);
         if (mode == IJL_JBUFF_WRITEWHOLEIMAGE) {
             props->JPGBytes = bytes.data();
             props->JPGSizeBytes = static_cast<std::int64_t>(bytes.size());
+            props->state = state.release();
             return IJL_OK;
         }
         AtomicFile out{std::filesystem::path(p.JPGFile)};
-        const bool written = out.open() && out.write(bytes) && out.commit();
+        if (out.open() && out.write(bytes) && out.commit())
+            return IJL_OK;
         props->systemError = out.error();
-        dropState(props);
-        return written ? IJL_OK : IJL_FILE_ERROR;
+        return IJL_FILE_ERROR;
     } catch (const std::bad_alloc&) {
-        dropState(props);
         return IJL_MEMORY_ERROR;
     }
 }

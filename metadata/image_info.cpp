@@ -23,7 +23,20 @@ constexpr std::uint16_t kTagExifImageWidth = 0xA002;
 constexpr std::uint16_t kTagExifImageLength = 0xA003;
 constexpr std::uint16_t kTagInteroperability = 0xA005;
 
+// TIFF field types.
+constexpr std::uint16_t kTypeByte = 1;
+constexpr std::uint16_t kTypeAscii = 2;
 constexpr std::uint16_t kTypeShort = 3;
+constexpr std::uint16_t kTypeLong = 4;
+constexpr std::uint16_t kTypeRational = 5;
+constexpr std::uint16_t kTypeSignedByte = 6;
+constexpr std::uint16_t kTypeUndefined = 7;
+constexpr std::uint16_t kTypeSignedShort = 8;
+constexpr std::uint16_t kTypeSignedLong = 9;
+constexpr std::uint16_t kTypeSignedRational = 10;
+constexpr std::uint16_t kTypeFloat = 11;
+constexpr std::uint16_t kTypeDouble = 12;
+
 constexpr std::size_t kEntrySize = 12;
 
 constexpr const char* kIllegallySizedDirectory = "Illegally sized directory";
@@ -31,8 +44,9 @@ constexpr const char* kIllegallySizedDirectory = "Illegally sized directory";
 // All the bytes as one unsigned integer in the given order, of which only the
 // low 32 bits matter: the first four bytes of little-endian data, the last
 // four of big-endian data.
-std::int32_t low32(std::span<const std::uint8_t> bytes, bool bigEndian)
+std::int32_t low32(std::span<const std::uint8_t> bytes, ByteOrder order)
 {
+    const bool bigEndian = order == ByteOrder::BigEndian;
     const std::size_t n = std::min<std::size_t>(bytes.size(), 4);
     const auto low = bigEndian ? bytes.last(n) : bytes.first(n);
     std::uint32_t value = 0;
@@ -62,8 +76,106 @@ TImageInfo::TImageInfo(TimgData& owner) : owner_(owner) {}
 
 std::uint32_t TImageInfo::bytesPerValue(std::uint16_t type)
 {
-    static constexpr std::uint32_t kSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
-    return type < std::size(kSizes) ? kSizes[type] : 0;
+    switch (type) {
+    case kTypeByte:
+    case kTypeAscii:
+    case kTypeSignedByte:
+    case kTypeUndefined:
+        return 1;
+    case kTypeShort:
+    case kTypeSignedShort:
+        return 2;
+    case kTypeLong:
+    case kTypeSignedLong:
+    case kTypeFloat:
+        return 4;
+    case kTypeRational:
+    case kTypeSignedRational:
+    case kTypeDouble:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+// One directory entry as read:
+//   e      tag (2)
+//   e + 2  type code (2)
+//   e + 4  number of values (4)
+//   e + 8  the value when it fits in 4 bytes, else its offset from base
+struct TImageInfo::Entry {
+    Entry(const ByteReader& in, std::uint64_t from) : segment(in), base(from) {}
+
+    const ByteReader& segment;
+    std::uint64_t base;             // what the entry's offsets count from
+    std::uint16_t tag = 0;
+    std::uint16_t type = 0;
+    std::uint64_t location = 0;     // where the value is
+    std::span<const std::uint8_t> value; // cut at the end of the segment
+    std::int32_t position = 0;      // where the value field is
+
+    // The entry at e, which its directory's check put wholly inside the
+    // segment. False for an entry that holds no value.
+    bool read(std::size_t e)
+    {
+        std::uint32_t count = 0;
+        segment.u16At(e, tag);
+        segment.u16At(e + 2, type);
+        segment.u32At(e + 4, count);
+        const std::uint64_t size = std::uint64_t{bytesPerValue(type)} * count;
+        if (size == 0)
+            return false;
+        location = e + 8;
+        if (size > 4) {
+            std::uint32_t offset = 0;
+            segment.u32At(e + 8, offset);
+            location = base + offset;
+        }
+        if (location < segment.size())
+            value = segment.bytes().subspan(static_cast<std::size_t>(location),
+                                            static_cast<std::size_t>(std::min<std::uint64_t>(size, segment.size() - location)));
+        position = static_cast<std::int32_t>(e + 8);
+        return true;
+    }
+};
+
+std::optional<std::uint64_t> TImageInfo::readEntry(const Entry& entry, bool firstDirectory)
+{
+    switch (entry.tag) {
+    case kTagImageWidth:
+    case kTagExifImageWidth:
+        widthPos_ = entry.position;
+        widthType_ = entry.type;
+        widthValue_ = roundedValue(ValueAsNumber(entry.value, entry.type));
+        break;
+    case kTagImageLength:
+    case kTagExifImageLength:
+        heightPos_ = entry.position;
+        heightType_ = entry.type;
+        heightValue_ = roundedValue(ValueAsNumber(entry.value, entry.type));
+        break;
+    case kTagOrientation:
+        if (firstDirectory && entry.type == kTypeShort && entry.value.size() >= 2) {
+            std::uint16_t orientation = 0;
+            ByteReader(entry.value, order_).u16At(0, orientation);
+            if (orientation >= 1 && orientation <= 8)
+                orientation_ = orientation;
+        }
+        break;
+    case kTagExifDirectory:
+    case kTagSubDirectories:
+    case kTagInteroperability:
+    case kTagGpsDirectory: {
+        std::uint32_t offset = 0;
+        if (entry.location > entry.segment.size() ||
+            !entry.segment.u32At(static_cast<std::size_t>(entry.location), offset))
+            break;
+        return entry.base + offset;
+    }
+    default:
+        break;
+    }
+    return std::nullopt;
 }
 
 void TImageInfo::WalkDirectory(std::uint64_t d, std::uint64_t base, DirectoryKind kind)
@@ -71,7 +183,7 @@ void TImageInfo::WalkDirectory(std::uint64_t d, std::uint64_t base, DirectoryKin
     const tSection* exif = owner_.exifRef();
     if (exif == nullptr)
         return;
-    const ByteReader segment(exif->raw, bigEndian_ ? ByteOrder::BigEndian : ByteOrder::LittleEndian);
+    const ByteReader segment(exif->raw, order_);
 
     // Depth first, as a recursive walk would go (a sub-directory is walked
     // when its entry is met, so later entries can override what it found),
@@ -111,101 +223,48 @@ void TImageInfo::WalkDirectory(std::uint64_t d, std::uint64_t base, DirectoryKin
             continue;
         }
         const bool firstDirectory = stack.size() == 1;
-        const std::uint64_t dirBase = top.base;
-        // An entry at e (wholly inside the segment: checked with its directory):
-        //   e      tag (2)
-        //   e + 2  type code (2)
-        //   e + 4  number of values (4)
-        //   e + 8  the value when it fits in 4 bytes, else its offset from base
-        const std::size_t e = static_cast<std::size_t>(top.offset) + 2 + kEntrySize * top.next++;
-        std::uint16_t tag = 0, type = 0;
-        std::uint32_t count = 0;
-        segment.u16At(e, tag);
-        segment.u16At(e + 2, type);
-        segment.u32At(e + 4, count);
-
-        const std::uint64_t size = std::uint64_t{bytesPerValue(type)} * count;
-        if (size == 0)
+        Entry entry(segment, top.base);
+        if (!entry.read(static_cast<std::size_t>(top.offset) + 2 + kEntrySize * top.next++))
             continue;
-        std::uint64_t location = e + 8;
-        if (size > 4) {
-            std::uint32_t offset = 0;
-            segment.u32At(e + 8, offset);
-            location = dirBase + offset;
-        }
-        // The value, cut at the end of the segment.
-        std::span<const std::uint8_t> value;
-        if (location < segment.size())
-            value = segment.bytes().subspan(static_cast<std::size_t>(location),
-                                            static_cast<std::size_t>(std::min<std::uint64_t>(size, segment.size() - location)));
-        const auto position = static_cast<std::int32_t>(e + 8);
-
-        switch (tag) {
-        case kTagImageWidth:
-        case kTagExifImageWidth:
-            widthPos_ = position;
-            widthType_ = type;
-            widthValue_ = roundedValue(ValueAsNumber(value, type));
-            break;
-        case kTagImageLength:
-        case kTagExifImageLength:
-            heightPos_ = position;
-            heightType_ = type;
-            heightValue_ = roundedValue(ValueAsNumber(value, type));
-            break;
-        case kTagOrientation:
-            if (firstDirectory && type == kTypeShort && value.size() >= 2) {
-                std::uint16_t orientation = 0;
-                ByteReader(value, segment.order()).u16At(0, orientation);
-                if (orientation >= 1 && orientation <= 8)
-                    orientation_ = orientation;
-            }
-            break;
-        case kTagExifDirectory:
-        case kTagSubDirectories:
-        case kTagInteroperability:
-        case kTagGpsDirectory: {
-            std::uint32_t offset = 0;
-            if (location > segment.size() || !segment.u32At(static_cast<std::size_t>(location), offset))
-                break;
-            const std::uint64_t sub = dirBase + offset;
-            if (!walked_.contains({dirBase, sub}))
-                enter(sub, dirBase, tag == kTagGpsDirectory ? DirectoryKind::Gps : DirectoryKind::Main);
-            break;
-        }
-        default:
-            break;
-        }
+        const std::optional<std::uint64_t> sub = readEntry(entry, firstDirectory);
+        if (sub && !walked_.contains({entry.base, *sub}))
+            enter(*sub, entry.base, entry.tag == kTagGpsDirectory ? DirectoryKind::Gps : DirectoryKind::Main);
     }
 }
 
 long double TImageInfo::ValueAsNumber(std::span<const std::uint8_t> value, std::uint16_t type) const
 {
-    const ByteReader reader(value, bigEndian_ ? ByteOrder::BigEndian : ByteOrder::LittleEndian);
+    const ByteReader reader(value, order_);
     switch (type) {
-    case 1: case 3: case 4: case 6: case 8: case 9:
-        return low32(value, bigEndian_);
-    case 5: case 10: {
+    case kTypeByte:
+    case kTypeShort:
+    case kTypeLong:
+    case kTypeSignedByte:
+    case kTypeSignedShort:
+    case kTypeSignedLong:
+        return low32(value, order_);
+    case kTypeRational:
+    case kTypeSignedRational: {
         if (value.size() < 8)
             return 0;
-        const std::int32_t numerator = low32(value.first(4), bigEndian_);
-        const std::int32_t denominator = low32(value.subspan(4, 4), bigEndian_);
+        const std::int32_t numerator = low32(value.first(4), order_);
+        const std::int32_t denominator = low32(value.subspan(4, 4), order_);
         if (denominator == 0)
             return 0;
         return static_cast<long double>(numerator) / denominator;
     }
-    case 11: {
+    case kTypeFloat: {
         std::uint32_t bits = 0;
         if (!reader.u32At(0, bits))
             return 0;
         return std::bit_cast<float>(bits);
     }
-    case 12: {
+    case kTypeDouble: {
         std::uint32_t first = 0, second = 0;
         if (!reader.u32At(0, first) || !reader.u32At(4, second))
             return 0;
-        const std::uint64_t bits = bigEndian_ ? std::uint64_t{first} << 32 | second
-                                              : std::uint64_t{second} << 32 | first;
+        const std::uint64_t bits = order_ == ByteOrder::BigEndian ? std::uint64_t{first} << 32 | second
+                                                                  : std::uint64_t{second} << 32 | first;
         return std::bit_cast<double>(bits);
     }
     default:
@@ -231,7 +290,7 @@ void TImageInfo::FitDimensions(std::int32_t newHeight, std::int32_t newWidth)
             return;
         const auto bits = static_cast<std::uint32_t>(number);
         for (std::size_t i = 0; i < width; ++i) {
-            const std::size_t shift = bigEndian_ ? 8 * (width - 1 - i) : 8 * i;
+            const std::size_t shift = order_ == ByteOrder::BigEndian ? 8 * (width - 1 - i) : 8 * i;
             (*raw)[static_cast<std::size_t>(pos) + i] = static_cast<std::uint8_t>(bits >> shift);
         }
     };

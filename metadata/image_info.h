@@ -9,7 +9,10 @@
 // skipped, a value that runs past the end is cut, a sub-directory already
 // walked is not walked again, and sizes are computed in 64 bits.
 
+#include "common/byte_reader.h"
+
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <span>
 #include <utility>
@@ -47,7 +50,7 @@ public:
     // 12, so that such entries are passed over.
     static std::uint32_t bytesPerValue(std::uint16_t type);
 
-    bool bigEndian() const { return bigEndian_; }
+    bool bigEndian() const { return order_ == ByteOrder::BigEndian; }
     std::int32_t widthValue() const { return widthValue_; }
     std::int32_t heightValue() const { return heightValue_; }
     std::int32_t widthPos() const { return widthPos_; }
@@ -63,10 +66,15 @@ private:
     friend class TimgData;
 
     // Takes the byte order of the segment the owner has just checked.
-    void takeByteOrder(bool bigEndian) { bigEndian_ = bigEndian; }
+    void takeByteOrder(ByteOrder order) { order_ = order; }
+
+    struct Entry;
+    // What one directory entry says of the picture; the offset of the
+    // directory it names, when it names one.
+    std::optional<std::uint64_t> readEntry(const Entry& entry, bool firstDirectory);
 
     TimgData& owner_;
-    bool bigEndian_ = false;
+    ByteOrder order_ = ByteOrder::LittleEndian;
     std::int32_t widthValue_ = 0;
     std::int32_t heightValue_ = 0;
     std::int32_t widthPos_ = 0;

@@ -117,7 +117,7 @@ void TimgData::ResetState()
     statusText_.clear();
     directory_.reset();
     iptcBlock_.reset();
-    bigEndian_ = false;
+    order_ = ByteOrder::LittleEndian;
 }
 
 const tSection& TimgData::segment(int n) const
@@ -309,16 +309,16 @@ void TimgData::CheckExifHeader()
     reader.u8At(8, mark0);
     reader.u8At(9, mark1);
     if (mark0 == 'I' && mark1 == 'I') {
-        bigEndian_ = false;
+        order_ = ByteOrder::LittleEndian;
     } else if (mark0 == 'M' && mark1 == 'M') {
-        bigEndian_ = true;
+        order_ = ByteOrder::BigEndian;
     } else {
         statusText_ = "Invalid Exif alignment marker";
         return;
     }
-    directory_->takeByteOrder(bigEndian_);
+    directory_->takeByteOrder(order_);
 
-    reader.setOrder(bigEndian_ ? ByteOrder::BigEndian : ByteOrder::LittleEndian);
+    reader.setOrder(order_);
     std::uint32_t first = 0;
     if (!reader.u32At(12, first))
         return; // too short for its own header: nothing to walk
@@ -379,7 +379,7 @@ std::uint64_t thumbnailDataStart(std::span<const std::uint8_t> head, std::uint64
 {
     const ByteReader reader(head);
     std::uint64_t p = std::min<std::uint64_t>(2, fileSize);
-    for (const std::uint8_t code : {0xE0, 0xE1, 0xED, 0xFE}) {
+    for (const int code : {kMarkerAPP0, kMarkerAPP1, kMarkerAPP13, kMarkerCOM}) {
         // At p: any byte, the marker code, a big-endian length counting itself.
         std::uint8_t marker = 0;
         if (!reader.u8At(static_cast<std::size_t>(p + 1), marker) || marker != code)

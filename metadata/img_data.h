@@ -10,6 +10,8 @@
 // a cut or oversized file ends the scan with what was recorded before it, and
 // the thumbnail is replaced whole or not at all.
 
+#include "common/byte_reader.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -103,7 +105,7 @@ public:
     const tSection* iptcRef() const { return entry(iptcRef_); }
     const tSection* commentRef() const { return entry(commentRef_); }
     const tSection* app0Ref() const { return entry(app0Ref_); }
-    bool bigEndian() const { return bigEndian_; }
+    bool bigEndian() const { return order_ == ByteOrder::BigEndian; }
     TImageInfo* directory() { return directory_.get(); }
     const TImageInfo* directory() const { return directory_.get(); }
     const TIPTCdata* iptcBlock() const { return iptcBlock_.get(); }
@@ -123,7 +125,7 @@ private:
     int iptcRef_ = 0;
     int commentRef_ = 0;
     int app0Ref_ = 0;
-    bool bigEndian_ = false;
+    ByteOrder order_ = ByteOrder::LittleEndian;
     std::unique_ptr<TImageInfo> directory_;
     std::unique_ptr<TIPTCdata> iptcBlock_;
     std::string statusText_;
