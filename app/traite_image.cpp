@@ -5,9 +5,10 @@
 #include "imaging/anti_alias.h"
 #include "imaging/bitmap24.h"
 #include "imaging/reduction.h"
+#include "imaging/row_reducer.h"
 #include "jpeg/JPEG_IO.h"
-#include "jpeg/jpeg_image.h"
 #include "jpeg/jpeg_util.h"
+#include "jpeg/streamed_decode.h"
 #include "metadata/exif.h"
 
 #include <algorithm>
@@ -84,19 +85,20 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
                                   thumbnail.string());
             result.route = ThumbnailRoute::Copied;
         } else {
-            if (threeComponents) {
-                result.scale = decodingScaleForLimit(largest, limit);
-                decodeScaled(decoded, source, result.scale);
-            } else {
-                jpeg::DecodeJpegFullSize(decoded, source);
-            }
             // The photograph's full size, whatever the decoding scale: the
             // longer side comes out exactly at the limit. 64-bit products,
             // since a side times the limit can pass 32 bits.
             const auto thumbWidth = static_cast<std::int32_t>(std::int64_t{width} * limit / largest);
             const auto thumbHeight = static_cast<std::int32_t>(std::int64_t{height} * limit / largest);
-            Bitmap24 small = newRaster24(thumbWidth, thumbHeight);
-            imaging::ReduitTaille(decoded, small);
+            Bitmap24 small;
+            if (threeComponents) {
+                result.scale = decodingScaleForLimit(largest, limit);
+                decodeScaled(decoded, source, result.scale);
+                small = newRaster24(thumbWidth, thumbHeight);
+                imaging::ReduitTaille(decoded, small);
+            } else {
+                small = jpeg::DecodeJpegFullSizeReduced(source, imaging::ReductionPlan::toSize(thumbWidth, thumbHeight));
+            }
             jpeg::EncodeJpegFile(small, thumbnail, request.quality);
             width = side(small.width());
             height = side(small.height());
@@ -108,7 +110,10 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
             decodeScaled(decoded, source, result.scale);
             factor = static_cast<std::int32_t>(static_cast<std::uint32_t>(factor) >> result.scale);
         } else {
-            jpeg::DecodeJpegFullSize(decoded, source);
+            // The full-size route reduces as it decodes; what it returns is
+            // the thumbnail, which the rest encodes as a factor of 1 would.
+            decoded = jpeg::DecodeJpegFullSizeReduced(source, imaging::ReductionPlan::byFactor(factor));
+            factor = 1;
         }
         if (factor == 1) {
             jpeg::EncodeJpegFile(decoded, thumbnail, request.quality);

@@ -1,0 +1,278 @@
+#include "jpeg/streamed_decode.h"
+
+#include "common/errors.h"
+#include "imaging/anti_alias.h"
+#include "imaging/reduction.h"
+#include "jpeg/JPEG_IO.h"
+#include "jpeg/jpeg_image.h"
+#include "sample_files.h"
+#include "support/jpeg_fixtures.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <random>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+namespace tamblure::jpeg {
+namespace {
+
+namespace fs = std::filesystem;
+using imaging::Bitmap24;
+using imaging::PixelFormat;
+using imaging::ReductionPlan;
+using test::SampleLayout;
+using Bytes = std::vector<std::uint8_t>;
+
+// A thumbnail, or the class and message of the error that stopped it.
+struct Outcome {
+    Bitmap24 raster;
+    std::string error;
+};
+
+Outcome outcomeOf(const std::function<Bitmap24()>& make)
+{
+    Outcome outcome;
+    try {
+        outcome.raster = make();
+    } catch (const Exception& e) {
+        outcome.error = std::string(typeid(e).name()) + ": " + e.message();
+    }
+    return outcome;
+}
+
+Bitmap24 newRaster24(std::int32_t width, std::int32_t height)
+{
+    Bitmap24 raster;
+    raster.setPixelFormat(PixelFormat::Bits24);
+    raster.setSize(width, height);
+    return raster;
+}
+
+// The route as it was: the whole picture decoded and widened to 24 bits
+// (once for all the plans), then reduced whole, as the step did.
+Bitmap24 reducedWhole(const Bitmap24& decoded, const ReductionPlan& plan)
+{
+    if (plan.kind == ReductionPlan::Kind::ToSize) {
+        Bitmap24 small = newRaster24(plan.width, plan.height);
+        imaging::ReduitTaille(decoded, small);
+        return small;
+    }
+    if (plan.factor == 1) {
+        Bitmap24 copy = newRaster24(decoded.width(), decoded.height());
+        std::copy(decoded.pixels(), decoded.pixels() + decoded.pixelBytes(), copy.pixels());
+        return copy;
+    }
+    Bitmap24 small = newRaster24(decoded.width() / plan.factor, decoded.height() / plan.factor);
+    imaging::ReduitFacteur(decoded, small, plan.factor);
+    return small;
+}
+
+testing::AssertionResult sameRaster(const Bitmap24& a, const Bitmap24& e)
+{
+    if (a.pixelFormat() != e.pixelFormat() || a.width() != e.width() || a.height() != e.height())
+        return testing::AssertionFailure() << a.width() << "×" << a.height() << " instead of " << e.width() << "×"
+                                           << e.height();
+    for (std::int32_t y = 0; y < a.height(); ++y)
+        for (std::int32_t i = 0; i < a.width() * 3; ++i)
+            if (a.scanLine(y)[i] != e.scanLine(y)[i])
+                return testing::AssertionFailure() << "pixel (" << i / 3 << ", " << y << ") channel " << i % 3
+                                                   << " is " << int{a.scanLine(y)[i]} << " instead of "
+                                                   << int{e.scanLine(y)[i]};
+    return testing::AssertionSuccess();
+}
+
+// Each plan's thumbnail, or error, on both routes.
+void expectSameOutcomes(const fs::path& path, const std::vector<ReductionPlan>& plans)
+{
+    const Outcome decoded = outcomeOf([&] {
+        Bitmap24 raster;
+        DecodeJpegFullSize(raster, path);
+        return raster;
+    });
+    for (const ReductionPlan& plan : plans) {
+        SCOPED_TRACE(plan.kind == ReductionPlan::Kind::ToSize
+                         ? "size " + std::to_string(plan.width) + "×" + std::to_string(plan.height)
+                         : "factor " + std::to_string(plan.factor));
+        const Outcome expected =
+            decoded.error.empty() ? outcomeOf([&] { return reducedWhole(decoded.raster, plan); }) : Outcome{{}, decoded.error};
+        const Outcome actual = outcomeOf([&] { return DecodeJpegFullSizeReduced(path, plan); });
+        EXPECT_EQ(actual.error, expected.error);
+        EXPECT_TRUE(sameRaster(actual.raster, expected.raster));
+    }
+}
+
+// The plans the step makes of a picture of this size: "Dimension maximale"
+// with limits that reach the area average (down to half the width and
+// below) and the bilinear interpolation (above half), and "Facteur de
+// réduction" with the whole picture, the decoder's power of two and odd
+// factors.
+std::vector<ReductionPlan> stepPlans(int width, int height)
+{
+    std::vector<ReductionPlan> plans;
+    const int largest = std::max(width, height);
+    for (const int limit : {1, 7, 50, largest / 2, largest / 2 + 1, largest - 1}) {
+        if (limit < 1 || limit >= largest)
+            continue;
+        plans.push_back(ReductionPlan::toSize(static_cast<std::int32_t>(std::int64_t{width} * limit / largest),
+                                              static_cast<std::int32_t>(std::int64_t{height} * limit / largest)));
+    }
+    for (const int factor : {1, 2, 3, 7})
+        plans.push_back(ReductionPlan::byFactor(factor));
+    return plans;
+}
+
+// Four inks of random pictures, one per plane.
+Bytes randomInks(int width, int height, std::mt19937& random)
+{
+    Bytes inks(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    for (std::size_t c = 0; c < 4; ++c) {
+        const Bytes plane = test::randomGreys(width, height, random);
+        for (std::size_t i = 0; i < plane.size(); ++i)
+            inks[4 * i + c] = plane[i];
+    }
+    return inks;
+}
+
+Bytes randomRgb(int width, int height, std::mt19937& random)
+{
+    Bytes rgb(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+    for (std::size_t c = 0; c < 3; ++c) {
+        const Bytes plane = test::randomGreys(width, height, random);
+        for (std::size_t i = 0; i < plane.size(); ++i)
+            rgb[3 * i + c] = plane[i];
+    }
+    return rgb;
+}
+
+struct PictureCase {
+    const char* name;
+    SampleLayout layout;
+    int width, height;
+    test::SampleOptions options;
+};
+
+test::SampleOptions progressive()
+{
+    test::SampleOptions o;
+    o.progressive = true;
+    return o;
+}
+
+test::SampleOptions arithmetic()
+{
+    test::SampleOptions o;
+    o.arithmetic = true;
+    return o;
+}
+
+test::SampleOptions quality(int q)
+{
+    test::SampleOptions o;
+    o.quality = q;
+    return o;
+}
+
+class StreamedRoute : public testing::TestWithParam<PictureCase> {};
+
+TEST_P(StreamedRoute, GivesTheWholePictureRoutesThumbnailForEveryPlanOfTheStep)
+{
+    const PictureCase& c = GetParam();
+    std::mt19937 random(static_cast<std::uint32_t>(c.width * 31 + c.height));
+    const Bytes samples = c.layout == SampleLayout::Grey  ? test::randomGreys(c.width, c.height, random)
+                          : c.layout == SampleLayout::Rgb ? randomRgb(c.width, c.height, random)
+                                                          : randomInks(c.width, c.height, random);
+    test::TempDir dir;
+    test::writeFile(dir / "p.jpg", test::encodeSamples(samples, c.width, c.height, c.layout, c.options));
+    expectSameOutcomes(dir / "p.jpg", stepPlans(c.width, c.height));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, StreamedRoute,
+    testing::Values(PictureCase{"Grey", SampleLayout::Grey, 401, 299, {}},
+                    PictureCase{"GreyTall", SampleLayout::Grey, 123, 1001, quality(100)},
+                    PictureCase{"GreySmall", SampleLayout::Grey, 37, 23, quality(75)},
+                    PictureCase{"GreyOneColumn", SampleLayout::Grey, 1, 57, {}},
+                    PictureCase{"GreyOneRow", SampleLayout::Grey, 57, 1, {}},
+                    PictureCase{"GreyProgressive", SampleLayout::Grey, 640, 480, progressive()},
+                    PictureCase{"GreyArithmetic", SampleLayout::Grey, 203, 151, arithmetic()},
+                    PictureCase{"AdobeCmyk", SampleLayout::AdobeCmyk, 301, 203, {}},
+                    PictureCase{"PlainCmyk", SampleLayout::PlainCmyk, 97, 131, {}},
+                    PictureCase{"AdobeYcck", SampleLayout::AdobeYcck, 255, 77, progressive()},
+                    PictureCase{"CmykOneColumn", SampleLayout::AdobeCmyk, 1, 33, {}},
+                    // An arithmetic colour file has no frame header the probe
+                    // knows, so the step sends it here too.
+                    PictureCase{"ArithmeticColour", SampleLayout::Rgb, 99, 67, arithmetic()}),
+    [](const testing::TestParamInfo<PictureCase>& info) { return std::string(info.param.name); });
+
+TEST(StreamedRoute, GivesTheWholePictureRoutesThumbnailsOfCorpusPhotographsTurnedGreyAndIntoInk)
+{
+    TAMBLURE_REQUIRE_CORPUS();
+    test::TempDir dir;
+    for (const auto& photo : test::corpusPhotographs()) {
+        SCOPED_TRACE(photo.string());
+        Bitmap24 colour;
+        ASSERT_TRUE(DecodeJpegFile(&colour, photo, true, 0));
+        const int width = colour.width(), height = colour.height();
+        Bytes greys, inks;
+        for (std::int32_t y = 0; y < height; ++y) {
+            const std::uint8_t* p = colour.scanLine(y);
+            for (std::int32_t x = 0; x < width; ++x, p += 3) {
+                const int blue = p[0], green = p[1], red = p[2];
+                greys.push_back(static_cast<std::uint8_t>((red * 299 + green * 587 + blue * 114) / 1000));
+                const int black = 255 - std::max({red, green, blue});
+                inks.insert(inks.end(), {static_cast<std::uint8_t>(red), static_cast<std::uint8_t>(green),
+                                         static_cast<std::uint8_t>(blue), static_cast<std::uint8_t>(255 - black / 2)});
+            }
+        }
+        test::writeFile(dir / "grey.jpg", test::encodeSamples(greys, width, height, SampleLayout::Grey));
+        test::writeFile(dir / "cmyk.jpg", test::encodeSamples(inks, width, height, SampleLayout::AdobeCmyk));
+        const int largest = std::max(width, height);
+        for (const char* name : {"grey.jpg", "cmyk.jpg"}) {
+            SCOPED_TRACE(name);
+            std::vector<ReductionPlan> plans;
+            for (const int limit : {200, largest / 2 + 1})
+                plans.push_back(ReductionPlan::toSize(width * limit / largest, height * limit / largest));
+            for (const int factor : {1, 2, 3})
+                plans.push_back(ReductionPlan::byFactor(factor));
+            expectSameOutcomes(dir / name, plans);
+        }
+    }
+}
+
+// A file cut short decodes (libjpeg fills what is missing); files that are
+// no JPEG and absent files fail; a file claiming a picture too large to hold
+// whole is refused. Each the same way on both routes.
+TEST(StreamedRoute, FailsOrSucceedsAsTheWholePictureRouteOnDamagedFiles)
+{
+    std::mt19937 random(5);
+    const Bytes grey = test::encodeSamples(test::randomGreys(120, 90, random), 120, 90, SampleLayout::Grey);
+    const Bytes cmyk = test::encodeSamples(randomInks(120, 90, random), 120, 90, SampleLayout::AdobeCmyk);
+    test::TempDir dir;
+    test::writeFile(dir / "cut-grey.jpg", Bytes(grey.begin(), grey.begin() + static_cast<std::ptrdiff_t>(grey.size() / 2)));
+    test::writeFile(dir / "cut-cmyk.jpg", Bytes(cmyk.begin(), cmyk.begin() + static_cast<std::ptrdiff_t>(cmyk.size() / 3)));
+    test::writeFile(dir / "headers-only.jpg", Bytes(grey.begin(), grey.begin() + test::findMarker(grey, 0xDA)));
+    test::writeFile(dir / "text.jpg", std::string("Ceci n'est pas une image.\n"));
+    test::writeFile(dir / "empty.jpg", Bytes{});
+    for (const auto& [name, file] : {std::pair{"huge-grey.jpg", grey}, std::pair{"huge-cmyk.jpg", cmyk}}) {
+        Bytes huge = file;
+        const auto sof = static_cast<std::size_t>(test::findMarker(huge, 0xC0));
+        for (std::size_t i : {sof + 5, sof + 7}) {
+            huge[i] = 0xFF;
+            huge[i + 1] = 0xDC;
+        }
+        test::writeFile(dir / name, huge);
+    }
+    for (const char* name : {"cut-grey.jpg", "cut-cmyk.jpg", "headers-only.jpg", "text.jpg", "empty.jpg",
+                             "huge-grey.jpg", "huge-cmyk.jpg", "absent.jpg"}) {
+        SCOPED_TRACE(name);
+        expectSameOutcomes(dir / name, {ReductionPlan::toSize(40, 30), ReductionPlan::byFactor(3)});
+    }
+}
+
+} // namespace
+} // namespace tamblure::jpeg
