@@ -9,9 +9,11 @@
 // libjpeg's loop serves any number of components and levels, and spends most
 // of a greyscale picture's decoding time there. Here the same arithmetic is
 // kept for one component and 236 levels only, where the dithering error of a
-// pixel is 0 or 1 (checked when the tables are built): what passes from one
-// pixel to the next is one bit, so the serial part of each row is a table
-// look-up per pixel and the rest runs over whole rows.
+// pixel is 0 or 1 (checked when the tables are built). A pixel's error then
+// depends on its predecessor's through one of four functions of one bit
+// (0, 1, the same, the opposite), which the row's samples and the errors of
+// the row above decide in advance; the chain along the row is solved 64
+// pixels at a time on bit masks, and nothing else is serial.
 //
 // Row for row, quantizeRow gives the grey of the palette entry that libjpeg
 // 2.1.5 (jquant1.c, quantize_fs_dither) picks for the same samples: the same
@@ -21,6 +23,7 @@
 // and errors starting at zero for each picture.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -36,19 +39,20 @@ public:
     // The grey of each palette entry, darkest first: libjpeg's colour map.
     static const std::array<std::uint8_t, kLevels>& levels();
 
-    // Quantises the picture's next row: `width` samples in, the grey of the
-    // chosen palette entry out, pixel for pixel. in and out may be the same.
-    void quantizeRow(const std::uint8_t* in, std::uint8_t* out);
+    // Quantises the picture's next row in place: each of its `width` samples
+    // becomes the grey of the palette entry chosen for it.
+    void quantizeRow(std::uint8_t* row);
 
 private:
     std::int32_t width_;
+    std::size_t words_; // 64-pixel words of a row, the last one padded
     bool rightToLeft_ = false;
-    // Errors carried into this row from the one above, in sixteenths (0-9),
-    // one per pixel: what libjpeg's error array holds for the row.
-    std::vector<std::uint8_t> below_;
-    // Each pixel's error in this row (0 or 1), with a zero on either side so
-    // that a pixel's neighbours can be read without a test at the edges.
-    std::vector<std::uint8_t> errors_;
+    // One bit per pixel, bit i of word w being pixel 64 w + i: each pixel's
+    // error in the row quantised last (0 in the padding), and the work masks
+    // of a row.
+    std::vector<std::uint64_t> errors_, corrections0_, corrections1_, keeps_, flips_;
+    // One byte per pixel, padded to whole words: work rows.
+    std::vector<std::uint8_t> low_, high_;
 };
 
 } // namespace tamblure::jpeg

@@ -103,7 +103,7 @@ imaging::Bitmap24 DecodeJpegFullSizeReduced(const std::filesystem::path& path, c
         for (int r = 0; r < job.wanted; ++r) {
             std::uint8_t* row = job.rows[r];
             if (grey) {
-                quantizer->quantizeRow(row, row);
+                quantizer->quantizeRow(row);
             } else if (cmyk) {
                 detail::cmykToBgr(row, bgr.data(), static_cast<std::size_t>(width), cinfo.saw_Adobe_marker != 0);
                 row = bgr.data();
