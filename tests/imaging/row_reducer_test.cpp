@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"AreaHalf", 400, 300, size(200, 150)}, PlanCase{"AreaOdd", 401, 301, size(200, 150)},
         PlanCase{"AreaSmall", 37, 23, size(5, 3)}, PlanCase{"AreaOneRow", 1000, 7, size(10, 1)},
         PlanCase{"AreaTallBands", 5, 1000, size(2, 100)}, PlanCase{"AreaOnePixel", 999, 1, size(3, 1)},
-        PlanCase{"AreaToOnePixel", 64, 64, size(1, 1)},
+        PlanCase{"AreaToOnePixel", 64, 64, size(1, 1)}, PlanCase{"AreaBandsOf350Rows", 6, 700, size(3, 2)},
         // Bilinear: just above half the width, odd sides, the same size, larger.
         PlanCase{"BilinearJustAboveHalf", 399, 300, size(200, 150)}, PlanCase{"BilinearOdd", 31, 17, size(20, 11)},
         PlanCase{"BilinearThreeToTwo", 3, 3, size(2, 2)}, PlanCase{"BilinearOneRow", 3, 1, size(2, 1)},
@@ -145,6 +145,21 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"Factor99", 200, 100, factor(99)}, PlanCase{"Factor100", 200, 100, factor(100)},
         PlanCase{"FactorWiderThanSource", 3, 20, factor(5)}, PlanCase{"FactorTallerThanSource", 20, 3, factor(5)}),
     [](const testing::TestParamInfo<PlanCase>& info) { return std::string(info.param.name); });
+
+// A white band of 257 rows fills a 16-bit column sum exactly; one more row
+// needs wider sums.
+TEST(RowReducer, AveragesWhiteBandsOnEitherSideOfSixteenBitColumnSums)
+{
+    for (const std::int32_t rows : {257, 258, 515, 516}) {
+        SCOPED_TRACE(std::to_string(rows) + " rows");
+        Bitmap24 white = makeRaster(4, rows);
+        test::fillBlock(white, 255);
+        for (const int channels : {1, 3}) {
+            const Bitmap24 reduced = streamed(white, size(2, 1), channels);
+            EXPECT_TRUE(samePixels(reduced, test::pictureOf({{{255, 255, 255}, {255, 255, 255}}})));
+        }
+    }
+}
 
 TEST(RowReducer, RaisesTheWholeRasterErrorsOnlyWhenFinished)
 {
