@@ -1,12 +1,12 @@
 #include "app/traite_image.h"
 
-#include "imaging/anti_alias.h"
 #include "imaging/bitmap24.h"
-#include "imaging/reduction.h"
+#include "imaging/row_reducer.h"
 #include "jpeg/JPEG_IO.h"
 #include "jpeg/jpeg_image.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
+#include "support/whole_route.h"
 
 #include <gtest/gtest.h>
 
@@ -17,15 +17,6 @@ namespace tamblure::app {
 namespace {
 
 using imaging::Bitmap24;
-using imaging::PixelFormat;
-
-Bitmap24 newRaster24(std::int32_t width, std::int32_t height)
-{
-    Bitmap24 raster;
-    raster.setPixelFormat(PixelFormat::Bits24);
-    raster.setSize(width, height);
-    return raster;
-}
 
 // The thumbnail as the step made it before the route was streamed: the
 // whole picture decoded and widened, reduced whole, encoded.
@@ -33,18 +24,11 @@ Bitmap24 wholePictureThumbnail(const std::filesystem::path& photo, const Thumbna
 {
     Bitmap24 decoded;
     jpeg::DecodeJpegFullSize(decoded, photo);
-    if (request.largestDimension) {
-        const std::int32_t largest = std::max(decoded.width(), decoded.height());
-        Bitmap24 small = newRaster24(decoded.width() * request.number / largest,
-                                     decoded.height() * request.number / largest);
-        imaging::ReduitTaille(decoded, small);
-        return small;
-    }
-    if (request.number == 1)
-        return decoded;
-    Bitmap24 small = newRaster24(decoded.width() / request.number, decoded.height() / request.number);
-    imaging::ReduitFacteur(decoded, small, request.number);
-    return small;
+    const std::int32_t largest = std::max(decoded.width(), decoded.height());
+    return test::reducedWhole(decoded, request.largestDimension
+                                           ? imaging::ReductionPlan::toSize(decoded.width() * request.number / largest,
+                                                                            decoded.height() * request.number / largest)
+                                           : imaging::ReductionPlan::byFactor(request.number));
 }
 
 struct RouteCase {

@@ -1,17 +1,13 @@
 #include "imaging/row_reducer.h"
 
 #include "common/errors.h"
-#include "imaging/anti_alias.h"
-#include "imaging/reduction.h"
 #include "raster_helpers.h"
+#include "support/whole_route.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
 #include <random>
 #include <string>
-#include <typeinfo>
 #include <vector>
 
 namespace tamblure::imaging {
@@ -19,41 +15,8 @@ namespace {
 
 using test::makeRaster;
 using test::samePixels;
-
-// What a reduction ends in: a raster, or an error's class and message.
-struct Outcome {
-    Bitmap24 raster;
-    std::string error;
-};
-
-Outcome outcomeOf(const std::function<Bitmap24()>& reduce)
-{
-    Outcome outcome;
-    try {
-        outcome.raster = reduce();
-    } catch (const Exception& e) {
-        outcome.error = std::string(typeid(e).name()) + ": " + e.message();
-    }
-    return outcome;
-}
-
-// The whole-raster reduction the step used to make of the whole picture.
-Bitmap24 wholeRaster(const Bitmap24& source, const ReductionPlan& plan)
-{
-    if (plan.kind == ReductionPlan::Kind::ToSize) {
-        Bitmap24 small = makeRaster(plan.width, plan.height);
-        ReduitTaille(source, small);
-        return small;
-    }
-    if (plan.factor == 1) {
-        Bitmap24 copy = makeRaster(source.width(), source.height());
-        std::copy(source.pixels(), source.pixels() + source.pixelBytes(), copy.pixels());
-        return copy;
-    }
-    Bitmap24 small = makeRaster(source.width() / plan.factor, source.height() / plan.factor);
-    ReduitFacteur(source, small, plan.factor);
-    return small;
-}
+using tamblure::test::Outcome;
+using tamblure::test::outcomeOf;
 
 // The rows of source, top first, as the decoder would give them: blue,
 // green, red, or the grey of a picture whose three channels are equal.
@@ -105,7 +68,7 @@ TEST_P(RowReducerPlans, GiveWhatTheWholeRasterReductionGivesForColourAndGreyRows
     for (const bool grey : {false, true}) {
         SCOPED_TRACE(grey ? "grey rows" : "colour rows");
         const Bitmap24 source = picture(c.width, c.height, grey, random);
-        const Outcome expected = outcomeOf([&] { return wholeRaster(source, c.plan); });
+        const Outcome expected = outcomeOf([&] { return tamblure::test::reducedWhole(source, c.plan); });
         const Outcome actual = outcomeOf([&] { return streamed(source, c.plan, grey ? 1 : 3); });
         EXPECT_EQ(actual.error, expected.error);
         EXPECT_EQ(actual.raster.pixelFormat(), expected.raster.pixelFormat());

@@ -1,21 +1,18 @@
 #include "jpeg/streamed_decode.h"
 
-#include "common/errors.h"
-#include "imaging/anti_alias.h"
-#include "imaging/reduction.h"
+#include "imaging/raster_helpers.h"
 #include "jpeg/JPEG_IO.h"
 #include "jpeg/jpeg_image.h"
 #include "sample_files.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
+#include "support/whole_route.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <random>
 #include <string>
-#include <typeinfo>
 #include <vector>
 
 namespace tamblure::jpeg {
@@ -23,68 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using imaging::Bitmap24;
-using imaging::PixelFormat;
 using imaging::ReductionPlan;
 using test::SampleLayout;
 using Bytes = std::vector<std::uint8_t>;
-
-// A thumbnail, or the class and message of the error that stopped it.
-struct Outcome {
-    Bitmap24 raster;
-    std::string error;
-};
-
-Outcome outcomeOf(const std::function<Bitmap24()>& make)
-{
-    Outcome outcome;
-    try {
-        outcome.raster = make();
-    } catch (const Exception& e) {
-        outcome.error = std::string(typeid(e).name()) + ": " + e.message();
-    }
-    return outcome;
-}
-
-Bitmap24 newRaster24(std::int32_t width, std::int32_t height)
-{
-    Bitmap24 raster;
-    raster.setPixelFormat(PixelFormat::Bits24);
-    raster.setSize(width, height);
-    return raster;
-}
-
-// The route as it was: the whole picture decoded and widened to 24 bits
-// (once for all the plans), then reduced whole, as the step did.
-Bitmap24 reducedWhole(const Bitmap24& decoded, const ReductionPlan& plan)
-{
-    if (plan.kind == ReductionPlan::Kind::ToSize) {
-        Bitmap24 small = newRaster24(plan.width, plan.height);
-        imaging::ReduitTaille(decoded, small);
-        return small;
-    }
-    if (plan.factor == 1) {
-        Bitmap24 copy = newRaster24(decoded.width(), decoded.height());
-        std::copy(decoded.pixels(), decoded.pixels() + decoded.pixelBytes(), copy.pixels());
-        return copy;
-    }
-    Bitmap24 small = newRaster24(decoded.width() / plan.factor, decoded.height() / plan.factor);
-    imaging::ReduitFacteur(decoded, small, plan.factor);
-    return small;
-}
-
-testing::AssertionResult sameRaster(const Bitmap24& a, const Bitmap24& e)
-{
-    if (a.pixelFormat() != e.pixelFormat() || a.width() != e.width() || a.height() != e.height())
-        return testing::AssertionFailure() << a.width() << "×" << a.height() << " instead of " << e.width() << "×"
-                                           << e.height();
-    for (std::int32_t y = 0; y < a.height(); ++y)
-        for (std::int32_t i = 0; i < a.width() * 3; ++i)
-            if (a.scanLine(y)[i] != e.scanLine(y)[i])
-                return testing::AssertionFailure() << "pixel (" << i / 3 << ", " << y << ") channel " << i % 3
-                                                   << " is " << int{a.scanLine(y)[i]} << " instead of "
-                                                   << int{e.scanLine(y)[i]};
-    return testing::AssertionSuccess();
-}
+using test::Outcome;
+using test::outcomeOf;
 
 // Each plan's thumbnail, or error, on both routes.
 void expectSameOutcomes(const fs::path& path, const std::vector<ReductionPlan>& plans)
@@ -98,11 +38,13 @@ void expectSameOutcomes(const fs::path& path, const std::vector<ReductionPlan>& 
         SCOPED_TRACE(plan.kind == ReductionPlan::Kind::ToSize
                          ? "size " + std::to_string(plan.width) + "×" + std::to_string(plan.height)
                          : "factor " + std::to_string(plan.factor));
-        const Outcome expected =
-            decoded.error.empty() ? outcomeOf([&] { return reducedWhole(decoded.raster, plan); }) : Outcome{{}, decoded.error};
+        const Outcome expected = decoded.error.empty()
+                                     ? outcomeOf([&] { return test::reducedWhole(decoded.raster, plan); })
+                                     : Outcome{{}, decoded.error};
         const Outcome actual = outcomeOf([&] { return DecodeJpegFullSizeReduced(path, plan); });
         EXPECT_EQ(actual.error, expected.error);
-        EXPECT_TRUE(sameRaster(actual.raster, expected.raster));
+        EXPECT_EQ(actual.raster.pixelFormat(), expected.raster.pixelFormat());
+        EXPECT_TRUE(imaging::test::samePixels(actual.raster, expected.raster));
     }
 }
 
