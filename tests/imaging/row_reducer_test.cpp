@@ -1,6 +1,5 @@
 #include "imaging/row_reducer.h"
 
-#include "common/errors.h"
 #include "raster_helpers.h"
 #include "support/whole_route.h"
 
@@ -121,17 +120,6 @@ TEST(RowReducer, AveragesWhiteBandsOnEitherSideOfSixteenBitColumnSums)
             const Bitmap24 reduced = streamed(white, size(2, 1), channels);
             EXPECT_TRUE(samePixels(reduced, test::pictureOf({{{255, 255, 255}, {255, 255, 255}}})));
         }
-    }
-}
-
-TEST(RowReducer, RaisesTheWholeRasterErrorsOnlyWhenFinished)
-{
-    for (const ReductionPlan& plan : {size(0, 5), size(10, 5), factor(100)}) {
-        auto reducer = makeRowReducer(plan, 40, 2, 1);
-        const std::vector<std::uint8_t> row(40, 9);
-        reducer->addRow(row.data());
-        reducer->addRow(row.data());
-        EXPECT_THROW(reducer->finish(), Exception);
     }
 }
 

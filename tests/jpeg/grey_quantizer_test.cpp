@@ -40,7 +40,7 @@ testing::AssertionResult sameGreys(const std::vector<std::uint8_t>& actual, cons
 TEST(GreyQuantizer, HasLibjpegsColourMapOf236Greys)
 {
     std::mt19937 random(1);
-    const auto file = test::encodeSamples(test::randomGreys(16, 16, random), 16, 16, test::SampleLayout::Grey);
+    const auto file = test::encodeSamples(test::randomSamples(16, 16, 1, random), 16, 16, test::SampleLayout::Grey);
     const GreyPicture oracle = test::libjpegGreys(file, true);
     const auto& levels = GreyQuantizer::levels();
     EXPECT_EQ(oracle.palette, std::vector<std::uint8_t>(levels.begin(), levels.end()));
@@ -65,7 +65,7 @@ TEST_P(GreyQuantizerRows, PickLibjpegsPaletteEntryForEveryPixel)
         test::SampleOptions options;
         options.quality = c.quality;
         options.progressive = c.progressive;
-        const auto file = test::encodeSamples(test::randomGreys(c.width, c.height, random), c.width, c.height,
+        const auto file = test::encodeSamples(test::randomSamples(c.width, c.height, 1, random), c.width, c.height,
                                               test::SampleLayout::Grey, options);
         const GreyPicture oracle = test::libjpegGreys(file, true);
         const GreyPicture plain = test::libjpegGreys(file, false);

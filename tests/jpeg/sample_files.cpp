@@ -136,30 +136,33 @@ std::vector<std::uint8_t> encodeSamples(const std::vector<std::uint8_t>& samples
     return bytes;
 }
 
-std::vector<std::uint8_t> randomGreys(int width, int height, std::mt19937& random)
+std::vector<std::uint8_t> randomSamples(int width, int height, int components, std::mt19937& random)
 {
-    std::vector<std::uint8_t> greys(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    const auto count = static_cast<std::size_t>(components);
+    std::vector<std::uint8_t> samples(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * count);
     std::uniform_int_distribution<int> byte(0, 255);
     std::uniform_int_distribution<int> kind(0, 3);
     // Regions of 8 × 8 pixels (the size of a DCT block), each of one kind.
-    for (int by = 0; by < height; by += 8)
-        for (int bx = 0; bx < width; bx += 8) {
-            const int k = kind(random);
-            const int base = byte(random);
-            for (int y = by; y < std::min(by + 8, height); ++y)
-                for (int x = bx; x < std::min(bx + 8, width); ++x) {
-                    int v = 0;
-                    switch (k) {
-                    case 0: v = byte(random); break;
-                    case 1: v = std::clamp(base + 3 * (x - bx) - 2 * (y - by), 0, 255); break;
-                    case 2: v = 255; break;
-                    default: v = base < 128 ? 0 : base; break;
+    for (std::size_t c = 0; c < count; ++c)
+        for (int by = 0; by < height; by += 8)
+            for (int bx = 0; bx < width; bx += 8) {
+                const int k = kind(random);
+                const int base = byte(random);
+                for (int y = by; y < std::min(by + 8, height); ++y)
+                    for (int x = bx; x < std::min(bx + 8, width); ++x) {
+                        int v = 0;
+                        switch (k) {
+                        case 0: v = byte(random); break;
+                        case 1: v = std::clamp(base + 3 * (x - bx) - 2 * (y - by), 0, 255); break;
+                        case 2: v = 255; break;
+                        default: v = base < 128 ? 0 : base; break;
+                        }
+                        const std::size_t pixel = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                                  static_cast<std::size_t>(x);
+                        samples[pixel * count + c] = static_cast<std::uint8_t>(v);
                     }
-                    greys[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] =
-                        static_cast<std::uint8_t>(v);
-                }
-        }
-    return greys;
+            }
+    return samples;
 }
 
 GreyPicture libjpegGreys(const std::vector<std::uint8_t>& file, bool quantized)

@@ -31,11 +31,12 @@ struct SampleOptions {
 std::vector<std::uint8_t> encodeSamples(const std::vector<std::uint8_t>& samples, int width, int height,
                                         SampleLayout layout, const SampleOptions& options = {});
 
-// Grey samples of a random picture that, once encoded and decoded, has
-// every kind of neighbourhood the dithering can meet: noise over the whole
-// range, smooth ramps, and flat black and white patches (where a corrected
-// sample passes 255 and is range-limited).
-std::vector<std::uint8_t> randomGreys(int width, int height, std::mt19937& random);
+// The samples of a random picture that, once encoded and decoded, has in
+// each of its `components` channels every kind of neighbourhood the
+// dithering and the reductions can meet: noise over the whole range, smooth
+// ramps, and flat black and white patches (where a corrected grey passes 255
+// and is range-limited).
+std::vector<std::uint8_t> randomSamples(int width, int height, int components, std::mt19937& random);
 
 // libjpeg's decoding of a greyscale file at full size with the full-size
 // route's parameters (float DCT, block smoothing), rows top first. With

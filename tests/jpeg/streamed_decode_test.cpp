@@ -68,29 +68,6 @@ std::vector<ReductionPlan> stepPlans(int width, int height)
     return plans;
 }
 
-// Four inks of random pictures, one per plane.
-Bytes randomInks(int width, int height, std::mt19937& random)
-{
-    Bytes inks(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
-    for (std::size_t c = 0; c < 4; ++c) {
-        const Bytes plane = test::randomGreys(width, height, random);
-        for (std::size_t i = 0; i < plane.size(); ++i)
-            inks[4 * i + c] = plane[i];
-    }
-    return inks;
-}
-
-Bytes randomRgb(int width, int height, std::mt19937& random)
-{
-    Bytes rgb(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
-    for (std::size_t c = 0; c < 3; ++c) {
-        const Bytes plane = test::randomGreys(width, height, random);
-        for (std::size_t i = 0; i < plane.size(); ++i)
-            rgb[3 * i + c] = plane[i];
-    }
-    return rgb;
-}
-
 struct PictureCase {
     const char* name;
     SampleLayout layout;
@@ -98,36 +75,14 @@ struct PictureCase {
     test::SampleOptions options;
 };
 
-test::SampleOptions progressive()
-{
-    test::SampleOptions o;
-    o.progressive = true;
-    return o;
-}
-
-test::SampleOptions arithmetic()
-{
-    test::SampleOptions o;
-    o.arithmetic = true;
-    return o;
-}
-
-test::SampleOptions quality(int q)
-{
-    test::SampleOptions o;
-    o.quality = q;
-    return o;
-}
-
 class StreamedRoute : public testing::TestWithParam<PictureCase> {};
 
 TEST_P(StreamedRoute, GivesTheWholePictureRoutesThumbnailForEveryPlanOfTheStep)
 {
     const PictureCase& c = GetParam();
     std::mt19937 random(static_cast<std::uint32_t>(c.width * 31 + c.height));
-    const Bytes samples = c.layout == SampleLayout::Grey  ? test::randomGreys(c.width, c.height, random)
-                          : c.layout == SampleLayout::Rgb ? randomRgb(c.width, c.height, random)
-                                                          : randomInks(c.width, c.height, random);
+    const int components = c.layout == SampleLayout::Grey ? 1 : c.layout == SampleLayout::Rgb ? 3 : 4;
+    const Bytes samples = test::randomSamples(c.width, c.height, components, random);
     test::TempDir dir;
     test::writeFile(dir / "p.jpg", test::encodeSamples(samples, c.width, c.height, c.layout, c.options));
     expectSameOutcomes(dir / "p.jpg", stepPlans(c.width, c.height));
@@ -136,19 +91,19 @@ TEST_P(StreamedRoute, GivesTheWholePictureRoutesThumbnailForEveryPlanOfTheStep)
 INSTANTIATE_TEST_SUITE_P(
     Pictures, StreamedRoute,
     testing::Values(PictureCase{"Grey", SampleLayout::Grey, 401, 299, {}},
-                    PictureCase{"GreyTall", SampleLayout::Grey, 123, 1001, quality(100)},
-                    PictureCase{"GreySmall", SampleLayout::Grey, 37, 23, quality(75)},
+                    PictureCase{"GreyTall", SampleLayout::Grey, 123, 1001, {.quality = 100}},
+                    PictureCase{"GreySmall", SampleLayout::Grey, 37, 23, {.quality = 75}},
                     PictureCase{"GreyOneColumn", SampleLayout::Grey, 1, 57, {}},
                     PictureCase{"GreyOneRow", SampleLayout::Grey, 57, 1, {}},
-                    PictureCase{"GreyProgressive", SampleLayout::Grey, 640, 480, progressive()},
-                    PictureCase{"GreyArithmetic", SampleLayout::Grey, 203, 151, arithmetic()},
+                    PictureCase{"GreyProgressive", SampleLayout::Grey, 640, 480, {.progressive = true}},
+                    PictureCase{"GreyArithmetic", SampleLayout::Grey, 203, 151, {.arithmetic = true}},
                     PictureCase{"AdobeCmyk", SampleLayout::AdobeCmyk, 301, 203, {}},
                     PictureCase{"PlainCmyk", SampleLayout::PlainCmyk, 97, 131, {}},
-                    PictureCase{"AdobeYcck", SampleLayout::AdobeYcck, 255, 77, progressive()},
+                    PictureCase{"AdobeYcck", SampleLayout::AdobeYcck, 255, 77, {.progressive = true}},
                     PictureCase{"CmykOneColumn", SampleLayout::AdobeCmyk, 1, 33, {}},
                     // An arithmetic colour file has no frame header the probe
                     // knows, so the step sends it here too.
-                    PictureCase{"ArithmeticColour", SampleLayout::Rgb, 99, 67, arithmetic()}),
+                    PictureCase{"ArithmeticColour", SampleLayout::Rgb, 99, 67, {.arithmetic = true}}),
     [](const testing::TestParamInfo<PictureCase>& info) { return std::string(info.param.name); });
 
 class StreamedRouteOnCorpus : public testing::TestWithParam<SampleLayout> {};
@@ -202,8 +157,8 @@ INSTANTIATE_TEST_SUITE_P(Layouts, StreamedRouteOnCorpus, testing::Values(SampleL
 TEST(StreamedRoute, FailsOrSucceedsAsTheWholePictureRouteOnDamagedFiles)
 {
     std::mt19937 random(5);
-    const Bytes grey = test::encodeSamples(test::randomGreys(120, 90, random), 120, 90, SampleLayout::Grey);
-    const Bytes cmyk = test::encodeSamples(randomInks(120, 90, random), 120, 90, SampleLayout::AdobeCmyk);
+    const Bytes grey = test::encodeSamples(test::randomSamples(120, 90, 1, random), 120, 90, SampleLayout::Grey);
+    const Bytes cmyk = test::encodeSamples(test::randomSamples(120, 90, 4, random), 120, 90, SampleLayout::AdobeCmyk);
     test::TempDir dir;
     test::writeFile(dir / "cut-grey.jpg", Bytes(grey.begin(), grey.begin() + static_cast<std::ptrdiff_t>(grey.size() / 2)));
     test::writeFile(dir / "cut-cmyk.jpg", Bytes(cmyk.begin(), cmyk.begin() + static_cast<std::ptrdiff_t>(cmyk.size() / 3)));
