@@ -7,9 +7,10 @@
 #include "imaging/anti_alias.h"
 #include "imaging/bitmap24.h"
 #include "imaging/reduction.h"
+#include "imaging/row_reducer.h"
 #include "jpeg/JPEG_IO.h"
-#include "jpeg/jpeg_image.h"
 #include "jpeg/jpeg_util.h"
+#include "jpeg/streamed_decode.h"
 #include "metadata/exif.h"
 #include "metadata/img_data.h"
 
@@ -159,20 +160,21 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
             result.written = copyPhotograph(photograph, source, thumbnail, metadata);
             result.route = ThumbnailRoute::Copied;
         } else {
-            if (threeComponents) {
-                result.scale = decodingScaleForLimit(largest, limit);
-                decodeScaled(decoded, source, result.scale);
-            } else {
-                jpeg::DecodeJpegFullSize(decoded, source);
-            }
             // The photograph's full size, whatever the decoding scale: the
             // longer side comes out exactly at the limit. 64-bit products,
             // since a side times the limit can pass 32 bits.
             const auto thumbWidth = static_cast<std::int32_t>(std::int64_t{width} * limit / largest);
             const auto thumbHeight = static_cast<std::int32_t>(std::int64_t{height} * limit / largest);
-            Bitmap24 small = newRaster24(thumbWidth, thumbHeight);
-            imaging::ReduitTaille(decoded, small);
-            decoded = Bitmap24();
+            Bitmap24 small;
+            if (threeComponents) {
+                result.scale = decodingScaleForLimit(largest, limit);
+                decodeScaled(decoded, source, result.scale);
+                small = newRaster24(thumbWidth, thumbHeight);
+                imaging::ReduitTaille(decoded, small);
+                decoded = Bitmap24();
+            } else {
+                small = jpeg::DecodeJpegFullSizeReduced(source, imaging::ReductionPlan::toSize(thumbWidth, thumbHeight));
+            }
             result.written = encodeThumbnail(small, thumbnail, photograph.permissions(), request.quality, metadata);
             width = side(small.width());
             height = side(small.height());
@@ -184,7 +186,10 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
             decodeScaled(decoded, source, result.scale);
             factor = static_cast<std::int32_t>(static_cast<std::uint32_t>(factor) >> result.scale);
         } else {
-            jpeg::DecodeJpegFullSize(decoded, source);
+            // The full-size route reduces as it decodes; what it returns is
+            // the thumbnail, which the rest encodes as a factor of 1 would.
+            decoded = jpeg::DecodeJpegFullSizeReduced(source, imaging::ReductionPlan::byFactor(factor));
+            factor = 1;
         }
         if (factor == 1) {
             result.written = encodeThumbnail(decoded, thumbnail, photograph.permissions(), request.quality, metadata);

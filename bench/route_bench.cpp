@@ -1,12 +1,18 @@
-// The stages of the full-size route that greyscale photographs take: the
-// whole-picture decode (float DCT, block smoothing, quantised to 236 greys,
-// widened to 24 bits), the area average down to the thumbnail, and the
-// thumbnail's encoding. Each stage is timed on its own.
+// The full-size route that greyscale photographs take, on a 12-megapixel
+// picture. As it was: the whole-picture decode (float DCT, block smoothing,
+// quantised to 236 greys by libjpeg, widened to 24 bits), then the area
+// average down to the thumbnail. As it is: the streamed decode that
+// quantises and reduces a band of rows at a time, whole, and its parts (the
+// plain decode, libjpeg's quantizer for comparison, ours, the streamed area
+// average). And the thumbnail's encoding. Each is timed on its own.
 
 #include "imaging/bitmap24.h"
 #include "imaging/reduction.h"
+#include "imaging/row_reducer.h"
 #include "jpeg/JPEG_IO.h"
+#include "jpeg/grey_quantizer.h"
 #include "jpeg/jpeg_image.h"
+#include "jpeg/streamed_decode.h"
 
 #include <benchmark/benchmark.h>
 
@@ -106,6 +112,105 @@ void BM_GreyAreaAverageToThumbnail(benchmark::State& state)
     }
 }
 BENCHMARK(BM_GreyAreaAverageToThumbnail)->Unit(benchmark::kMillisecond);
+
+void BM_GreyStreamedToThumbnail(benchmark::State& state)
+{
+    const auto plan = tamblure::imaging::ReductionPlan::toSize(200, 150);
+    for (auto _ : state) {
+        Bitmap24 small = tamblure::jpeg::DecodeJpegFullSizeReduced(photograph().path(), plan);
+        benchmark::DoNotOptimize(small.pixels());
+    }
+}
+BENCHMARK(BM_GreyStreamedToThumbnail)->Unit(benchmark::kMillisecond);
+
+// libjpeg's full-size greyscale decode with the route's parameters, into one
+// reused row, with or without its own 236-grey quantizer.
+void libjpegDecode(const std::vector<unsigned char>& file, bool quantized, std::vector<unsigned char>* keep)
+{
+    jpeg_decompress_struct d{};
+    jpeg_error_mgr err{};
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, file.data(), static_cast<unsigned long>(file.size()));
+    jpeg_read_header(&d, TRUE);
+    d.dct_method = JDCT_FLOAT;
+    d.do_block_smoothing = TRUE;
+    if (quantized) {
+        d.quantize_colors = TRUE;
+        d.desired_number_of_colors = 236;
+    }
+    jpeg_start_decompress(&d);
+    std::vector<unsigned char> row(d.output_width);
+    if (keep != nullptr)
+        keep->resize(static_cast<std::size_t>(d.output_width) * d.output_height);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW target = keep != nullptr ? keep->data() + static_cast<std::size_t>(d.output_scanline) * d.output_width
+                                          : row.data();
+        jpeg_read_scanlines(&d, &target, 1);
+    }
+    jpeg_abort_decompress(&d);
+    jpeg_destroy_decompress(&d);
+}
+
+std::vector<unsigned char> photographBytes()
+{
+    std::vector<unsigned char> bytes(fs::file_size(photograph().path()));
+    std::FILE* file = std::fopen(photograph().path().c_str(), "rb");
+    if (file == nullptr || std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size())
+        throw std::runtime_error("cannot read the benchmark photograph");
+    std::fclose(file);
+    return bytes;
+}
+
+void BM_GreyLibjpegDecodePlain(benchmark::State& state)
+{
+    const auto bytes = photographBytes();
+    for (auto _ : state)
+        libjpegDecode(bytes, false, nullptr);
+}
+BENCHMARK(BM_GreyLibjpegDecodePlain)->Unit(benchmark::kMillisecond);
+
+void BM_GreyLibjpegDecodeQuantized(benchmark::State& state)
+{
+    const auto bytes = photographBytes();
+    for (auto _ : state)
+        libjpegDecode(bytes, true, nullptr);
+}
+BENCHMARK(BM_GreyLibjpegDecodeQuantized)->Unit(benchmark::kMillisecond);
+
+// The decoded samples, quantised row by row (a fresh copy each time: the
+// quantizer works in place).
+void BM_GreyQuantizerRows(benchmark::State& state)
+{
+    std::vector<unsigned char> samples;
+    libjpegDecode(photographBytes(), false, &samples);
+    std::vector<unsigned char> work(samples.size());
+    for (auto _ : state) {
+        state.PauseTiming();
+        work = samples;
+        state.ResumeTiming();
+        tamblure::jpeg::GreyQuantizer quantizer(kWidth);
+        for (int y = 0; y < kHeight; ++y)
+            quantizer.quantizeRow(work.data() + static_cast<std::size_t>(y) * kWidth);
+        benchmark::DoNotOptimize(work.data());
+    }
+}
+BENCHMARK(BM_GreyQuantizerRows)->Unit(benchmark::kMillisecond);
+
+void BM_GreyStreamedAreaAverageRows(benchmark::State& state)
+{
+    std::vector<unsigned char> samples;
+    libjpegDecode(photographBytes(), false, &samples);
+    const auto plan = tamblure::imaging::ReductionPlan::toSize(200, 150);
+    for (auto _ : state) {
+        auto reducer = tamblure::imaging::makeRowReducer(plan, kWidth, kHeight, 1);
+        for (int y = 0; y < kHeight; ++y)
+            reducer->addRow(samples.data() + static_cast<std::size_t>(y) * kWidth);
+        Bitmap24 small = reducer->finish();
+        benchmark::DoNotOptimize(small.pixels());
+    }
+}
+BENCHMARK(BM_GreyStreamedAreaAverageRows)->Unit(benchmark::kMillisecond);
 
 void BM_ThumbnailEncode(benchmark::State& state)
 {

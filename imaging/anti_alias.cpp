@@ -30,14 +30,6 @@ void checkFormats(const Bitmap24& source, const Bitmap24& dest, int sourceLine, 
         failCheck("Destination au mauvais format", destLine);
 }
 
-// First source row or column of block i when `source` pixels are shared out
-// among `dest` blocks. 64-bit product: two sides of a large raster multiplied
-// together can pass 32 bits.
-std::int32_t blockStart(std::int32_t source, std::int32_t i, std::int32_t dest)
-{
-    return static_cast<std::int32_t>(std::int64_t{source} * i / dest);
-}
-
 // Factor 2, by far the most frequent, reads its two rows directly: each
 // channel of the 2 × 2 block p q / r s is (p + q + r + s) >> 2.
 void reduceByTwo(const Bitmap24& source, Bitmap24& dest)
@@ -190,6 +182,13 @@ void averageBands(const Bitmap24& source, Bitmap24& dest, std::vector<std::int32
 }
 
 } // namespace
+
+// 64-bit product: two sides of a large raster multiplied together can pass
+// 32 bits.
+std::int32_t blockStart(std::int32_t source, std::int32_t i, std::int32_t dest)
+{
+    return static_cast<std::int32_t>(std::int64_t{source} * i / dest);
+}
 
 void ReduitFacteur(const Bitmap24& source, Bitmap24& dest, std::int32_t factor)
 {

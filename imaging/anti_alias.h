@@ -26,4 +26,8 @@ void ReduitFacteur(const Bitmap24& source, Bitmap24& dest, std::int32_t factor);
 // is written. Bands may be of any height.
 void ReduitMoyenne(const Bitmap24& source, Bitmap24& dest);
 
+// ReduitMoyenne's grid: the first source row or column of block i when
+// `source` pixels are shared out among `dest` blocks (0 <= i <= dest, dest > 0).
+std::int32_t blockStart(std::int32_t source, std::int32_t i, std::int32_t dest);
+
 } // namespace tamblure::imaging

@@ -11,22 +11,6 @@ namespace tamblure::imaging {
 
 namespace {
 
-// Where destination pixel i of `dest` samples a side of `source` pixels:
-// (i / dest) × source, quotient and product in extended precision, the
-// product then rounded to double. No half-pixel offset: pixel 0 samples
-// source pixel 0 exactly.
-double samplePosition(std::int32_t i, std::int32_t dest, std::int32_t source)
-{
-    const long double quotient = static_cast<long double>(i) / static_cast<long double>(dest);
-    return static_cast<double>(quotient * static_cast<long double>(source));
-}
-
-// A fraction in 1/256, ties to even (the default rounding mode): 0 to 256.
-std::uint32_t weight256(double fraction)
-{
-    return static_cast<std::uint32_t>(std::nearbyint(fraction * 256.0));
-}
-
 // The two source columns of one destination column and the right one's
 // weight. Being the same for every row, they are worked out once per call.
 struct ColumnSample {
@@ -119,6 +103,20 @@ void interpolatePixels(const Bitmap24& source, Bitmap24& dest)
 }
 
 } // namespace
+
+// The quotient and the product in extended precision, the product then
+// rounded to double.
+double samplePosition(std::int32_t i, std::int32_t dest, std::int32_t source)
+{
+    const long double quotient = static_cast<long double>(i) / static_cast<long double>(dest);
+    return static_cast<double>(quotient * static_cast<long double>(source));
+}
+
+// Ties to even: the default rounding mode.
+std::uint32_t weight256(double fraction)
+{
+    return static_cast<std::uint32_t>(std::nearbyint(fraction * 256.0));
+}
 
 void ReduitBilineaire(const Bitmap24& source, Bitmap24& dest)
 {

@@ -2,6 +2,8 @@
 
 #include "imaging/bitmap24.h"
 
+#include <cstdint>
+
 namespace tamblure::imaging {
 
 // Bilinear interpolation of source into dest's size (either direction).
@@ -14,5 +16,12 @@ namespace tamblure::imaging {
 // columns raises EInvalidGraphicOperation ("Indice ligne hors limites")
 // before anything is written.
 void ReduitBilineaire(const Bitmap24& source, Bitmap24& dest);
+
+// The sampling of the fixed-point path, for code that interpolates the same
+// way: destination pixel i of `dest` samples a side of `source` pixels at
+// (i / dest) × source, with no half-pixel offset (pixel 0 samples source
+// pixel 0 exactly); a fraction becomes a weight in 1/256, from 0 to 256.
+double samplePosition(std::int32_t i, std::int32_t dest, std::int32_t source);
+std::uint32_t weight256(double fraction);
 
 } // namespace tamblure::imaging

@@ -57,16 +57,23 @@ void Bitmap24::setPixelFormat(PixelFormat format)
     setSize(w, h);
 }
 
-void Bitmap24::setSize(std::int32_t width, std::int32_t height)
+std::uint64_t Bitmap24::checkSize(PixelFormat format, std::int32_t width, std::int32_t height)
 {
     if (width < 0 || height < 0)
         throw EInvalidGraphicOperation("Dimensions d'image incorrectes (" + std::to_string(width) + " × " +
                                        std::to_string(height) + ")");
-    const std::int64_t stride = strideFor(width, bitsPerPixel(format_));
+    const std::int64_t stride = strideFor(width, bitsPerPixel(format));
     const std::uint64_t bytes = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height);
     if (bytes > kMaxPixelBlockBytes || stride > INT32_MAX)
         throw EOutOfMemory("Image trop grande (" + std::to_string(width) + " × " + std::to_string(height) +
                            " pixels) : la mémoire nécessaire dépasse 1 Go");
+    return bytes;
+}
+
+void Bitmap24::setSize(std::int32_t width, std::int32_t height)
+{
+    const std::uint64_t bytes = checkSize(format_, width, height);
+    const std::int64_t stride = strideFor(width, bitsPerPixel(format_));
     block_.reset();
     width_ = height_ = stride_ = 0;
     if (bytes > 0) {

@@ -53,6 +53,9 @@ public:
     void setWidth(std::int32_t width) { setSize(width, height_); }
     void setHeight(std::int32_t height) { setSize(width_, height); }
     void setSize(std::int32_t width, std::int32_t height);
+    // Raises what setSize raises for a raster of this format and size, without
+    // allocating anything; returns the block's size in bytes otherwise.
+    static std::uint64_t checkSize(PixelFormat format, std::int32_t width, std::int32_t height);
 
     static int bitsPerPixel(PixelFormat format);
     static std::int64_t strideFor(std::int64_t width, int bitsPerPixel)

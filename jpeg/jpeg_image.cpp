@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "common/file_io.h"
+#include "jpeg/full_size_decoding.h"
 #include "jpeg/libjpeg_trap.h"
 
 #include <jerror.h>
@@ -42,22 +43,7 @@ void startStep(void* arg)
     auto* job = static_cast<MemorySource*>(arg);
     j_decompress_ptr cinfo = &job->decoder->cinfo;
     readHeaderStep(arg);
-    cinfo->scale_num = 1;
-    cinfo->scale_denom = 1;
-    cinfo->dct_method = JDCT_FLOAT;
-    cinfo->do_block_smoothing = TRUE;
-    if (cinfo->out_color_space == JCS_GRAYSCALE) {
-        cinfo->quantize_colors = TRUE;
-        cinfo->desired_number_of_colors = 236;
-    } else if (cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK) {
-        // libjpeg gives no RGB from four components; CMYK is turned into
-        // blue, green, red below.
-        cinfo->out_color_space = JCS_CMYK;
-    } else {
-        // Two-component and unknown colour spaces make libjpeg raise its
-        // conversion error here, which the caller reports.
-        cinfo->out_color_space = JCS_EXT_BGR;
-    }
+    detail::setFullSizeParameters(cinfo, true);
     jpeg_start_decompress(cinfo);
 }
 
@@ -86,22 +72,8 @@ void readRowsStep(void* arg)
             job->stalled = true;
             return;
         }
-        if (job->cmykRow == nullptr)
-            continue;
-        for (std::size_t x = 0; x < width; ++x) {
-            const unsigned char* ink = job->cmykRow + 4 * x;
-            unsigned c = ink[0], m = ink[1], y = ink[2], k = ink[3];
-            if (!job->invertedCmyk) {
-                c = 255 - c;
-                m = 255 - m;
-                y = 255 - y;
-                k = 255 - k;
-            }
-            unsigned char* pixel = target + 3 * x;
-            pixel[0] = static_cast<unsigned char>((y * k + 127) / 255);
-            pixel[1] = static_cast<unsigned char>((m * k + 127) / 255);
-            pixel[2] = static_cast<unsigned char>((c * k + 127) / 255);
-        }
+        if (job->cmykRow != nullptr)
+            detail::cmykToBgr(job->cmykRow, target, width, job->invertedCmyk);
     }
 }
 

@@ -43,9 +43,11 @@ private:
     std::int32_t height_ = 0;
 };
 
-// The full-size route for pictures that are not three-component: decodes the
-// whole file through TJPEGImage and leaves a 24-bit raster (an 8-bit result is
-// widened through its palette). Raises EFOpenError or EJPEG.
+// The whole-picture decode that the full-size route made before it was
+// streamed (streamed_decode.h): decodes the whole file through TJPEGImage and
+// leaves a 24-bit raster (an 8-bit result is widened through its palette).
+// Kept as the reference the streamed route is tested against, and for the
+// benchmarks. Raises EFOpenError or EJPEG.
 void DecodeJpegFullSize(imaging::Bitmap24& raster, const std::filesystem::path& path);
 
 } // namespace tamblure::jpeg
