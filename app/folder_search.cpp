@@ -1,6 +1,5 @@
 #include "app/folder_search.h"
 
-#include "app/page_writer.h"
 #include "common/errors.h"
 #include "common/system_reason.h"
 
@@ -98,6 +97,16 @@ bool inShard(const std::string& fileName, unsigned part, unsigned parts)
         hash *= 0x100000001b3;
     }
     return parts <= 1 || hash % parts == part - 1;
+}
+
+std::filesystem::path photographPath(const std::string& folder, const std::string& fileName)
+{
+    return std::filesystem::path(folder) / fileName;
+}
+
+std::filesystem::path thumbnailPath(const std::string& folder, const std::string& fileName)
+{
+    return std::filesystem::path(folder) / std::string(kThumbnailFolderName) / fileName;
 }
 
 } // namespace tamblure::app

@@ -7,9 +7,19 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tamblure::app {
+
+// The thumbnail folder inside the photographs' folder, as the file system
+// and the page's addresses name it.
+inline constexpr std::string_view kThumbnailFolderName = "tamblure";
+
+// Where one photograph of a folder (ending in "/") is read and its thumbnail
+// written.
+std::filesystem::path photographPath(const std::string& folder, const std::string& fileName);
+std::filesystem::path thumbnailPath(const std::string& folder, const std::string& fileName);
 
 struct FoundFile {
     std::string name;       // without folder

@@ -6,6 +6,7 @@
 // the run has written it to its end: a run ended by an error or stopped
 // leaves an earlier page untouched.
 
+#include "app/folder_search.h"
 #include "app/run_host.h"
 #include "common/atomic_file.h"
 
@@ -54,9 +55,6 @@ std::string htmlAddress(std::string_view fileName);
 
 // Line 2 of the page: the HTML 4.01 Transitional system identifier.
 inline constexpr std::string_view kDtdAddress = "http://www.w3.org/TR/html4/loose.dtd";
-
-// The thumbnail folder, as the page's addresses name it.
-inline constexpr std::string_view kThumbnailFolderName = "tamblure";
 
 // What one cell shows.
 struct PageCell {

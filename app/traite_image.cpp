@@ -4,11 +4,10 @@
 #include "common/errors.h"
 #include "common/file_io.h"
 #include "common/system_reason.h"
-#include "imaging/anti_alias.h"
 #include "imaging/bitmap24.h"
 #include "imaging/reduction.h"
-#include "imaging/row_reducer.h"
 #include "jpeg/JPEG_IO.h"
+#include "jpeg/jpeg_input.h"
 #include "jpeg/jpeg_util.h"
 #include "jpeg/streamed_decode.h"
 #include "metadata/exif.h"
@@ -25,7 +24,6 @@ namespace tamblure::app {
 
 namespace fs = std::filesystem;
 using imaging::Bitmap24;
-using imaging::PixelFormat;
 
 std::uint8_t decodingScaleForLimit(std::int32_t largest, std::int32_t limit)
 {
@@ -46,30 +44,100 @@ std::uint8_t decodingScaleForFactor(std::int32_t factor)
 
 namespace {
 
-Bitmap24 newRaster24(std::int32_t width, std::int32_t height)
-{
-    Bitmap24 raster;
-    raster.setPixelFormat(PixelFormat::Bits24);
-    raster.setSize(width, height);
-    return raster;
-}
+// The largest photograph that is read whole into memory; a larger one (a
+// gigapixel panorama) is read from its file by each stage.
+constexpr std::uint64_t kReadWhole = std::uint64_t{256} << 20;
+// A thread keeps the memory it read its last photograph into for the next
+// one, unless that photograph was unusually large.
+constexpr std::size_t kKeptBuffer = std::size_t{64} << 20;
 
-std::uint16_t side(std::int32_t value)
+std::uint16_t narrowedToSide(std::int32_t value)
 {
     return static_cast<std::uint16_t>(value);
 }
 
+// A photograph as the step reads it: opened once and, unless it is very
+// large, read once, whole, into the thread's buffer, so that the probe, the
+// metadata and the decoder all take its bytes from memory. Each worker
+// thread reads into a buffer of its own, kept from one picture to the next.
+class Photograph {
+public:
+    explicit Photograph(const fs::path& source) : file_(source), input_(jpeg::JpegInput::file(source))
+    {
+        if (!file_.opened())
+            throw EFOpenError(openErrorMessage(source.string(), file_.openError()));
+        if (!file_.readable() || file_.size() > kReadWhole)
+            return;
+        std::size_t got = 0;
+        int error = 0;
+        const std::span<std::uint8_t> room = buffer().room(static_cast<std::size_t>(file_.size()));
+        if (!file_.readHead(room, got, error))
+            throw EFOpenError(openErrorMessage(source.string(), error));
+        input_ = jpeg::JpegInput::inMemory(source, room.first(got));
+    }
+    ~Photograph()
+    {
+        if (buffer().capacity() > kKeptBuffer)
+            buffer().release();
+    }
+    Photograph(const Photograph&) = delete;
+    Photograph& operator=(const Photograph&) = delete;
+
+    const ReadOnlyFile& file() const { return file_; }
+    const jpeg::JpegInput& input() const { return input_; }
+    const fs::path& path() const { return input_.path; }
+
+    // The first bytes, as far as a thumbnail's leading segments can reach.
+    std::vector<std::uint8_t> lead() const
+    {
+        if (input_.read) {
+            const auto bytes = input_.bytes.first(std::min(input_.bytes.size(), metadata::kThumbnailHeadBytes));
+            return {bytes.begin(), bytes.end()};
+        }
+        std::vector<std::uint8_t> lead;
+        int error = 0;
+        if (!file_.readHead(metadata::kThumbnailHeadBytes, lead, error))
+            throw EFOpenError(openErrorMessage(path().string(), error));
+        return lead;
+    }
+
+private:
+    static ReadBuffer& buffer()
+    {
+        thread_local ReadBuffer perThread;
+        return perThread;
+    }
+
+    ReadOnlyFile file_;
+    jpeg::JpegInput input_;
+};
+
 // The scaled decode. A photograph that cannot be decoded at all ends the
 // step with an error instead of becoming a blank thumbnail; a photograph cut
 // short still decodes (libjpeg fills what is missing) and gets its thumbnail.
-void decodeScaled(Bitmap24& decoded, const fs::path& source, std::uint8_t scale)
+Bitmap24 decodeScaled(const Photograph& photograph, std::uint8_t scale)
 {
+    Bitmap24 decoded;
     std::int32_t code = 0;
-    if (jpeg::DecodeJpegFile(&decoded, source, true, scale, &code))
-        return;
+    if (jpeg::DecodeJpegFile(&decoded, photograph.input(), true, scale, &code))
+        return decoded;
     if (code > 0)
         throw EJPEG("Erreur JPEG #" + std::to_string(code));
-    throw EJPEG("Impossible de décoder le fichier " + source.string());
+    throw EJPEG("Impossible de décoder le fichier " + photograph.path().string());
+}
+
+// The picture the thumbnail is encoded from. A three-component photograph
+// is decoded at 1/2^scale, the scale chosen for the plan, then reduced as
+// planned (a factor counts what the decoder has not done yet); any other is
+// decoded at full size and reduced on the way.
+Bitmap24 thumbnailPicture(const Photograph& photograph, bool threeComponents, std::uint8_t scale,
+                          imaging::ReductionPlan plan)
+{
+    if (!threeComponents)
+        return jpeg::DecodeJpegFullSizeReduced(photograph.input(), plan);
+    if (plan.kind == imaging::ReductionPlan::Kind::ByFactor)
+        plan.factor = static_cast<std::int32_t>(static_cast<std::uint32_t>(plan.factor) >> scale);
+    return imaging::reduceAsPlanned(decodeScaled(photograph, scale), plan);
 }
 
 const std::string kEncoderError = "Error writing JPEG to file ";
@@ -86,38 +154,7 @@ FileStamp writeEncoded(const fs::path& thumbnail, unsigned permissions, std::spa
     return out.placed();
 }
 
-// A photograph small enough is its own thumbnail: the metadata in front (when
-// carried) and its bytes from `from` on, streamed, whatever its size.
-FileStamp writeCopy(const ReadOnlyFile& photograph, const fs::path& source, const fs::path& thumbnail,
-                    std::span<const std::uint8_t> head, std::uint64_t from)
-{
-    AtomicFile out(thumbnail);
-    if (!out.open(photograph.permissions()) || !out.write(head) || !out.copyFrom(photograph.fd(), from) ||
-        !out.commit())
-        throw EWriteError(withReason("Impossible de copier le fichier " + source.string() + " vers " +
-                                         thumbnail.string(),
-                                     out.error()));
-    return out.placed();
-}
-
-FileStamp copyPhotograph(const ReadOnlyFile& photograph, const fs::path& source, const fs::path& thumbnail,
-                         metadata::CarriedMetadata& metadata)
-{
-    if (!metadata.carried())
-        return writeCopy(photograph, source, thumbnail, {}, 0);
-    // The EXIF size is the one libjpeg reads from the photograph's headers,
-    // as for any thumbnail.
-    std::int32_t width = 0, height = 0;
-    jpeg::ReadJpegSize(source, width, height);
-    std::vector<std::uint8_t> lead;
-    int error = 0;
-    if (!photograph.readHead(metadata::kThumbnailHeadBytes, lead, error))
-        throw EFOpenError(openErrorMessage(source.string(), error));
-    const std::uint64_t from = metadata::thumbnailDataStart(lead, photograph.size());
-    return writeCopy(photograph, source, thumbnail, metadata.head(width, height), from);
-}
-
-// Encodes the finished raster and writes it with the carried metadata.
+// Encodes the thumbnail's picture and writes it with the carried metadata.
 FileStamp encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, unsigned permissions,
                           std::int32_t quality, metadata::CarriedMetadata& metadata)
 {
@@ -133,79 +170,75 @@ FileStamp encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, uns
     return writeEncoded(thumbnail, permissions, metadata.head(raster.width(), raster.height()), data);
 }
 
+// A photograph small enough is its own thumbnail: the metadata in front (when
+// carried) and its bytes from the end of its own leading segments on,
+// streamed from the file, whatever its size.
+FileStamp copyPhotograph(const Photograph& photograph, const fs::path& thumbnail,
+                         metadata::CarriedMetadata& metadata)
+{
+    std::vector<std::uint8_t> head;
+    std::uint64_t from = 0;
+    if (metadata.carried()) {
+        // The EXIF size is the one libjpeg reads from the photograph's
+        // headers, as for any thumbnail.
+        std::int32_t width = 0, height = 0;
+        jpeg::ReadJpegSize(photograph.input(), width, height);
+        from = metadata::thumbnailDataStart(photograph.lead(), photograph.file().size());
+        head = metadata.head(width, height);
+    }
+    AtomicFile out(thumbnail);
+    if (!out.open(photograph.file().permissions()) || !out.write(head) ||
+        !out.copyFrom(photograph.file().fd(), from) || !out.commit())
+        throw EWriteError(withReason("Impossible de copier le fichier " + photograph.path().string() + " vers " +
+                                         thumbnail.string(),
+                                     out.error()));
+    return out.placed();
+}
+
 Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
 {
-    const ReadOnlyFile photograph(source);
-    if (!photograph.opened())
-        throw EFOpenError(openErrorMessage(source.string(), photograph.openError()));
+    const Photograph photograph(source);
     std::uint16_t width = 0, height = 0;
     bool threeComponents = false;
     // Anything else named *.jpg (a text file, a link to a private file, a
     // JPEG whose frame libjpeg cannot decode) gets no thumbnail: copied as
     // its own "thumbnail" it would leak its bytes into the thumbnail folder.
-    if (!photograph.readable() || !jpeg::ProbeJpegHeader(source, width, height, threeComponents))
+    if (!photograph.file().readable() || !jpeg::ProbeJpegHeader(photograph.input(), width, height, threeComponents))
         throw EJPEG("Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible");
 
-    metadata::CarriedMetadata metadata(source);
+    metadata::CarriedMetadata metadata(photograph.input());
     Thumbnail result;
     result.orientation = metadata.transfer().orientation;
-    result.photograph = photograph.stamp();
-    Bitmap24 decoded;
+    result.photograph = photograph.file().stamp();
 
+    imaging::ReductionPlan plan;
     if (request.largestDimension) {
         const std::int32_t limit = request.number;
         const std::int32_t largest = std::max(width, height);
         if (largest <= limit) {
             // Already small enough: the thumbnail is the photograph itself.
-            result.written = copyPhotograph(photograph, source, thumbnail, metadata);
+            result.written = copyPhotograph(photograph, thumbnail, metadata);
             result.route = ThumbnailRoute::Copied;
-        } else {
-            // The photograph's full size, whatever the decoding scale: the
-            // longer side comes out exactly at the limit. 64-bit products,
-            // since a side times the limit can pass 32 bits.
-            const auto thumbWidth = static_cast<std::int32_t>(std::int64_t{width} * limit / largest);
-            const auto thumbHeight = static_cast<std::int32_t>(std::int64_t{height} * limit / largest);
-            Bitmap24 small;
-            if (threeComponents) {
-                result.scale = decodingScaleForLimit(largest, limit);
-                decodeScaled(decoded, source, result.scale);
-                small = newRaster24(thumbWidth, thumbHeight);
-                imaging::ReduitTaille(decoded, small);
-                decoded = Bitmap24();
-            } else {
-                small = jpeg::DecodeJpegFullSizeReduced(source, imaging::ReductionPlan::toSize(thumbWidth, thumbHeight));
-            }
-            result.written = encodeThumbnail(small, thumbnail, photograph.permissions(), request.quality, metadata);
-            width = side(small.width());
-            height = side(small.height());
+            result.width = width;
+            result.height = height;
+            return result;
         }
+        // The photograph's full size, whatever the decoding scale: the
+        // longer side comes out exactly at the limit. 64-bit products, since
+        // a side times the limit can pass 32 bits.
+        plan = imaging::ReductionPlan::toSize(static_cast<std::int32_t>(std::int64_t{width} * limit / largest),
+                                              static_cast<std::int32_t>(std::int64_t{height} * limit / largest));
+        if (threeComponents)
+            result.scale = decodingScaleForLimit(largest, limit);
     } else {
-        std::int32_t factor = request.number;
-        if (threeComponents) {
-            result.scale = decodingScaleForFactor(factor);
-            decodeScaled(decoded, source, result.scale);
-            factor = static_cast<std::int32_t>(static_cast<std::uint32_t>(factor) >> result.scale);
-        } else {
-            // The full-size route reduces as it decodes; what it returns is
-            // the thumbnail, which the rest encodes as a factor of 1 would.
-            decoded = jpeg::DecodeJpegFullSizeReduced(source, imaging::ReductionPlan::byFactor(factor));
-            factor = 1;
-        }
-        if (factor == 1) {
-            result.written = encodeThumbnail(decoded, thumbnail, photograph.permissions(), request.quality, metadata);
-            width = side(decoded.width());
-            height = side(decoded.height());
-        } else {
-            Bitmap24 small = newRaster24(decoded.width() / factor, decoded.height() / factor);
-            imaging::ReduitFacteur(decoded, small, factor);
-            decoded = Bitmap24();
-            result.written = encodeThumbnail(small, thumbnail, photograph.permissions(), request.quality, metadata);
-            width = side(small.width());
-            height = side(small.height());
-        }
+        plan = imaging::ReductionPlan::byFactor(request.number);
+        if (threeComponents)
+            result.scale = decodingScaleForFactor(request.number);
     }
-    result.width = width;
-    result.height = height;
+    const Bitmap24 picture = thumbnailPicture(photograph, threeComponents, result.scale, plan);
+    result.written = encodeThumbnail(picture, thumbnail, photograph.file().permissions(), request.quality, metadata);
+    result.width = narrowedToSide(picture.width());
+    result.height = narrowedToSide(picture.height());
     return result;
 }
 
@@ -255,16 +288,6 @@ ThumbnailRequest requestFrom(const RunHost& host, std::int32_t number)
     request.number = number;
     request.quality = host.quality();
     return request;
-}
-
-fs::path photographPath(const std::string& folder, const std::string& fileName)
-{
-    return fs::path(folder) / fileName;
-}
-
-fs::path thumbnailPath(const std::string& folder, const std::string& fileName)
-{
-    return fs::path(folder) / std::string(kThumbnailFolderName) / fileName;
 }
 
 void TraiteImage(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize)

@@ -45,10 +45,6 @@ struct ThumbnailRequest {
 // The request for the next picture, read from the window as it stands now.
 ThumbnailRequest requestFrom(const RunHost& host, std::int32_t number);
 
-// Where one photograph of the run's folder is read and its thumbnail written.
-std::filesystem::path photographPath(const std::string& folder, const std::string& fileName);
-std::filesystem::path thumbnailPath(const std::string& folder, const std::string& fileName);
-
 // Probe, decode at the chosen scale, resample, encode (or copy a photograph
 // already small enough), then carry the metadata over. Every failure raises
 // the error that ends the run.

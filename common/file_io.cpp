@@ -59,12 +59,11 @@ int ReadOnlyFile::release()
     return fd;
 }
 
-bool ReadOnlyFile::readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out, int& error) const
+bool ReadOnlyFile::readHead(std::span<std::uint8_t> into, std::size_t& got, int& error) const
 {
-    out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, size_)));
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(done));
+    got = 0;
+    while (got < into.size()) {
+        const ssize_t n = ::pread(fd_, into.data() + got, into.size() - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -73,10 +72,34 @@ bool ReadOnlyFile::readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out
         }
         if (n == 0)
             break;
-        done += static_cast<std::size_t>(n);
+        got += static_cast<std::size_t>(n);
     }
-    out.resize(done);
     return true;
+}
+
+bool ReadOnlyFile::readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out, int& error) const
+{
+    out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, size_)));
+    std::size_t got = 0;
+    const bool read = readHead(out, got, error);
+    out.resize(got);
+    return read;
+}
+
+std::span<std::uint8_t> ReadBuffer::room(std::size_t size)
+{
+    if (size > capacity_) {
+        // Not value-initialised: the bytes are about to be read over.
+        block_.reset(new std::uint8_t[size]);
+        capacity_ = size;
+    }
+    return {block_.get(), size};
+}
+
+void ReadBuffer::release()
+{
+    block_.reset();
+    capacity_ = 0;
 }
 
 namespace {

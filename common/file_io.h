@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <sys/stat.h>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace tamblure {
@@ -54,6 +56,10 @@ public:
     // is shorter). False on a read error, whose errno value goes to error.
     bool readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out, int& error) const;
 
+    // The file's first bytes into `into`, as many as fit; `got` says how
+    // many came (fewer at the end of the file). False on a read error.
+    bool readHead(std::span<std::uint8_t> into, std::size_t& got, int& error) const;
+
 private:
     int fd_ = -1;
     int openError_ = 0;
@@ -61,6 +67,22 @@ private:
     std::uint64_t size_ = 0;
     unsigned permissions_ = 0;
     FileStamp stamp_;
+};
+
+// A block of memory kept from one use to the next, for reading one file
+// after another: once large enough it costs neither an allocation nor the
+// page faults of fresh memory. Its bytes are not cleared.
+class ReadBuffer {
+public:
+    // Room for `size` bytes, holding whatever was there before.
+    std::span<std::uint8_t> room(std::size_t size);
+    // Gives the memory back.
+    void release();
+    std::size_t capacity() const { return capacity_; }
+
+private:
+    std::unique_ptr<std::uint8_t[]> block_;
+    std::size_t capacity_ = 0;
 };
 
 // Every byte of the file. Raises EFOpenError ("Impossible d'ouvrir le fichier

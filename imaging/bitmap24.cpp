@@ -148,4 +148,12 @@ void Bitmap24::setPixel(std::int32_t x, std::int32_t y, std::uint32_t colour)
     p[2] = static_cast<std::uint8_t>(colour);
 }
 
+Bitmap24 makeRaster24(std::int32_t width, std::int32_t height)
+{
+    Bitmap24 raster;
+    raster.setPixelFormat(PixelFormat::Bits24);
+    raster.setSize(width, height);
+    return raster;
+}
+
 } // namespace tamblure::imaging

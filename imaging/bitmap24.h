@@ -101,4 +101,7 @@ private:
     std::array<std::uint32_t, 256> palette_{};
 };
 
+// A 24-bit raster of the given size, zero-filled; raises as setSize does.
+Bitmap24 makeRaster24(std::int32_t width, std::int32_t height);
+
 } // namespace tamblure::imaging

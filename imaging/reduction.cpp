@@ -26,4 +26,18 @@ void ReduitTaille(const Bitmap24& source, Bitmap24& dest)
         ReduitBilineaire(source, dest);
 }
 
+Bitmap24 reduceAsPlanned(Bitmap24 source, const ReductionPlan& plan)
+{
+    if (plan.kind == ReductionPlan::Kind::ToSize) {
+        Bitmap24 small = makeRaster24(plan.width, plan.height);
+        ReduitTaille(source, small);
+        return small;
+    }
+    if (plan.factor == 1)
+        return source;
+    Bitmap24 small = makeRaster24(source.width() / plan.factor, source.height() / plan.factor);
+    ReduitFacteur(source, small, plan.factor);
+    return small;
+}
+
 } // namespace tamblure::imaging

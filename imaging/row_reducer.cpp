@@ -19,20 +19,12 @@ namespace {
 // ReduitFacteur's largest factor.
 constexpr std::int32_t kMaxFactor = 99;
 
-Bitmap24 newRaster24(std::int32_t width, std::int32_t height)
-{
-    Bitmap24 raster;
-    raster.setPixelFormat(PixelFormat::Bits24);
-    raster.setSize(width, height);
-    return raster;
-}
-
 // Keeps every row and reduces the whole picture at the end, as the step did
 // before rows were streamed; for the plans that need the picture whole.
 class WholePicture final : public RowReducer {
 public:
     WholePicture(const ReductionPlan& plan, std::int32_t width, std::int32_t height, int channels)
-        : plan_(plan), channels_(channels), raster_(newRaster24(width, height))
+        : plan_(plan), channels_(channels), raster_(makeRaster24(width, height))
     {
     }
 
@@ -48,19 +40,7 @@ public:
             out[0] = out[1] = out[2] = row[x];
     }
 
-    Bitmap24 finish() override
-    {
-        if (plan_.kind == ReductionPlan::Kind::ToSize) {
-            Bitmap24 small = newRaster24(plan_.width, plan_.height);
-            ReduitTaille(raster_, small);
-            return small;
-        }
-        if (plan_.factor == 1)
-            return std::move(raster_);
-        Bitmap24 small = newRaster24(raster_.width() / plan_.factor, raster_.height() / plan_.factor);
-        ReduitFacteur(raster_, small, plan_.factor);
-        return small;
-    }
+    Bitmap24 finish() override { return reduceAsPlanned(std::move(raster_), plan_); }
 
 private:
     ReductionPlan plan_;
@@ -85,7 +65,7 @@ public:
         : channels_(channels), rowStarts_(std::move(rowStarts)), blockWidths_(std::move(blockWidths)),
           sums_(static_cast<std::size_t>(std::accumulate(blockWidths_.begin(), blockWidths_.end(), std::int64_t{0}) *
                                          channels_)),
-          dest_(newRaster24(static_cast<std::int32_t>(blockWidths_.size()),
+          dest_(makeRaster24(static_cast<std::int32_t>(blockWidths_.size()),
                             static_cast<std::int32_t>(rowStarts_.size() - 1)))
     {
     }
@@ -159,7 +139,7 @@ Tap tapFor(std::int32_t i, std::int32_t dest, std::int32_t source)
 class Bilinear final : public RowReducer {
 public:
     Bilinear(std::int32_t sourceWidth, std::vector<Tap> rows, std::int32_t destWidth, int channels)
-        : channels_(channels), rows_(std::move(rows)), dest_(newRaster24(destWidth, static_cast<std::int32_t>(rows_.size())))
+        : channels_(channels), rows_(std::move(rows)), dest_(makeRaster24(destWidth, static_cast<std::int32_t>(rows_.size())))
     {
         const auto rowBytes = static_cast<std::size_t>(sourceWidth) * static_cast<std::size_t>(channels);
         window_[0].resize(rowBytes);

@@ -46,7 +46,9 @@ struct CloseFile {
 struct IjlState {
     std::unique_ptr<std::FILE, CloseFile> file;
     detail::Decompressor decoder;
-    std::string path;
+    std::string path;                        // for a file
+    const unsigned char* bytes = nullptr;    // for bytes in memory, the caller's
+    std::size_t size = 0;
     bool headerRead = false;
     MemoryDestination encoded;
 };
@@ -103,20 +105,31 @@ J_COLOR_SPACE dibColourSpace(const JPEG_CORE_PROPERTIES& props)
     return JCS_UNKNOWN;
 }
 
+// The scale of a picture read, for either kind of read; 0 for anything else.
 int scaleDenominator(int mode)
 {
     switch (mode) {
     case IJL_JFILE_READWHOLEIMAGE:
+    case IJL_JBUFF_READWHOLEIMAGE:
         return 1;
     case IJL_JFILE_READONEHALF:
+    case IJL_JBUFF_READONEHALF:
         return 2;
     case IJL_JFILE_READONEQUARTER:
+    case IJL_JBUFF_READONEQUARTER:
         return 4;
     case IJL_JFILE_READONEEIGHTH:
+    case IJL_JBUFF_READONEEIGHTH:
         return 8;
     default:
         return 0;
     }
+}
+
+bool fromMemory(int mode)
+{
+    return mode == IJL_JBUFF_READPARAMS || mode == IJL_JBUFF_READWHOLEIMAGE || mode == IJL_JBUFF_READONEHALF ||
+           mode == IJL_JBUFF_READONEQUARTER || mode == IJL_JBUFF_READONEEIGHTH;
 }
 
 // The DIB's rows as libjpeg walks them, top row first: where the top row
@@ -147,7 +160,10 @@ bool dibIsDescribed(const JPEG_CORE_PROPERTIES& props)
 void readHeaderStep(void* arg)
 {
     auto* state = static_cast<IjlState*>(arg);
-    jpeg_stdio_src(&state->decoder.cinfo, state->file.get());
+    if (state->file != nullptr)
+        jpeg_stdio_src(&state->decoder.cinfo, state->file.get());
+    else
+        jpeg_mem_src(&state->decoder.cinfo, state->bytes, static_cast<unsigned long>(state->size));
     jpeg_read_header(&state->decoder.cinfo, TRUE);
 }
 
@@ -284,30 +300,36 @@ void encodeStep(void* arg)
 
 // --- Reads and writes. ----------------------------------------------------
 
-int readParams(JPEG_CORE_PROPERTIES* props)
+int readParams(JPEG_CORE_PROPERTIES* props, bool memory)
 {
     dropState(props);
     props->libjpegCode = 0;
     props->systemError = 0;
-    if (props->JPGFile == nullptr)
+    if (memory ? props->JPGBytes == nullptr || props->JPGSizeBytes < 0 : props->JPGFile == nullptr)
         return IJL_BAD_RECORD;
     // The state is the record's only once its headers are read; until then
     // any way out frees it here.
     std::unique_ptr<IjlState> state(new (std::nothrow) IjlState);
     if (state == nullptr)
         return IJL_MEMORY_ERROR;
-    try {
-        state->path = props->JPGFile;
-    } catch (const std::bad_alloc&) {
-        return IJL_MEMORY_ERROR;
+    if (memory) {
+        state->bytes = props->JPGBytes;
+        state->size = static_cast<std::size_t>(props->JPGSizeBytes);
+    } else {
+        try {
+            state->path = props->JPGFile;
+        } catch (const std::bad_alloc&) {
+            return IJL_MEMORY_ERROR;
+        }
+        int error = 0;
+        state->file = openForReading(props->JPGFile, error);
+        if (state->file == nullptr) {
+            props->systemError = error;
+            return IJL_FILE_ERROR;
+        }
     }
-    int error = 0;
-    state->file = openForReading(props->JPGFile, error);
-    if (state->file == nullptr) {
-        props->systemError = error;
-        return IJL_FILE_ERROR;
-    }
-    if (!state->decoder.create() || !detail::runTrapped(state->decoder.trap, readHeaderStep, state.get())) {
+    if (!state->decoder.create() ||
+        !detail::runTrapped(state->decoder.trap, readHeaderStep, state.get())) {
         props->libjpegCode = state->decoder.trap.code;
         return IJL_JPEG_ERROR;
     }
@@ -321,13 +343,25 @@ int readParams(JPEG_CORE_PROPERTIES* props)
     return IJL_OK;
 }
 
-int readImage(JPEG_CORE_PROPERTIES* props, int denominator)
+// True when the record's state has read the headers of the file or bytes the
+// record names now.
+bool headersReadFor(const JPEG_CORE_PROPERTIES& props, bool memory)
+{
+    const IjlState* state = props.state;
+    if (state == nullptr || !state->headerRead)
+        return false;
+    if (memory)
+        return state->file == nullptr && state->bytes == props.JPGBytes &&
+               static_cast<std::int64_t>(state->size) == props.JPGSizeBytes;
+    return state->file != nullptr && props.JPGFile != nullptr && state->path == props.JPGFile;
+}
+
+int readImage(JPEG_CORE_PROPERTIES* props, int denominator, bool memory)
 {
     // A picture read without its parameter read (or for another file) reads
     // the headers first.
-    if (props->state == nullptr || !props->state->headerRead || props->JPGFile == nullptr ||
-        props->state->path != props->JPGFile) {
-        const int result = readParams(props);
+    if (!headersReadFor(*props, memory)) {
+        const int result = readParams(props, memory);
         if (result != IJL_OK)
             return result;
     }
@@ -383,12 +417,13 @@ int ijlRead(JPEG_CORE_PROPERTIES* props, int mode)
 {
     if (props == nullptr)
         return IJL_BAD_RECORD;
-    if (mode == IJL_JFILE_READPARAMS)
-        return readParams(props);
+    const bool memory = fromMemory(mode);
+    if (mode == IJL_JFILE_READPARAMS || mode == IJL_JBUFF_READPARAMS)
+        return readParams(props, memory);
     const int denominator = scaleDenominator(mode);
     if (denominator == 0)
         return IJL_BAD_RECORD;
-    return readImage(props, denominator);
+    return readImage(props, denominator, memory);
 }
 
 int ijlWrite(JPEG_CORE_PROPERTIES* props, int mode)

@@ -33,12 +33,17 @@ inline constexpr int IJL_422 = 2;
 // I/O modes of ijlRead and ijlWrite: JFILE modes work on the file JPGFile,
 // JBUFF modes on memory (JPGBytes, JPGSizeBytes).
 inline constexpr int IJL_JFILE_READPARAMS = 0;
+inline constexpr int IJL_JBUFF_READPARAMS = 1;
 inline constexpr int IJL_JFILE_READWHOLEIMAGE = 2;
+inline constexpr int IJL_JBUFF_READWHOLEIMAGE = 3;
 inline constexpr int IJL_JFILE_WRITEWHOLEIMAGE = 8;
 inline constexpr int IJL_JBUFF_WRITEWHOLEIMAGE = 9;
 inline constexpr int IJL_JFILE_READONEHALF = 14;
+inline constexpr int IJL_JBUFF_READONEHALF = 15;
 inline constexpr int IJL_JFILE_READONEQUARTER = 16;
+inline constexpr int IJL_JBUFF_READONEQUARTER = 17;
 inline constexpr int IJL_JFILE_READONEEIGHTH = 18;
+inline constexpr int IJL_JBUFF_READONEEIGHTH = 19;
 
 // Results: 0 is success; reads report failures as negative values, writes
 // as any value other than 0 (always one of these negative ones).
@@ -70,8 +75,10 @@ struct JPEG_CORE_PROPERTIES {
     std::int32_t JPGSubsampling;
     std::int32_t jquality;     // 1 to 100; values outside are clamped by libjpeg
 
-    // The JPEG data in memory. After an IJL_JBUFF_WRITEWHOLEIMAGE write they
-    // point at the complete file, which the record holds until ijlFree.
+    // The JPEG data in memory. JBUFF reads take the file from them (the
+    // caller keeps the bytes until the picture is read); after an
+    // IJL_JBUFF_WRITEWHOLEIMAGE write they point at the complete file, which
+    // the record holds until ijlFree.
     const unsigned char* JPGBytes;
     std::int64_t JPGSizeBytes;
 
@@ -90,7 +97,8 @@ struct JPEG_CORE_PROPERTIES {
 // must have been cleared to zeros (or freed) before.
 int ijlInit(JPEG_CORE_PROPERTIES* props);
 
-// IJL_JFILE_READPARAMS reads the headers of JPGFile. The picture modes decode
+// IJL_JFILE_READPARAMS reads the headers of JPGFile, IJL_JBUFF_READPARAMS
+// those of the bytes at JPGBytes. The picture modes (of either kind) decode
 // the whole picture at full size, 1/2, 1/4 or 1/8 of each side (rounded up)
 // into DIBBytes; DIBWidth and |DIBHeight| must be exactly that output size
 // and DIBChannels / DIBColor one of 3 / IJL_BGR, 3 / IJL_RGB, 1 / IJL_G.

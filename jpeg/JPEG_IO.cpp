@@ -72,13 +72,41 @@ void describeRaster(JPEG_CORE_PROPERTIES& props, std::uint8_t* pixels, std::int3
 
 } // namespace
 
+namespace {
+
+// Points the record at the input: the file's name, or its bytes. The modes
+// of a read of either kind differ by one: JBUFF = JFILE + 1.
+int aimAt(JPEG_CORE_PROPERTIES& props, const JpegInput& input, const std::string& file)
+{
+    if (!input.read) {
+        props.JPGFile = file.c_str();
+        return 0;
+    }
+    props.JPGBytes = input.bytes.data();
+    props.JPGSizeBytes = static_cast<std::int64_t>(input.bytes.size());
+    return IJL_JBUFF_READPARAMS - IJL_JFILE_READPARAMS;
+}
+
+} // namespace
+
 bool DecodeJpegFile(Bitmap24* raster, const std::filesystem::path& path, bool setFormat, std::uint8_t scaleCode,
+                    std::int32_t* libjpegCode)
+{
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        if (libjpegCode != nullptr)
+            *libjpegCode = 0;
+        return false;
+    }
+    return DecodeJpegFile(raster, JpegInput::file(path), setFormat, scaleCode, libjpegCode);
+}
+
+bool DecodeJpegFile(Bitmap24* raster, const JpegInput& input, bool setFormat, std::uint8_t scaleCode,
                     std::int32_t* libjpegCode)
 {
     if (libjpegCode != nullptr)
         *libjpegCode = 0;
-    std::error_code ec;
-    if (raster == nullptr || !std::filesystem::exists(path, ec))
+    if (raster == nullptr)
         return false;
     int channels = channelsOf(raster->pixelFormat());
     if (channels == 0 && !setFormat)
@@ -88,9 +116,9 @@ bool DecodeJpegFile(Bitmap24* raster, const std::filesystem::path& path, bool se
     if (!record.init())
         return false;
     JPEG_CORE_PROPERTIES& props = record.props();
-    const std::string file = path.string();
-    props.JPGFile = file.c_str();
-    if (ijlRead(&props, IJL_JFILE_READPARAMS) != IJL_OK) {
+    const std::string file = input.path.string();
+    const int kind = aimAt(props, input, file);
+    if (ijlRead(&props, IJL_JFILE_READPARAMS + kind) != IJL_OK) {
         if (libjpegCode != nullptr)
             *libjpegCode = props.libjpegCode;
         return false;
@@ -140,22 +168,21 @@ bool DecodeJpegFile(Bitmap24* raster, const std::filesystem::path& path, bool se
         return false;
 
     describeRaster(props, pixels, width, height, channels);
-    if (ijlRead(&props, mode) >= 0)
+    if (ijlRead(&props, mode + kind) >= 0)
         return true;
     if (libjpegCode != nullptr)
         *libjpegCode = props.libjpegCode;
     return false;
 }
 
-void ReadJpegSize(const std::filesystem::path& path, std::int32_t& width, std::int32_t& height)
+void ReadJpegSize(const JpegInput& input, std::int32_t& width, std::int32_t& height)
 {
     IjlRecord record;
     if (!record.init())
         throw EOutOfMemory("Mémoire insuffisante");
     JPEG_CORE_PROPERTIES& props = record.props();
-    const std::string file = path.string();
-    props.JPGFile = file.c_str();
-    switch (ijlRead(&props, IJL_JFILE_READPARAMS)) {
+    const std::string file = input.path.string();
+    switch (ijlRead(&props, IJL_JFILE_READPARAMS + aimAt(props, input, file))) {
     case IJL_OK:
         width = props.JPGWidth;
         height = props.JPGHeight;

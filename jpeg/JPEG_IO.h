@@ -3,6 +3,7 @@
 // Scaled decoding and encoding through the IJL layer.
 
 #include "imaging/bitmap24.h"
+#include "jpeg/jpeg_input.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -25,12 +26,16 @@ namespace tamblure::jpeg {
 bool DecodeJpegFile(imaging::Bitmap24* raster, const std::filesystem::path& path, bool setFormat,
                     std::uint8_t scaleCode, std::int32_t* libjpegCode = nullptr);
 
+// The same from an input whose bytes may be in memory already.
+bool DecodeJpegFile(imaging::Bitmap24* raster, const JpegInput& input, bool setFormat, std::uint8_t scaleCode,
+                    std::int32_t* libjpegCode = nullptr);
+
 // The picture's size as libjpeg reads it from the file's headers, without
 // decoding and without reading the file further than its first scan. Raises
 // EFOpenError ("Impossible d'ouvrir le fichier %s", with the system's reason)
 // when the file cannot be opened or is not a regular file, EJPEG ("Erreur
 // JPEG #%d") when libjpeg refuses the headers.
-void ReadJpegSize(const std::filesystem::path& path, std::int32_t& width, std::int32_t& height);
+void ReadJpegSize(const JpegInput& input, std::int32_t& width, std::int32_t& height);
 
 // Encodes a 24-bit (or 8-bit grey) raster as a three-component YCbCr JPEG
 // file at the given quality and gives its bytes. Raises EWriteError

@@ -147,9 +147,7 @@ void DecodeJpegFullSize(Bitmap24& raster, const std::filesystem::path& path)
     }
     // Widen the grey indices through the palette: each pixel takes its
     // entry's grey in blue, green and red.
-    Bitmap24 wide;
-    wide.setPixelFormat(PixelFormat::Bits24);
-    wide.setSize(decoded.width(), decoded.height());
+    Bitmap24 wide = imaging::makeRaster24(decoded.width(), decoded.height());
     const auto& palette = decoded.palette();
     for (std::int32_t y = 0; y < decoded.height(); ++y) {
         const std::uint8_t* in = decoded.scanLine(y);

@@ -58,6 +58,24 @@ private:
     std::size_t length_ = 0;
 };
 
+// The same reads on bytes already in memory.
+class SpanWindow {
+public:
+    explicit SpanWindow(std::span<const std::uint8_t> bytes) : reader_(bytes) {}
+
+    bool u8(std::uint64_t pos, std::uint8_t& out) const
+    {
+        return pos < reader_.size() && reader_.u8At(static_cast<std::size_t>(pos), out);
+    }
+    bool u16(std::uint64_t pos, std::uint16_t& out) const
+    {
+        return pos < reader_.size() && reader_.u16At(static_cast<std::size_t>(pos), out);
+    }
+
+private:
+    ByteReader reader_;
+};
+
 bool isFrameWeRead(std::uint8_t code)
 {
     return code == 0xC0 || code == 0xC1 || code == 0xC2 || code == 0xC9 || code == 0xCA;
@@ -69,18 +87,10 @@ bool hasNoLength(std::uint8_t code)
     return (code >= 0xD0 && code <= 0xD9) || code == 0x01;
 }
 
-} // namespace
-
-bool ProbeJpegHeader(const std::filesystem::path& path, std::uint16_t& width, std::uint16_t& height,
-                     bool& threeComponents)
+// The walk from SOI to the first frame header we read, over either window.
+template <class Window>
+bool walkToFrame(Window& file, std::uint16_t& width, std::uint16_t& height, bool& threeComponents)
 {
-    const ReadOnlyFile photograph(path);
-    if (!photograph.opened())
-        throw EFOpenError(openErrorMessage(path.string(), photograph.openError()));
-    if (!photograph.readable())
-        return false;
-
-    FileWindow file(photograph.fd());
     std::uint16_t start = 0;
     if (!file.u16(0, start) || start != 0xFFD8)
         return false;
@@ -138,6 +148,29 @@ bool ProbeJpegHeader(const std::filesystem::path& path, std::uint16_t& width, st
             return false;
         pos += length;
     }
+}
+
+} // namespace
+
+bool ProbeJpegHeader(const std::filesystem::path& path, std::uint16_t& width, std::uint16_t& height,
+                     bool& threeComponents)
+{
+    return ProbeJpegHeader(JpegInput::file(path), width, height, threeComponents);
+}
+
+bool ProbeJpegHeader(const JpegInput& input, std::uint16_t& width, std::uint16_t& height, bool& threeComponents)
+{
+    if (input.read) {
+        SpanWindow bytes(input.bytes);
+        return walkToFrame(bytes, width, height, threeComponents);
+    }
+    const ReadOnlyFile photograph(input.path);
+    if (!photograph.opened())
+        throw EFOpenError(openErrorMessage(input.path.string(), photograph.openError()));
+    if (!photograph.readable())
+        return false;
+    FileWindow file(photograph.fd());
+    return walkToFrame(file, width, height, threeComponents);
 }
 
 } // namespace tamblure::jpeg

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "jpeg/jpeg_input.h"
+
 namespace tamblure::jpeg {
 
 // Reads the size and component count of the first frame header that the
@@ -15,5 +17,9 @@ namespace tamblure::jpeg {
 // file cannot be opened.
 bool ProbeJpegHeader(const std::filesystem::path& path, std::uint16_t& width, std::uint16_t& height,
                      bool& threeComponents);
+
+// The same on a file whose bytes may be in memory already; only a file read
+// from its path can fail to open.
+bool ProbeJpegHeader(const JpegInput& input, std::uint16_t& width, std::uint16_t& height, bool& threeComponents);
 
 } // namespace tamblure::jpeg

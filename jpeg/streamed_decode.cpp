@@ -68,8 +68,15 @@ void readBandStep(void* arg)
 imaging::Bitmap24 DecodeJpegFullSizeReduced(const std::filesystem::path& path, const imaging::ReductionPlan& plan)
 {
     const std::vector<std::uint8_t> bytes = readWholeFile(path);
+    return DecodeJpegFullSizeReduced(JpegInput::inMemory(path, bytes), plan);
+}
+
+imaging::Bitmap24 DecodeJpegFullSizeReduced(const JpegInput& input, const imaging::ReductionPlan& plan)
+{
+    if (!input.read)
+        return DecodeJpegFullSizeReduced(input.path, plan);
     detail::Decompressor decoder;
-    StartJob start{&decoder.cinfo, bytes.data(), bytes.size()};
+    StartJob start{&decoder.cinfo, input.bytes.data(), input.bytes.size()};
     if (!decoder.create() || !detail::runTrapped(decoder.trap, startStep, &start))
         throwJpegError(decoder.trap.code);
     const jpeg_decompress_struct& cinfo = decoder.cinfo;

@@ -9,6 +9,7 @@
 
 #include "imaging/bitmap24.h"
 #include "imaging/row_reducer.h"
+#include "jpeg/jpeg_input.h"
 
 #include <filesystem>
 
@@ -24,5 +25,8 @@ namespace tamblure::jpeg {
 // whole-picture decode refused it, although no such raster is made; and the
 // reductions' own errors once every row is decoded.
 imaging::Bitmap24 DecodeJpegFullSizeReduced(const std::filesystem::path& path, const imaging::ReductionPlan& plan);
+
+// The same from an input whose bytes may be in memory already.
+imaging::Bitmap24 DecodeJpegFullSizeReduced(const JpegInput& input, const imaging::ReductionPlan& plan);
 
 } // namespace tamblure::jpeg

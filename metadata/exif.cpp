@@ -11,6 +11,14 @@ CarriedMetadata::CarriedMetadata(const std::filesystem::path& photograph) : phot
     photo_->ReadPhoto(photograph);
 }
 
+CarriedMetadata::CarriedMetadata(const jpeg::JpegInput& photograph) : photo_(std::make_unique<TimgData>(255))
+{
+    if (photograph.read)
+        photo_->ScanFile(photograph.path, photograph.bytes);
+    else
+        photo_->ReadPhoto(photograph.path);
+}
+
 CarriedMetadata::~CarriedMetadata() = default;
 
 bool CarriedMetadata::carried() const

@@ -2,6 +2,8 @@
 
 // The copy step that carries a photograph's metadata into its thumbnail.
 
+#include "jpeg/jpeg_input.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -29,6 +31,8 @@ public:
     // and its problems (missing, unreadable, damaged) are swallowed: such a
     // photograph has no metadata to carry. Never raises.
     explicit CarriedMetadata(const std::filesystem::path& photograph);
+    // The same from the photograph's bytes when they are in memory already.
+    explicit CarriedMetadata(const jpeg::JpegInput& photograph);
     ~CarriedMetadata();
     CarriedMetadata(const CarriedMetadata&) = delete;
     CarriedMetadata& operator=(const CarriedMetadata&) = delete;

@@ -175,6 +175,16 @@ bool TimgData::ScanFile(const fs::path& path)
     }
 }
 
+bool TimgData::ScanFile(const fs::path& path, std::span<const std::uint8_t> bytes)
+{
+    ResetState();
+    statusText_ = "Not an EXIF file";
+    if (!hasJpegExtension(path) || !ScanSegments(bytes))
+        return false;
+    statusText_ = "<none>";
+    return true;
+}
+
 bool TimgData::ScanSegments(std::span<const std::uint8_t> bytes)
 {
     SpanSource source(bytes);

@@ -65,6 +65,10 @@ public:
     // "Illegal Exif construction".
     bool ScanFile(const std::filesystem::path& path);
 
+    // The same on the file's bytes, already in memory; path gives the name
+    // whose extension is checked.
+    bool ScanFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
     // Reads segments from the start of a JPEG file up to the start of scan,
     // the end of image, the 20th kept segment, or the 5th when the first four
     // carry no metadata. True when an EXIF, IPTC or comment segment was

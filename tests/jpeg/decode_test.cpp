@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -110,6 +112,13 @@ TEST_P(DecodeJpegFilePicture, IsUprightUnshearedAndKeepsThePadBytesClear)
     // a flipped, mirrored or sheared picture misses by far more than this.
     EXPECT_LE(test::largestDeviation(raster, c.spec, 1 << (c.scaleCode > 3 ? 0 : c.scaleCode)), 28);
     EXPECT_TRUE(test::rowPaddingIsClear(raster));
+
+    // The same bytes decoded from memory give the same block.
+    const auto bytes = test::readFile(dir / "p.jpg");
+    Bitmap24 fromMemory;
+    ASSERT_TRUE(DecodeJpegFile(&fromMemory, JpegInput::inMemory(dir / "p.jpg", bytes), true, c.scaleCode));
+    ASSERT_EQ(fromMemory.pixelBytes(), raster.pixelBytes());
+    EXPECT_TRUE(std::equal(raster.pixels(), raster.pixels() + raster.pixelBytes(), fromMemory.pixels()));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -26,15 +26,23 @@ struct ProbeAnswer {
 };
 
 // Out-values start as sentinels, so a false result shows they were left alone.
+// The probe's answer for the bytes as a file; the answer from the same bytes
+// in memory must be the same.
 ProbeAnswer probeBytes(const Bytes& bytes)
 {
     TempDir dir;
     test::writeFile(dir / "photo.jpg", bytes);
     ProbeAnswer answer{false, 0xBEEF, 0xCAFE, true};
     answer.found = ProbeJpegHeader(dir / "photo.jpg", answer.width, answer.height, answer.threeComponents);
+    ProbeAnswer inMemory{false, 0xBEEF, 0xCAFE, true};
+    inMemory.found = ProbeJpegHeader(JpegInput::inMemory(dir / "photo.jpg", bytes), inMemory.width, inMemory.height,
+                                     inMemory.threeComponents);
+    EXPECT_EQ(inMemory.found, answer.found);
+    EXPECT_EQ(inMemory.width, answer.width);
+    EXPECT_EQ(inMemory.height, answer.height);
+    EXPECT_EQ(inMemory.threeComponents, answer.threeComponents);
     return answer;
 }
-
 
 Bytes withFrameCode(Bytes bytes, int code)
 {
