@@ -118,14 +118,19 @@ std::uint32_t weight256(double fraction)
     return static_cast<std::uint32_t>(std::nearbyint(fraction * 256.0));
 }
 
+void checkWidthRatio(const Bitmap24& source, const Bitmap24& dest)
+{
+    if (dest.width() != 0)
+        return;
+    if (source.width() == 0)
+        throw EInvalidOp(std::string(kInvalidOpMessage));
+    throw EZeroDivide(std::string(kZeroDivideMessage));
+}
+
 void ReduitBilineaire(const Bitmap24& source, Bitmap24& dest)
 {
     // The sample positions divide by the destination's width.
-    if (dest.width() == 0) {
-        if (source.width() == 0)
-            throw EInvalidOp(std::string(kInvalidOpMessage));
-        throw EZeroDivide(std::string(kZeroDivideMessage));
-    }
+    checkWidthRatio(source, dest);
     if (dest.height() == 0)
         return;
     if (source.pixelFormat() == PixelFormat::Bits24 && dest.pixelFormat() == PixelFormat::Bits24)

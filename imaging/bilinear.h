@@ -17,6 +17,11 @@ namespace tamblure::imaging {
 // before anything is written.
 void ReduitBilineaire(const Bitmap24& source, Bitmap24& dest);
 
+// What dividing the source's width by the destination's raises when the
+// destination has no column: 0 / 0 is an invalid operation (EInvalidOp),
+// anything else over 0 a division by zero (EZeroDivide). Nothing otherwise.
+void checkWidthRatio(const Bitmap24& source, const Bitmap24& dest);
+
 // The sampling of the fixed-point path, for code that interpolates the same
 // way: destination pixel i of `dest` samples a side of `source` pixels at
 // (i / dest) × source, with no half-pixel offset (pixel 0 samples source

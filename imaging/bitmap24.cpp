@@ -29,6 +29,11 @@ void Bitmap24::FreeDeleter::operator()(std::uint8_t* p) const
 
 Bitmap24::Bitmap24()
 {
+    setGreyRamp();
+}
+
+void Bitmap24::setGreyRamp()
+{
     for (std::uint32_t i = 0; i < 256; ++i)
         palette_[i] = i << 16 | i << 8 | i;
 }
@@ -98,7 +103,7 @@ const std::uint8_t* Bitmap24::scanLine(std::int32_t row) const
 {
     if (row < 0 || row >= height_)
         throw EInvalidGraphicOperation("Indice ligne hors limites");
-    return block_.get() + static_cast<std::size_t>(height_ - 1 - row) * static_cast<std::size_t>(stride_);
+    return const_cast<Bitmap24*>(this)->rowAddress(row);
 }
 
 const std::uint8_t* Bitmap24::pixelAddress(std::int32_t x, std::int32_t y) const

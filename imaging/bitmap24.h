@@ -58,6 +58,9 @@ public:
     static std::uint64_t checkSize(PixelFormat format, std::int32_t width, std::int32_t height);
 
     static int bitsPerPixel(PixelFormat format);
+    // Bytes of a pixel as a codec reads and writes them: 1 (grey), 3 (blue,
+    // green, red); 0 for a raster without a format.
+    static int channelsOf(PixelFormat format) { return format == PixelFormat::None ? 0 : bitsPerPixel(format) / 8; }
     static std::int64_t strideFor(std::int64_t width, int bitsPerPixel)
     {
         return (width * bitsPerPixel + 31) / 32 * 4;
@@ -75,7 +78,16 @@ public:
     std::uint8_t* scanLine(std::int32_t row);
     const std::uint8_t* scanLine(std::int32_t row) const;
 
+    // The same address without the check, for callers that keep row in range
+    // themselves and must not raise (libjpeg's steps, which an exception
+    // must never cross).
+    std::uint8_t* rowAddress(std::int32_t row) noexcept
+    {
+        return block_.get() + static_cast<std::size_t>(height_ - 1 - row) * static_cast<std::size_t>(stride_);
+    }
+
     // The 8-bit palette as colour values; a grey ramp (i, i, i) at creation.
+    void setGreyRamp();
     std::array<std::uint32_t, 256>& palette() { return palette_; }
     const std::array<std::uint32_t, 256>& palette() const { return palette_; }
 

@@ -10,12 +10,7 @@ namespace tamblure::imaging {
 
 void ReduitTaille(const Bitmap24& source, Bitmap24& dest)
 {
-    if (dest.width() == 0) {
-        // 0 / 0 is an invalid operation; anything else over 0 a division by zero.
-        if (source.width() == 0)
-            throw EInvalidOp(std::string(kInvalidOpMessage));
-        throw EZeroDivide(std::string(kZeroDivideMessage));
-    }
+    checkWidthRatio(source, dest);
     // From half the width down, every source pixel has its share in the area
     // average; above that, blocks of one or two pixels would show as jagged
     // edges, and interpolation does better.

@@ -39,19 +39,6 @@ private:
     bool initialised_ = false;
 };
 
-int channelsOf(PixelFormat format)
-{
-    switch (format) {
-    case PixelFormat::Bits8:
-        return 1;
-    case PixelFormat::Bits24:
-        return 3;
-    case PixelFormat::None:
-        break;
-    }
-    return 0;
-}
-
 // The bytes after a row's pixel bytes up to the next multiple of 4.
 std::int32_t padBytes(std::int32_t width, std::int32_t channels)
 {
@@ -108,7 +95,7 @@ bool DecodeJpegFile(Bitmap24* raster, const JpegInput& input, bool setFormat, st
         *libjpegCode = 0;
     if (raster == nullptr)
         return false;
-    int channels = channelsOf(raster->pixelFormat());
+    int channels = Bitmap24::channelsOf(raster->pixelFormat());
     if (channels == 0 && !setFormat)
         return false;
 
@@ -155,8 +142,7 @@ bool DecodeJpegFile(Bitmap24* raster, const JpegInput& input, bool setFormat, st
         channels = props.JPGChannels;
         if (channels == 1) {
             raster->setPixelFormat(PixelFormat::Bits8);
-            for (std::uint32_t i = 0; i < 256; ++i)
-                raster->palette()[i] = i << 16 | i << 8 | i;
+            raster->setGreyRamp();
         } else {
             raster->setPixelFormat(PixelFormat::Bits24);
         }
@@ -204,7 +190,7 @@ constexpr std::string_view kWriteError = "Error writing JPEG to file";
 // record holds the outcome.
 int writeRaster(IjlRecord& record, const Bitmap24& raster, const std::string* file, std::int32_t quality)
 {
-    const int channels = channelsOf(raster.pixelFormat());
+    const int channels = Bitmap24::channelsOf(raster.pixelFormat());
     if (!record.init() || channels == 0)
         return IJL_BAD_RECORD;
     JPEG_CORE_PROPERTIES& props = record.props();

@@ -7,6 +7,7 @@
 
 #include <jerror.h>
 
+#include <ostream>
 #include <string>
 #include <utility>
 
@@ -62,11 +63,9 @@ void readRowsStep(void* arg)
     Bitmap24& raster = *job->raster;
     const auto width = static_cast<std::size_t>(cinfo->output_width);
     while (cinfo->output_scanline < cinfo->output_height) {
-        // Rows of the raster's block are bottom-up; scanLine maps the
-        // picture's row number to its place.
-        unsigned char* target = raster.pixels() + static_cast<std::size_t>(raster.height() - 1 -
-                                                                           static_cast<std::int32_t>(cinfo->output_scanline)) *
-                                                      static_cast<std::size_t>(raster.stride());
+        // The raster was sized to the output, so the row is in range; the
+        // unchecked address, since nothing may raise inside a libjpeg step.
+        unsigned char* target = raster.rowAddress(static_cast<std::int32_t>(cinfo->output_scanline));
         JSAMPROW row = job->cmykRow != nullptr ? job->cmykRow : target;
         if (jpeg_read_scanlines(cinfo, &row, 1) != 1) {
             job->stalled = true;

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <ostream>
+#include <iosfwd>
 #include <span>
 #include <vector>
 
