@@ -1,6 +1,6 @@
 // Photographs cut short at every early offset and at offsets spread over the
 // rest: each one either becomes a thumbnail or ends the step with one of the
-// program's messages, quickly, and the photograph is never changed.
+// program's messages, and the photograph is never changed.
 
 #include "app/traite_image.h"
 
@@ -35,6 +35,11 @@ std::vector<std::size_t> cutOffsets(std::size_t size)
     return offsets;
 }
 
+// A hang guard, not a speed target: a cut file must never make the step
+// loop or wait. One step takes milliseconds; the limit holds on a loaded
+// machine and under the sanitizers alike.
+constexpr auto kHangLimit = std::chrono::seconds(60);
+
 class CutPhotograph : public testing::TestWithParam<const char*> {};
 
 TEST_P(CutPhotograph, BecomesAThumbnailOrEndsWithAMessage)
@@ -61,9 +66,7 @@ TEST_P(CutPhotograph, BecomesAThumbnailOrEndsWithAMessage)
                 EXPECT_FALSE(e.message().empty());
                 ++refused;
             }
-            // A hang guard, not a speed target: a cut file must never make the
-            // step loop or wait.
-            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "cut at " << cut;
+            EXPECT_LT(std::chrono::steady_clock::now() - start, kHangLimit) << "cut at " << cut;
         }
         ASSERT_EQ(test::readFile(source), bytes) << "the photograph changed, cut at " << cut;
     }

@@ -12,50 +12,6 @@ namespace {
 
 using test::FakeHost;
 
-// The header lines, as the page must hold them, for a title and a column count.
-std::vector<std::string> headerLines(const std::string& title, int columns)
-{
-    std::vector<std::string> lines = {
-        R"(<!DOCTYPE HTML PUBLIC "-//W3C//DTD HTML 4.01 Transitional//EN")",
-        R"("http://www.w3.org/TR/html4/loose.dtd">)",
-        "<html>",
-        "<head>",
-        R"(   <meta http-equiv="Content-Type" content="text/html; charset=iso-8859-1">)",
-        R"(   <meta name="GENERATOR" content="Tamblure">)",
-        "   <title>" + title + "</title>",
-        "</head>",
-        "<body>",
-        "",
-        R"(<h1 align="center">)" + title + "</h1>",
-        "",
-    };
-    if (columns >= 2)
-        lines.push_back(R"(<table BORDER="0" WIDTH="100%" >)");
-    return lines;
-}
-
-std::vector<std::string> cellLines(const std::string& name, int height, int width, int kilobytes)
-{
-    return {
-        R"(    <div align="center">)",
-        R"(      <a href=")" + name + R"(">)",
-        R"(        <img SRC="tamblure/)" + name + R"(" height=")" + std::to_string(height) + R"(" width=")" +
-            std::to_string(width) + R"(" alt="Tamblure de )" + name + R"(">)",
-        "        <br>",
-        "        (en grand " + std::to_string(kilobytes) + " ko)",
-        "      </a>",
-        "    </div>",
-    };
-}
-
-std::string joinCrLf(const std::vector<std::string>& lines)
-{
-    std::string out;
-    for (const auto& line : lines)
-        out += line + "\r\n";
-    return out;
-}
-
 // Writes a whole page for `count` pictures named p1.jpg, p2.jpg, ... the way
 // the run calls the four operations.
 std::string writePage(FakeHost& host, int count, bool withFooter = true)
@@ -80,42 +36,96 @@ std::string writePage(FakeHost& host, int count, bool withFooter = true)
     return std::string(bytes.begin(), bytes.end());
 }
 
-// The expected page for `count` pictures in `columns` columns, built row by
-// row from the layout's rule.
-std::string expectedPage(const std::string& title, int columns, int count)
+// The expected pages, written out by hand from the page's layout: the head,
+// then under one column each cell followed by <br>, under two or more a
+// table whose rows hold that many cells, a last row that is not full closed
+// all the same.
+// Lines end in LF here and in CR LF in the file.
+
+constexpr const char* kHead = R"(<!DOCTYPE HTML PUBLIC "-//W3C//DTD HTML 4.01 Transitional//EN"
+"http://www.w3.org/TR/html4/loose.dtd">
+<html>
+<head>
+   <meta http-equiv="Content-Type" content="text/html; charset=iso-8859-1">
+   <meta name="GENERATOR" content="Tamblure">
+   <title>Vacances</title>
+</head>
+<body>
+
+<h1 align="center">Vacances</h1>
+
+)";
+
+constexpr const char* kTable = "<table BORDER=\"0\" WIDTH=\"100%\" >\n";
+constexpr const char* kTableEnd = "</table>\n";
+constexpr const char* kFoot = "</body>\n</html>\n";
+constexpr const char* kRow = "<tr>\n";
+constexpr const char* kRowEnd = "</tr>\n";
+constexpr const char* kBr = "<br>\n";
+
+// The cells of p1.jpg to p4.jpg as writePage describes them.
+constexpr const char* kCell[] = {
+    R"(    <div align="center">
+      <a href="p1.jpg">
+        <img SRC="tamblure/p1.jpg" height="133" width="200" alt="Tamblure de p1.jpg">
+        <br>
+        (en grand 10 ko)
+      </a>
+    </div>
+)",
+    R"(    <div align="center">
+      <a href="p2.jpg">
+        <img SRC="tamblure/p2.jpg" height="133" width="200" alt="Tamblure de p2.jpg">
+        <br>
+        (en grand 11 ko)
+      </a>
+    </div>
+)",
+    R"(    <div align="center">
+      <a href="p3.jpg">
+        <img SRC="tamblure/p3.jpg" height="133" width="200" alt="Tamblure de p3.jpg">
+        <br>
+        (en grand 12 ko)
+      </a>
+    </div>
+)",
+    R"(    <div align="center">
+      <a href="p4.jpg">
+        <img SRC="tamblure/p4.jpg" height="133" width="200" alt="Tamblure de p4.jpg">
+        <br>
+        (en grand 13 ko)
+      </a>
+    </div>
+)",
+};
+
+// Picture n (from 1) in a table cell.
+std::string td(int n)
 {
-    std::vector<std::string> lines = headerLines(title, columns);
-    for (int i = 0; i < count; ++i) {
-        const std::string name = "p" + std::to_string(i + 1) + ".jpg";
-        if (columns >= 2) {
-            if (i % columns == 0)
-                lines.push_back("<tr>");
-            lines.push_back("  <td>");
-        }
-        for (auto& line : cellLines(name, 133, 200, 10 + i))
-            lines.push_back(line);
-        if (columns >= 2) {
-            lines.push_back("  </td>");
-            if ((i + 1) % columns == 0)
-                lines.push_back("</tr>");
-        } else {
-            lines.push_back("<br>");
-        }
-    }
-    if (columns >= 2) {
-        if (count % columns != 0)
-            lines.push_back("</tr>");
-        lines.push_back("</table>");
-    }
-    lines.push_back("</body>");
-    lines.push_back("</html>");
-    return joinCrLf(lines);
+    return std::string("  <td>\n") + kCell[n - 1] + "  </td>\n";
+}
+
+std::string page(std::initializer_list<std::string> parts)
+{
+    std::string text;
+    for (const std::string& part : parts)
+        text += part;
+    std::string crlf;
+    for (const char c : text)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return crlf;
 }
 
 struct LayoutCase {
     int columns;
     int count;
+    std::string expected;
 };
+
+void PrintTo(const LayoutCase& c, std::ostream* out)
+{
+    *out << c.count << " pictures in " << c.columns << " columns";
+}
 
 class PageLayout : public testing::TestWithParam<LayoutCase> {};
 
@@ -124,13 +134,65 @@ TEST_P(PageLayout, WritesEveryLineByteForByte)
     FakeHost host;
     host.columnsValue = GetParam().columns;
     host.titleValue = "Vacances";
-    EXPECT_EQ(writePage(host, GetParam().count), expectedPage("Vacances", GetParam().columns, GetParam().count));
+    EXPECT_EQ(writePage(host, GetParam().count), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, PageLayout,
-                         testing::Values(LayoutCase{2, 3}, LayoutCase{3, 7}, LayoutCase{3, 6}, LayoutCase{1, 3},
-                                         LayoutCase{0, 2}, LayoutCase{-4, 2}, LayoutCase{25, 30},
-                                         LayoutCase{10, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, PageLayout,
+    testing::Values(
+        LayoutCase{1, 0, page({kHead, kFoot})},
+        LayoutCase{1, 1, page({kHead, kCell[0], kBr, kFoot})},
+        LayoutCase{1, 3, page({kHead, kCell[0], kBr, kCell[1], kBr, kCell[2], kBr, kFoot})},
+        LayoutCase{1, 4, page({kHead, kCell[0], kBr, kCell[1], kBr, kCell[2], kBr, kCell[3], kBr, kFoot})},
+        // Fewer than two columns is one column.
+        LayoutCase{0, 2, page({kHead, kCell[0], kBr, kCell[1], kBr, kFoot})},
+        LayoutCase{-4, 2, page({kHead, kCell[0], kBr, kCell[1], kBr, kFoot})},
+        LayoutCase{2, 0, page({kHead, kTable, kTableEnd, kFoot})},
+        LayoutCase{2, 1, page({kHead, kTable, kRow, td(1), kRowEnd, kTableEnd, kFoot})},
+        LayoutCase{2, 3, page({kHead, kTable, kRow, td(1), td(2), kRowEnd, kRow, td(3), kRowEnd, kTableEnd, kFoot})},
+        LayoutCase{2, 4,
+                   page({kHead, kTable, kRow, td(1), td(2), kRowEnd, kRow, td(3), td(4), kRowEnd, kTableEnd, kFoot})},
+        LayoutCase{3, 0, page({kHead, kTable, kTableEnd, kFoot})},
+        LayoutCase{3, 1, page({kHead, kTable, kRow, td(1), kRowEnd, kTableEnd, kFoot})},
+        LayoutCase{3, 3, page({kHead, kTable, kRow, td(1), td(2), td(3), kRowEnd, kTableEnd, kFoot})},
+        LayoutCase{3, 4,
+                   page({kHead, kTable, kRow, td(1), td(2), td(3), kRowEnd, kRow, td(4), kRowEnd, kTableEnd, kFoot})},
+        LayoutCase{10, 0, page({kHead, kTable, kTableEnd, kFoot})}));
+
+// Longer pages, by the number of cells in each row of the table.
+struct RowsCase {
+    int columns;
+    int count;
+    std::vector<int> cellsPerRow;
+};
+
+class PageRows : public testing::TestWithParam<RowsCase> {};
+
+TEST_P(PageRows, HoldAsManyCellsAsThereAreColumnsAndTheRestInTheLast)
+{
+    FakeHost host;
+    host.columnsValue = GetParam().columns;
+    std::istringstream in(writePage(host, GetParam().count));
+    std::vector<int> cellsPerRow;
+    int open = 0; // rows opened and not yet closed
+    for (std::string line; std::getline(in, line);) {
+        if (line == "<tr>\r") {
+            ++open;
+            cellsPerRow.push_back(0);
+        } else if (line == "</tr>\r") {
+            --open;
+        } else if (line == "  <td>\r") {
+            ASSERT_EQ(open, 1) << "a cell outside a row";
+            ++cellsPerRow.back();
+        }
+    }
+    EXPECT_EQ(open, 0);
+    EXPECT_EQ(cellsPerRow, GetParam().cellsPerRow);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, PageRows,
+                         testing::Values(RowsCase{3, 6, {3, 3}}, RowsCase{3, 7, {3, 3, 1}},
+                                         RowsCase{25, 30, {25, 5}}, RowsCase{10, 10, {10}}));
 
 TEST(PageLayout, ThreePicturesInTwoColumnsReadAsTheExampleSays)
 {

@@ -73,6 +73,11 @@ struct LimitRow {
     std::uint16_t thumbWidth, thumbHeight;
 };
 
+void PrintTo(const LimitRow& row, std::ostream* out)
+{
+    *out << row.width << " x " << row.height;
+}
+
 class LargestDimensionCriterion : public testing::TestWithParam<LimitRow> {};
 
 TEST_P(LargestDimensionCriterion, DecodesAtTheLargestScaleThatStillCoversTheLimit)
@@ -91,6 +96,12 @@ TEST_P(LargestDimensionCriterion, DecodesAtTheLargestScaleThatStillCoversTheLimi
     EXPECT_EQ(t.height, row.thumbHeight);
     if (row.copied) {
         EXPECT_EQ(test::readFile(dir / "thumb.jpg"), test::readFile(dir / "photo.jpg"));
+    } else {
+        std::uint16_t fileWidth = 0, fileHeight = 0;
+        bool three = false;
+        ASSERT_TRUE(jpeg::ProbeJpegHeader(dir / "thumb.jpg", fileWidth, fileHeight, three));
+        EXPECT_EQ(fileWidth, row.thumbWidth);
+        EXPECT_EQ(fileHeight, row.thumbHeight);
     }
 }
 
@@ -100,7 +111,10 @@ INSTANTIATE_TEST_SUITE_P(Table, LargestDimensionCriterion,
                                          LimitRow{400, 300, false, 1, 200, 150},
                                          LimitRow{1024, 768, false, 2, 200, 150},
                                          LimitRow{1200, 1600, false, 3, 150, 200},
-                                         LimitRow{3000, 2000, false, 3, 200, 133}));
+                                         LimitRow{3000, 2000, false, 3, 200, 133},
+                                         // The shorter side is cut off, never rounded: 132.98 and 133.5.
+                                         LimitRow{3008, 2000, false, 3, 200, 132},
+                                         LimitRow{534, 800, false, 2, 133, 200}));
 
 TEST(DecodingScale, UsesExactLogarithmsAtPowersOfTwo)
 {

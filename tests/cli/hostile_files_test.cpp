@@ -1,24 +1,33 @@
 // Tiny files whose frame header claims 65500 x 65500 pixels, run through the
-// command-line companion so that its time and memory can be read from the
-// outside.
+// command-line companion so that its memory can be read from the outside.
+// Their times are recorded among the test's properties (--gtest_output=xml),
+// not judged, since a loaded or sanitised machine stretches them: only a run
+// that has not ended after a minute, a thousand times what it takes, is
+// stopped and counted as hanging.
 
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tamblure {
 namespace {
 
+constexpr auto kHangLimit = std::chrono::seconds(60);
+
 struct Measured {
     int exitCode = -1;
     std::string err;
+    bool hung = false; // still running after kHangLimit, then killed
     double seconds = 0;
     double peakMiB = 0;
 };
@@ -40,8 +49,19 @@ Measured runBatch(const std::filesystem::path& folder, const char* criterion, co
     }
     int status = 0;
     struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
     Measured m;
+    for (;;) {
+        const pid_t ended = ::wait4(pid, &status, WNOHANG, &usage);
+        if (ended == pid || (ended < 0 && errno != EINTR))
+            break;
+        if (std::chrono::steady_clock::now() - start > kHangLimit) {
+            ::kill(pid, SIGKILL);
+            ::wait4(pid, &status, 0, &usage);
+            m.hung = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     m.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
@@ -72,7 +92,7 @@ struct HugeCase {
 
 class HugeProgressive : public testing::TestWithParam<HugeCase> {};
 
-TEST_P(HugeProgressive, EndsTheRunAtOnceWithAClearMessage)
+TEST_P(HugeProgressive, EndsTheRunWithAMessageNamingTheFileInLittleMemory)
 {
     test::TempDir dir;
     test::JpegSpec spec;
@@ -81,11 +101,10 @@ TEST_P(HugeProgressive, EndsTheRunAtOnceWithAClearMessage)
     writeClaimingHugeSize(dir / "huge.jpg", spec);
     for (const char* criterion : {"-s", "-f"}) {
         const Measured m = runBatch(dir.path(), criterion, "3");
+        ASSERT_FALSE(m.hung) << criterion;
         EXPECT_EQ(m.exitCode, 1) << criterion << ": " << m.err;
-        EXPECT_FALSE(m.err.empty());
+        EXPECT_NE(m.err.find((dir / "huge.jpg").string()), std::string::npos) << m.err;
         EXPECT_LT(m.peakMiB, 64.0) << criterion;
-        // A hang guard; the figures themselves are reported by the benchmark.
-        EXPECT_LT(m.seconds, 2.0) << criterion;
         RecordProperty(std::string(criterion) + "_ms", static_cast<int>(m.seconds * 1000));
         RecordProperty(std::string(criterion) + "_peak_MiB", static_cast<int>(m.peakMiB));
     }
@@ -100,11 +119,11 @@ TEST(HugeBaselineColour, IsDecodedAtOneEighthUnderTheLargestDimension)
     test::TempDir dir;
     writeClaimingHugeSize(dir / "huge.jpg", test::JpegSpec{});
     const Measured m = runBatch(dir.path(), "-s", "200");
+    ASSERT_FALSE(m.hung);
     // The data ends at once: libjpeg fills the rest, and the run makes a
     // (grey) thumbnail of the claimed size.
     EXPECT_EQ(m.exitCode, 0) << m.err;
     EXPECT_LT(m.peakMiB, 400.0);
-    EXPECT_LT(m.seconds, 30.0);
     EXPECT_TRUE(std::filesystem::exists(dir / "tamblure" / "huge.jpg"));
     RecordProperty("ms", static_cast<int>(m.seconds * 1000));
     RecordProperty("peak_MiB", static_cast<int>(m.peakMiB));

@@ -76,6 +76,38 @@ TEST(TamblureBatch, AnErrorEndsTheRunInSearchOrderWithItsMessage)
     }
 }
 
+struct QualityCall {
+    const char* arguments;
+    int quality; // what the thumbnail must have been encoded with
+};
+
+void PrintTo(const QualityCall& call, std::ostream* out)
+{
+    *out << '"' << call.arguments << '"';
+}
+
+class TamblureBatchQuality : public testing::TestWithParam<QualityCall> {};
+
+// libjpeg's tables for the quality are the oracle: a quality one off gives
+// other tables, and a thumbnail copied from its photograph keeps the
+// photograph's (quality 90).
+TEST_P(TamblureBatchQuality, IsTheOneAskedForOr75)
+{
+    test::TempDir dir;
+    photos(dir, 1);
+    const Outcome o = run(GetParam().arguments, dir.path().string());
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    const auto tables = test::quantTablesOf(test::readFile(dir / "tamblure" / "p0.jpg"));
+    const int quality = GetParam().quality;
+    EXPECT_EQ(tables, test::libjpegQuantTables(quality));
+    EXPECT_NE(tables, test::libjpegQuantTables(quality - 1));
+    EXPECT_NE(tables, test::libjpegQuantTables(quality + 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TamblureBatchQuality,
+                         testing::Values(QualityCall{"", 75}, QualityCall{"-s 150", 75}, QualityCall{"-f 2", 75},
+                                         QualityCall{"-q 90", 90}, QualityCall{"--quality=40", 40}));
+
 struct BadCall {
     const char* arguments;
     int exitCode;

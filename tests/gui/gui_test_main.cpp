@@ -1,6 +1,9 @@
-// Runs every window test class in one program. The program makes its own
-// home and configuration folders before the toolkit starts, so that the
-// user's documents folder and settings file are never looked at.
+// Runs the window test classes: the one named by the first argument, or
+// every one of them when the first argument is an option or missing; Qt
+// Test's own options follow. "--classes" lists the classes, one per line,
+// for CTest to register each on its own. The program makes its own home and
+// configuration folders before the toolkit starts, so that the user's
+// documents folder and settings file are never looked at.
 
 #include "gui_test_support.h"
 
@@ -10,9 +13,36 @@
 #include <QTest>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char* argv[])
 {
+    using tamblure::test::GuiTest;
+    using tamblure::test::guiTests;
+
+    if (argc == 2 && std::strcmp(argv[1], "--classes") == 0) {
+        for (const GuiTest& test : guiTests())
+            std::printf("%s\n", test.name);
+        return 0;
+    }
+    std::vector<const GuiTest*> chosen;
+    if (argc >= 2 && argv[1][0] != '-') {
+        for (const GuiTest& test : guiTests())
+            if (std::strcmp(test.name, argv[1]) == 0)
+                chosen.push_back(&test);
+        if (chosen.empty()) {
+            std::fprintf(stderr, "no window test class named %s (--classes lists them)\n", argv[1]);
+            return 2;
+        }
+        // Qt Test reads the rest; the class name is not one of its options.
+        argv[1] = argv[0];
+        --argc;
+        ++argv;
+    } else {
+        for (const GuiTest& test : guiTests())
+            chosen.push_back(&test);
+    }
+
     QTemporaryDir root;
     if (!root.isValid()) {
         std::fprintf(stderr, "no temporary folder for the window tests\n");
@@ -31,8 +61,8 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     int failures = 0;
-    for (const auto& make : tamblure::test::guiTests()) {
-        std::unique_ptr<QObject> tests = make();
+    for (const GuiTest* test : chosen) {
+        std::unique_ptr<QObject> tests = test->make();
         failures += QTest::qExec(tests.get(), argc, argv);
     }
     return failures == 0 ? 0 : 1;

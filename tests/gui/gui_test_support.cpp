@@ -7,15 +7,15 @@
 
 namespace tamblure::test {
 
-std::vector<GuiTestFactory>& guiTests()
+std::vector<GuiTest>& guiTests()
 {
-    static std::vector<GuiTestFactory> tests;
+    static std::vector<GuiTest> tests;
     return tests;
 }
 
-int registerGuiTest(GuiTestFactory factory)
+int registerGuiTest(GuiTest test)
 {
-    guiTests().push_back(std::move(factory));
+    guiTests().push_back(std::move(test));
     return static_cast<int>(guiTests().size());
 }
 

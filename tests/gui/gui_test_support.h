@@ -16,13 +16,18 @@
 
 namespace tamblure::test {
 
-using GuiTestFactory = std::function<std::unique_ptr<QObject>()>;
-std::vector<GuiTestFactory>& guiTests();
-int registerGuiTest(GuiTestFactory factory);
+// Each test class registers itself under its own name; the test program runs
+// one class, named on its command line, or all of them.
+struct GuiTest {
+    const char* name;
+    std::function<std::unique_ptr<QObject>()> make;
+};
+std::vector<GuiTest>& guiTests();
+int registerGuiTest(GuiTest test);
 
 #define TAMBLURE_GUI_TEST(Class)                                                                   \
     [[maybe_unused]] static const int registered##Class =                                          \
-        ::tamblure::test::registerGuiTest([] { return std::make_unique<Class>(); });
+        ::tamblure::test::registerGuiTest({#Class, [] { return std::make_unique<Class>(); }});
 
 // The folder that the test program made for itself; HOME is its "home".
 QString testRoot();

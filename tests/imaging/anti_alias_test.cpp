@@ -180,12 +180,22 @@ TEST(ReduitFacteur, KeepsAUniformPictureAsItIsForEveryFactor)
     }
 }
 
-TEST(ReduitFacteur, WritesNothingWhenTheSourceIsSmallerThanTheFactor)
+// A side shorter than the factor gives a dest without pixels (the caller
+// divides the sides): nothing is read, and the dest keeps its size and block.
+TEST(ReduitFacteur, AcceptsASourceSmallerThanTheFactorAndLeavesTheEmptyDestAsItIs)
 {
-    for (const auto& [w, h] : {std::pair{2, 7}, std::pair{7, 2}, std::pair{0, 0}}) {
-        const Bitmap24 source = makeRaster(w, h);
-        Bitmap24 dest = makeRaster(w / 3, h / 3);
-        EXPECT_NO_THROW(ReduitFacteur(source, dest, 3)) << w << "×" << h;
+    for (const std::int32_t factor : {2, 3, 99}) {
+        for (const auto& [w, h] : {std::pair{factor - 1, 2 * factor + 1}, std::pair{2 * factor + 1, factor - 1},
+                                   std::pair{0, 0}}) {
+            const Bitmap24 source = makeRaster(w, h);
+            Bitmap24 dest = makeRaster(w / factor, h / factor);
+            const std::uint8_t* block = dest.pixels();
+            EXPECT_NO_THROW(ReduitFacteur(source, dest, factor)) << w << "×" << h << " by " << factor;
+            EXPECT_EQ(dest.width(), w / factor);
+            EXPECT_EQ(dest.height(), h / factor);
+            EXPECT_EQ(dest.pixelFormat(), PixelFormat::Bits24);
+            EXPECT_EQ(dest.pixels(), block);
+        }
     }
 }
 

@@ -147,11 +147,20 @@ TEST(ReduitBilineaire, FailsOnADestWithoutColumnsBeforeWritingAnything)
     }
 }
 
-TEST(ReduitBilineaire, WritesNothingIntoADestWithoutRows)
+// Without rows there is nothing to sample: even a source without pixels,
+// which the fixed-point path refuses, is not looked at.
+TEST(ReduitBilineaire, ReturnsAtOnceForADestWithoutRowsWhateverTheSource)
 {
-    const Bitmap24 source = makeRaster(0, 0);
-    Bitmap24 dest = makeRaster(5, 0);
-    EXPECT_NO_THROW(ReduitBilineaire(source, dest));
+    for (const PixelFormat format : {PixelFormat::Bits24, PixelFormat::Bits8}) {
+        for (const auto& [w, h] : {std::pair{0, 0}, std::pair{4, 0}, std::pair{3, 3}}) {
+            const Bitmap24 source = makeRaster(w, h, format);
+            Bitmap24 dest = makeRaster(5, 0, format);
+            EXPECT_NO_THROW(ReduitBilineaire(source, dest)) << w << "×" << h;
+            EXPECT_EQ(dest.width(), 5);
+            EXPECT_EQ(dest.height(), 0);
+            EXPECT_EQ(dest.pixelFormat(), format);
+        }
+    }
 }
 
 TEST(ReduitBilineaire, FailsOnASourceWithoutPixelsBeforeWritingAnything)

@@ -78,7 +78,88 @@ void compressStep(void* arg)
     jpeg_finish_compress(cinfo);
 }
 
+struct HeaderJob {
+    jpeg_decompress_struct* cinfo;
+    bool* created;
+    const std::vector<std::uint8_t>* jpeg;
+};
+
+void readHeaderStep(void* arg)
+{
+    auto* job = static_cast<HeaderJob*>(arg);
+    jpeg_create_decompress(job->cinfo);
+    *job->created = true;
+    jpeg_mem_src(job->cinfo, job->jpeg->data(), static_cast<unsigned long>(job->jpeg->size()));
+    jpeg_read_header(job->cinfo, TRUE);
+}
+
+struct QualityJob {
+    jpeg_compress_struct* cinfo;
+    bool* created;
+    int quality;
+};
+
+void setQualityStep(void* arg)
+{
+    auto* job = static_cast<QualityJob*>(arg);
+    jpeg_create_compress(job->cinfo);
+    *job->created = true;
+    job->cinfo->in_color_space = JCS_RGB;
+    job->cinfo->input_components = 3;
+    jpeg_set_defaults(job->cinfo);
+    jpeg_set_quality(job->cinfo, job->quality, TRUE);
+}
+
+std::vector<QuantTable> tablesIn(JQUANT_TBL* const (&slots)[NUM_QUANT_TBLS])
+{
+    std::vector<QuantTable> tables;
+    for (const JQUANT_TBL* table : slots) {
+        if (table == nullptr)
+            continue;
+        QuantTable values{};
+        std::copy(std::begin(table->quantval), std::end(table->quantval), values.begin());
+        tables.push_back(values);
+    }
+    return tables;
+}
+
 } // namespace
+
+std::vector<QuantTable> quantTablesOf(const std::vector<std::uint8_t>& jpeg)
+{
+    jpeg::detail::ErrorTrap trap;
+    jpeg_decompress_struct cinfo{};
+    cinfo.err = jpeg::detail::installErrorTrap(trap);
+    bool created = false;
+    HeaderJob job{&cinfo, &created, &jpeg};
+    const bool read = jpeg::detail::runTrapped(trap, readHeaderStep, &job);
+    std::vector<QuantTable> tables;
+    if (read)
+        tables = tablesIn(cinfo.quant_tbl_ptrs);
+    if (created)
+        jpeg_destroy_decompress(&cinfo);
+    if (!read)
+        throw std::runtime_error("quantTablesOf: libjpeg error " + std::to_string(trap.code));
+    return tables;
+}
+
+std::vector<QuantTable> libjpegQuantTables(int quality)
+{
+    jpeg::detail::ErrorTrap trap;
+    jpeg_compress_struct cinfo{};
+    cinfo.err = jpeg::detail::installErrorTrap(trap);
+    bool created = false;
+    QualityJob job{&cinfo, &created, quality};
+    const bool set = jpeg::detail::runTrapped(trap, setQualityStep, &job);
+    std::vector<QuantTable> tables;
+    if (set)
+        tables = tablesIn(cinfo.quant_tbl_ptrs);
+    if (created)
+        jpeg_destroy_compress(&cinfo);
+    if (!set)
+        throw std::runtime_error("libjpegQuantTables: libjpeg error " + std::to_string(trap.code));
+    return tables;
+}
 
 void fixturePixel(const JpegSpec& spec, int x, int y, std::uint8_t bgr[3])
 {

@@ -3,6 +3,7 @@
 // JPEG files made in the test with libjpeg, so that every fixture says what
 // it holds.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -59,5 +60,16 @@ std::vector<std::uint8_t> exifPayload(std::size_t size);
 // walking the segments (so a code inside a payload is never taken); -1 when
 // there is none before the entropy-coded data.
 std::ptrdiff_t findMarker(const std::vector<std::uint8_t>& jpeg, int code);
+
+// A quantisation table in natural (row by row) order.
+using QuantTable = std::array<std::uint16_t, 64>;
+
+// The quantisation tables a JPEG file defines, by table number, as libjpeg
+// reads them from its header. Throws std::runtime_error when libjpeg cannot.
+std::vector<QuantTable> quantTablesOf(const std::vector<std::uint8_t>& jpeg);
+
+// The luminance and chrominance tables that libjpeg gives a colour picture
+// for a quality (jpeg_set_quality, baseline values): what "quality N" means.
+std::vector<QuantTable> libjpegQuantTables(int quality);
 
 } // namespace tamblure::test

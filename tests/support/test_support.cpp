@@ -34,9 +34,14 @@ TempDir::~TempDir()
     fs::remove_all(path_, ignored);
 }
 
+fs::path corpusSetting()
+{
+    return fs::path(TAMBLURE_CORPUS_DIR);
+}
+
 std::optional<fs::path> corpusDir()
 {
-    const fs::path dir(TAMBLURE_CORPUS_DIR);
+    const fs::path dir = corpusSetting();
     std::error_code ec;
     if (fs::is_directory(dir, ec))
         return fs::canonical(dir, ec);

@@ -25,7 +25,11 @@ private:
     std::filesystem::path path_;
 };
 
-// ../shared/corpus beside the project, when it is there.
+// The folder of camera photographs that the build was configured with
+// (TAMBLURE_CORPUS_DIR, by default ../shared/corpus beside the project).
+std::filesystem::path corpusSetting();
+
+// That folder, when it is there.
 std::optional<std::filesystem::path> corpusDir();
 
 // The photographs of the corpus (all *.jpg below it, sorted), without the
@@ -38,9 +42,10 @@ void writeFile(const std::filesystem::path& path, const std::string& text);
 
 } // namespace tamblure::test
 
-// Skips the current test with a message when ../shared/corpus is absent.
+// Skips the current test with a message when the corpus folder is absent.
 #define TAMBLURE_REQUIRE_CORPUS()                                                                  \
     do {                                                                                           \
         if (!::tamblure::test::corpusDir())                                                        \
-            GTEST_SKIP() << "../shared/corpus is absent: test of real photographs skipped";       \
+            GTEST_SKIP() << ::tamblure::test::corpusSetting().string()                             \
+                         << " is absent: test of real photographs skipped";                        \
     } while (false)
