@@ -42,8 +42,7 @@ RunEnd Button1Click(RunHost& host, const std::string& folderText, const std::str
     return runBatch(host, folderText, numberText, RunOptions{});
 }
 
-RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string& numberText,
-                const RunOptions& options)
+RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string& numberText, const RunOptions& options)
 {
     const std::int32_t number = StrToInt(numberText);
     if (number < 1)

@@ -38,8 +38,7 @@ struct RunOptions {
 // Runs the batch over the folder named by folderText (the "repertoire" field)
 // with the number typed in numberText (the "Largeur" field): the number's
 // conversion, the folder's search, then runFolder.
-RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string& numberText,
-                const RunOptions& options);
+RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string& numberText, const RunOptions& options);
 
 // The run over photographs already found in folder (ending in "/"), in search
 // order. The list, the page cells and the image counter come in search

@@ -24,8 +24,8 @@ bool endsWithJpg(const std::string& name)
 
 bool lessIgnoringCase(const std::string& a, const std::string& b)
 {
-    const auto order = std::lexicographical_compare_three_way(
-        a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    const auto order =
+        std::lexicographical_compare_three_way(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
             return std::tolower(static_cast<unsigned char>(x)) <=> std::tolower(static_cast<unsigned char>(y));
         });
     // Names equal but for case still come in one fixed order.

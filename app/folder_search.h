@@ -22,9 +22,9 @@ std::filesystem::path photographPath(const std::string& folder, const std::strin
 std::filesystem::path thumbnailPath(const std::string& folder, const std::string& fileName);
 
 struct FoundFile {
-    std::string name;       // without folder
-    std::int64_t size = 0;  // in bytes
-    FileStamp stamp;        // the photograph as the search saw it
+    std::string name;      // without folder
+    std::int64_t size = 0; // in bytes
+    FileStamp stamp;       // the photograph as the search saw it
 };
 
 // The regular files of the folder itself (a link to a regular file counts as

@@ -95,8 +95,8 @@ TForm1::TForm1(TDlgTableau& pageDialog, QWidget* parent) : QWidget(parent), DlgT
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kCaption);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(windowFont());
     setFixedSize(296, 387);
 

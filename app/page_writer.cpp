@@ -182,8 +182,8 @@ void EcritCellule(PageFile& page, const RunHost& host, const PageCell& cell, std
 
     page.writeLine("    <div align=\"center\">");
     page.writeLine("      <a href=" + inQuotes(address) + ">");
-    page.writeLine("        <img SRC=" + inQuotes(std::string(kThumbnailFolderName) + "/" + address) +
-                   " height=" + inQuotes(std::to_string(shownHeight)) + " width=" + inQuotes(std::to_string(shownWidth)) +
+    page.writeLine("        <img SRC=" + inQuotes(std::string(kThumbnailFolderName) + "/" + address) + " height=" +
+                   inQuotes(std::to_string(shownHeight)) + " width=" + inQuotes(std::to_string(shownWidth)) +
                    " alt=" + inQuotes("Tamblure de " + htmlText(cell.fileName)) + ">");
     page.writeLine("        <br>");
     page.writeLine("        (en grand " + std::to_string(cell.kilobytes) + " ko)");

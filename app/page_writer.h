@@ -58,10 +58,10 @@ inline constexpr std::string_view kDtdAddress = "http://www.w3.org/TR/html4/loos
 
 // What one cell shows.
 struct PageCell {
-    std::string fileName;        // the photograph's name (UTF-8)
-    std::int32_t width = 0;      // the thumbnail's size in pixels
+    std::string fileName;   // the photograph's name (UTF-8)
+    std::int32_t width = 0; // the thumbnail's size in pixels
     std::int32_t height = 0;
-    std::int64_t kilobytes = 0;  // the photograph's size div 1024
+    std::int64_t kilobytes = 0; // the photograph's size div 1024
     // EXIF orientation of the photograph; 5 to 8 mean it is shown turned a
     // quarter, so the cell's height and width are swapped.
     std::uint16_t orientation = 0;

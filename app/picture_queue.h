@@ -42,8 +42,8 @@ class PictureQueue {
 public:
     // With `keep`, a thumbnail that its records say is up to date is kept as
     // it is, and only its frame header is read, for the page.
-    PictureQueue(const std::vector<FoundFile>& photographs, std::string folder, std::int32_t number,
-                 unsigned workers, const ThumbnailRecords* keep = nullptr);
+    PictureQueue(const std::vector<FoundFile>& photographs, std::string folder, std::int32_t number, unsigned workers,
+                 const ThumbnailRecords* keep = nullptr);
     // Stops handing out and waits for the pictures in hand.
     ~PictureQueue();
     PictureQueue(const PictureQueue&) = delete;

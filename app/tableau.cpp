@@ -53,8 +53,7 @@ protected:
                 return QValidator::Invalid;
         }
         const std::optional<int> value = integerIn(input);
-        return value && *value >= minimum() && *value <= maximum() ? QValidator::Acceptable
-                                                                   : QValidator::Intermediate;
+        return value && *value >= minimum() && *value <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
     }
 
     void fixup(QString& input) const override
@@ -63,10 +62,7 @@ protected:
         input = QString::number(value ? std::clamp(*value, minimum(), maximum()) : minimum());
     }
 
-    int valueFromText(const QString& text) const override
-    {
-        return integerIn(text).value_or(minimum());
-    }
+    int valueFromText(const QString& text) const override { return integerIn(text).value_or(minimum()); }
 };
 
 } // namespace
@@ -113,8 +109,8 @@ TDlgTableau::TDlgTableau(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("DlgTableau"));
     setWindowTitle(QStringLiteral("Page HTML"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     setFont(windowFont());
     setFixedSize(313, 214);
 

@@ -90,8 +90,7 @@ void merge(std::map<std::string, ThumbnailRecord>& into, const std::string& name
 
 ThumbnailRecords::ThumbnailRecords(fs::path thumbnailFolder)
     : folder_(std::move(thumbnailFolder)), ownName_(ownFileName())
-{
-}
+{}
 
 std::string ThumbnailRecords::format(const std::map<std::string, ThumbnailRecord>& records)
 {
@@ -100,8 +99,8 @@ std::string ThumbnailRecords::format(const std::map<std::string, ThumbnailRecord
     for (const auto& [name, r] : records) {
         char fields[320];
         std::snprintf(fields, sizeof fields,
-                      "%d %" PRId32 " %" PRId32 " %" PRIu64 " %" PRIu64 " %" PRId64 " %" PRId64 " %" PRIu64
-                      " %" PRIu64 " %" PRId64 " %" PRId64 " %u ",
+                      "%d %" PRId32 " %" PRId32 " %" PRIu64 " %" PRIu64 " %" PRId64 " %" PRId64 " %" PRIu64 " %" PRIu64
+                      " %" PRId64 " %" PRId64 " %u ",
                       r.request.largestDimension ? 0 : 1, r.request.number, r.request.quality, r.photograph.device,
                       r.photograph.inode, r.photograph.size, r.photograph.modified, r.thumbnail.device,
                       r.thumbnail.inode, r.thumbnail.size, r.thumbnail.modified, unsigned{r.orientation});
@@ -124,13 +123,13 @@ std::map<std::string, ThumbnailRecord> ThumbnailRecords::parse(const std::string
         int criterion = -1;
         unsigned orientation = 0;
         int consumed = 0;
-        const int fields = std::sscanf(
-            line.c_str(),
-            "%d %" SCNd32 " %" SCNd32 " %" SCNu64 " %" SCNu64 " %" SCNd64 " %" SCNd64 " %" SCNu64 " %" SCNu64
-            " %" SCNd64 " %" SCNd64 " %u %n",
-            &criterion, &r.request.number, &r.request.quality, &r.photograph.device, &r.photograph.inode,
-            &r.photograph.size, &r.photograph.modified, &r.thumbnail.device, &r.thumbnail.inode, &r.thumbnail.size,
-            &r.thumbnail.modified, &orientation, &consumed);
+        const int fields =
+            std::sscanf(line.c_str(),
+                        "%d %" SCNd32 " %" SCNd32 " %" SCNu64 " %" SCNu64 " %" SCNd64 " %" SCNd64 " %" SCNu64
+                        " %" SCNu64 " %" SCNd64 " %" SCNd64 " %u %n",
+                        &criterion, &r.request.number, &r.request.quality, &r.photograph.device, &r.photograph.inode,
+                        &r.photograph.size, &r.photograph.modified, &r.thumbnail.device, &r.thumbnail.inode,
+                        &r.thumbnail.size, &r.thumbnail.modified, &orientation, &consumed);
         std::string name;
         // A damaged line is passed over; the thumbnail it spoke of is made
         // again.

@@ -62,8 +62,8 @@ public:
 
 private:
     std::filesystem::path folder_;
-    std::string ownName_;                         // this process's file
-    std::vector<std::string> read_;               // the files load() read
+    std::string ownName_;                           // this process's file
+    std::vector<std::string> read_;                 // the files load() read
     std::map<std::string, ThumbnailRecord> loaded_; // as read; not changed during a run
     std::map<std::string, ThumbnailRecord> made_;   // set during this run
 };

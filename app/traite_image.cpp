@@ -155,8 +155,8 @@ FileStamp writeEncoded(const fs::path& thumbnail, unsigned permissions, std::spa
 }
 
 // Encodes the thumbnail's picture and writes it with the carried metadata.
-FileStamp encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, unsigned permissions,
-                          std::int32_t quality, metadata::CarriedMetadata& metadata)
+FileStamp encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, unsigned permissions, std::int32_t quality,
+                          metadata::CarriedMetadata& metadata)
 {
     std::vector<std::uint8_t> encoded;
     try {
@@ -173,8 +173,7 @@ FileStamp encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, uns
 // A photograph small enough is its own thumbnail: the metadata in front (when
 // carried) and its bytes from the end of its own leading segments on,
 // streamed from the file, whatever its size.
-FileStamp copyPhotograph(const Photograph& photograph, const fs::path& thumbnail,
-                         metadata::CarriedMetadata& metadata)
+FileStamp copyPhotograph(const Photograph& photograph, const fs::path& thumbnail, metadata::CarriedMetadata& metadata)
 {
     std::vector<std::uint8_t> head;
     std::uint64_t from = 0;
@@ -187,11 +186,11 @@ FileStamp copyPhotograph(const Photograph& photograph, const fs::path& thumbnail
         head = metadata.head(width, height);
     }
     AtomicFile out(thumbnail);
-    if (!out.open(photograph.file().permissions()) || !out.write(head) ||
-        !out.copyFrom(photograph.file().fd(), from) || !out.commit())
-        throw EWriteError(withReason("Impossible de copier le fichier " + photograph.path().string() + " vers " +
-                                         thumbnail.string(),
-                                     out.error()));
+    if (!out.open(photograph.file().permissions()) || !out.write(head) || !out.copyFrom(photograph.file().fd(), from) ||
+        !out.commit())
+        throw EWriteError(
+            withReason("Impossible de copier le fichier " + photograph.path().string() + " vers " + thumbnail.string(),
+                       out.error()));
     return out.placed();
 }
 
@@ -244,8 +243,7 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
 
 bool namesFile(const std::string& message, const fs::path& source, const fs::path& thumbnail)
 {
-    return message.find(source.string()) != std::string::npos ||
-           message.find(thumbnail.string()) != std::string::npos;
+    return message.find(source.string()) != std::string::npos || message.find(thumbnail.string()) != std::string::npos;
 }
 
 } // namespace
@@ -294,8 +292,8 @@ void TraiteImage(RunHost& host, RunState& state, const std::string& fileName, st
 {
     if (host.pageWanted() && state.page != nullptr)
         OuvreCellule(*state.page, host, state.imageCounter);
-    const Thumbnail thumbnail = makeThumbnail(photographPath(state.folder, fileName), thumbnailPath(state.folder, fileName),
-                                              requestFrom(host, state.number));
+    const Thumbnail thumbnail = makeThumbnail(photographPath(state.folder, fileName),
+                                              thumbnailPath(state.folder, fileName), requestFrom(host, state.number));
     recordPicture(host, state, fileName, fileSize, thumbnail);
 }
 

@@ -14,25 +14,29 @@ namespace tamblure::app {
 
 // What the run owns for the length of one press of the start button.
 struct RunState {
-    std::string folder;              // the chosen folder, always ending in "/"
-    std::int32_t number = 0;         // limit in pixels or reduction factor, at least 1
-    std::int32_t imageCounter = 0;   // pictures finished so far
-    PageFile* page = nullptr;        // the page, when it was wanted at the start and could be created
+    std::string folder;            // the chosen folder, always ending in "/"
+    std::int32_t number = 0;       // limit in pixels or reduction factor, at least 1
+    std::int32_t imageCounter = 0; // pictures finished so far
+    PageFile* page = nullptr;      // the page, when it was wanted at the start and could be created
 };
 
 // How a thumbnail was made, for the tests and the benchmarks; UpToDate: an
 // earlier run's thumbnail was kept as it was.
-enum class ThumbnailRoute { Copied, Encoded, UpToDate };
+enum class ThumbnailRoute {
+    Copied,
+    Encoded,
+    UpToDate
+};
 
 // The outcome of making one thumbnail.
 struct Thumbnail {
-    std::uint16_t width = 0;   // the thumbnail's size as written
+    std::uint16_t width = 0; // the thumbnail's size as written
     std::uint16_t height = 0;
-    std::uint16_t orientation = 0;  // the photograph's EXIF orientation, 0 when unknown
+    std::uint16_t orientation = 0; // the photograph's EXIF orientation, 0 when unknown
     ThumbnailRoute route = ThumbnailRoute::Encoded;
-    std::uint8_t scale = 0;    // decoding scale k: decoded at 1/2^k (full-size route: 0)
-    FileStamp photograph;      // the photograph as it was read
-    FileStamp written;         // the thumbnail as it was put in place
+    std::uint8_t scale = 0; // decoding scale k: decoded at 1/2^k (full-size route: 0)
+    FileStamp photograph;   // the photograph as it was read
+    FileStamp written;      // the thumbnail as it was put in place
 };
 
 // The criterion, the number and the quality of one thumbnail.

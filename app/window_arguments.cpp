@@ -4,16 +4,15 @@ namespace tamblure::app {
 
 const char* const kWindowUsage = "Usage : tamblure [DOSSIER]\n";
 
-const char* const kWindowHelp =
-    "Ouvre la fenêtre de Tamblure, qui fait les vignettes des photographies JPEG d'un\n"
-    "dossier. Avec DOSSIER, la fenêtre s'ouvre sur ce dossier (et s'en souviendra) ;\n"
-    "sans, sur le dernier dossier choisi.\n"
-    "\n"
-    "  -h, --help     affiche cette aide\n"
-    "      --version  affiche la version\n"
-    "\n"
-    "La fenêtre a besoin d'un affichage graphique ; tamblure-batch fait le même travail\n"
-    "en ligne de commande.\n";
+const char* const kWindowHelp = "Ouvre la fenêtre de Tamblure, qui fait les vignettes des photographies JPEG d'un\n"
+                                "dossier. Avec DOSSIER, la fenêtre s'ouvre sur ce dossier (et s'en souviendra) ;\n"
+                                "sans, sur le dernier dossier choisi.\n"
+                                "\n"
+                                "  -h, --help     affiche cette aide\n"
+                                "      --version  affiche la version\n"
+                                "\n"
+                                "La fenêtre a besoin d'un affichage graphique ; tamblure-batch fait le même travail\n"
+                                "en ligne de commande.\n";
 
 WindowArguments readWindowArguments(const std::vector<std::string>& arguments)
 {

@@ -10,7 +10,12 @@
 namespace tamblure::app {
 
 struct WindowArguments {
-    enum class Kind { Window, Help, Version, Wrong } kind = Kind::Window;
+    enum class Kind {
+        Window,
+        Help,
+        Version,
+        Wrong
+    } kind = Kind::Window;
     std::string folder;  // the folder to show in the field, as given; empty: the remembered one
     std::string message; // for Wrong: "tamblure : ..." (without the usage line)
 };

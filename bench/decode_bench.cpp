@@ -74,8 +74,8 @@ public:
         cinfo.comp_info[0].v_samp_factor = 2;
         jpeg_start_compress(&cinfo, TRUE);
         while (cinfo.next_scanline < cinfo.image_height) {
-            JSAMPROW row = const_cast<unsigned char*>(rgb.data()) +
-                           static_cast<std::size_t>(cinfo.next_scanline) * kWidth * 3;
+            JSAMPROW row =
+                const_cast<unsigned char*>(rgb.data()) + static_cast<std::size_t>(cinfo.next_scanline) * kWidth * 3;
             jpeg_write_scanlines(&cinfo, &row, 1);
         }
         jpeg_finish_compress(&cinfo);

@@ -45,14 +45,25 @@ public:
 
 private:
     static float smooth(float t) { return t * t * (3 - 2 * t); }
-    float value(int x, int y) const { return grid_[(static_cast<unsigned>(x) * 73856093u ^ static_cast<unsigned>(y) * 19349663u) % kSize]; }
+    float value(int x, int y) const
+    {
+        return grid_[(static_cast<unsigned>(x) * 73856093u ^ static_cast<unsigned>(y) * 19349663u) % kSize];
+    }
     static constexpr unsigned kSize = 4096;
     int cell_;
     float grid_[kSize];
 };
 
-void put16(std::vector<std::uint8_t>& b, unsigned v) { b.push_back(v & 0xFF); b.push_back(v >> 8 & 0xFF); }
-void put32(std::vector<std::uint8_t>& b, unsigned v) { put16(b, v & 0xFFFF); put16(b, v >> 16); }
+void put16(std::vector<std::uint8_t>& b, unsigned v)
+{
+    b.push_back(v & 0xFF);
+    b.push_back(v >> 8 & 0xFF);
+}
+void put32(std::vector<std::uint8_t>& b, unsigned v)
+{
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
 
 // A little-endian EXIF segment: first directory (Make, Model, Orientation,
 // DateTime, pointer to the EXIF directory, pointer to the preview's
@@ -60,9 +71,16 @@ void put32(std::vector<std::uint8_t>& b, unsigned v) { put16(b, v & 0xFFFF); put
 // preview directory with its JPEG bytes.
 std::vector<std::uint8_t> exifSegment(int width, int height, const std::vector<std::uint8_t>& preview)
 {
-    struct Entry { unsigned tag, type, count, value; std::vector<std::uint8_t> data; };
+    struct Entry {
+        unsigned tag, type, count, value;
+        std::vector<std::uint8_t> data;
+    };
     const std::string make = "Tamblure Bench Camera", model = "TB-24 Mark II", date = "2026:12:07 12:00:00";
-    auto ascii = [](const std::string& s) { std::vector<std::uint8_t> v(s.begin(), s.end()); v.push_back(0); return v; };
+    auto ascii = [](const std::string& s) {
+        std::vector<std::uint8_t> v(s.begin(), s.end());
+        v.push_back(0);
+        return v;
+    };
     std::vector<Entry> ifd0 = {{0x010F, 2, unsigned(make.size() + 1), 0, ascii(make)},
                                {0x0110, 2, unsigned(model.size() + 1), 0, ascii(model)},
                                {0x0112, 3, 1, 1, {}},
@@ -74,11 +92,14 @@ std::vector<std::uint8_t> exifSegment(int width, int height, const std::vector<s
                                {0x9003, 2, unsigned(date.size() + 1), 0, ascii(date)},
                                {0xA002, 4, 1, unsigned(width), {}},
                                {0xA003, 4, 1, unsigned(height), {}}};
-    std::vector<Entry> ifd1 = {{0x0103, 3, 1, 6, {}}, {0x0201, 4, 1, 0, {}}, {0x0202, 4, 1, unsigned(preview.size()), {}}};
+    std::vector<Entry> ifd1 = {
+        {0x0103, 3, 1, 6, {}}, {0x0201, 4, 1, 0, {}}, {0x0202, 4, 1, unsigned(preview.size()), {}}};
 
     auto dirSize = [](const std::vector<Entry>& d) {
         std::size_t s = 2 + 12 * d.size() + 4;
-        for (auto& e : d) if (e.data.size() > 4) s += e.data.size();
+        for (auto& e : d)
+            if (e.data.size() > 4)
+                s += e.data.size();
         return s;
     };
     const unsigned ifd0At = 8, exifAt = ifd0At + unsigned(dirSize(ifd0)), ifd1At = exifAt + unsigned(dirSize(exif));
@@ -93,11 +114,21 @@ std::vector<std::uint8_t> exifSegment(int width, int height, const std::vector<s
         put16(tiff, unsigned(d.size()));
         std::vector<std::uint8_t> tail;
         for (auto& e : d) {
-            put16(tiff, e.tag); put16(tiff, e.type); put32(tiff, e.count);
-            if (e.data.size() > 4) { put32(tiff, extra + unsigned(tail.size())); tail.insert(tail.end(), e.data.begin(), e.data.end()); }
-            else if (!e.data.empty()) { auto v = e.data; v.resize(4); tiff.insert(tiff.end(), v.begin(), v.end()); }
-            else if (e.type == 3) { put16(tiff, e.value); put16(tiff, 0); }
-            else put32(tiff, e.value);
+            put16(tiff, e.tag);
+            put16(tiff, e.type);
+            put32(tiff, e.count);
+            if (e.data.size() > 4) {
+                put32(tiff, extra + unsigned(tail.size()));
+                tail.insert(tail.end(), e.data.begin(), e.data.end());
+            } else if (!e.data.empty()) {
+                auto v = e.data;
+                v.resize(4);
+                tiff.insert(tiff.end(), v.begin(), v.end());
+            } else if (e.type == 3) {
+                put16(tiff, e.value);
+                put16(tiff, 0);
+            } else
+                put32(tiff, e.value);
         }
         put32(tiff, next);
         tiff.insert(tiff.end(), tail.begin(), tail.end());
@@ -137,7 +168,9 @@ std::vector<std::uint8_t> encode(const std::vector<std::uint8_t>& pixels, int wi
     if (exif)
         jpeg_write_marker(&c, JPEG_APP0 + 1, exif->data(), static_cast<unsigned>(exif->size()));
     while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + static_cast<std::size_t>(c.next_scanline) * width * components);
+        JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + static_cast<std::size_t>(c.next_scanline) *
+                                                                static_cast<std::size_t>(width) *
+                                                                static_cast<std::size_t>(components));
         jpeg_write_scanlines(&c, &row, 1);
     }
     jpeg_finish_compress(&c);
@@ -157,7 +190,8 @@ std::vector<std::uint8_t> adobeInks(const std::vector<std::uint8_t>& rgb, int wi
         inks[4 * i] = rgb[3 * i];
         inks[4 * i + 1] = rgb[3 * i + 1];
         inks[4 * i + 2] = rgb[3 * i + 2];
-        inks[4 * i + 3] = static_cast<std::uint8_t>(255 - i % static_cast<std::size_t>(width) * 64 / static_cast<std::size_t>(width));
+        inks[4 * i + 3] =
+            static_cast<std::uint8_t>(255 - i % static_cast<std::size_t>(width) * 64 / static_cast<std::size_t>(width));
     }
     return inks;
 }
@@ -176,13 +210,18 @@ int main(int argc, char** argv)
     bool progressive = false, grey = false, cmyk = false;
     int quality = 92;
     for (int i = 5; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--progressive")) progressive = true;
-        else if (!std::strcmp(argv[i], "--grey")) grey = true;
-        else if (!std::strcmp(argv[i], "--cmyk")) cmyk = true;
-        else if (!std::strcmp(argv[i], "--quality") && i + 1 < argc) quality = std::atoi(argv[++i]);
+        if (!std::strcmp(argv[i], "--progressive"))
+            progressive = true;
+        else if (!std::strcmp(argv[i], "--grey"))
+            grey = true;
+        else if (!std::strcmp(argv[i], "--cmyk"))
+            cmyk = true;
+        else if (!std::strcmp(argv[i], "--quality") && i + 1 < argc)
+            quality = std::atoi(argv[++i]);
     }
     const int components = grey ? 1 : 3;
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * components);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+                                     static_cast<std::size_t>(components));
     for (int n = 0; n < count; ++n) {
         const auto seed = static_cast<std::uint32_t>(n * 7919 + width);
         ValueNoise large(width / 6 + 1, seed), medium(97, seed + 1), fine(11, seed + 2);
@@ -190,11 +229,15 @@ int main(int argc, char** argv)
         std::normal_distribution<float> sensor(0.0f, 6.0f);
         const float hue = static_cast<float>(n % 7) / 7.0f;
         for (int y = 0; y < height; ++y) {
-            std::uint8_t* row = pixels.data() + static_cast<std::size_t>(y) * width * components;
+            std::uint8_t* row = pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) *
+                                                    static_cast<std::size_t>(components);
             for (int x = 0; x < width; ++x) {
                 const float light = 40 + 150 * large.at(x, y) + 45 * medium.at(x, y) + 20 * fine.at(x, y);
                 for (int c = 0; c < components; ++c) {
-                    const float tint = components == 1 ? 1.0f : 0.75f + 0.5f * std::sin(6.2832f * (hue + 0.33f * c) + 0.002f * x);
+                    const float tint = components == 1
+                                           ? 1.0f
+                                           : 0.75f + 0.5f * std::sin(6.2832f * (hue + 0.33f * static_cast<float>(c)) +
+                                                                     0.002f * static_cast<float>(x));
                     const float v = light * tint + sensor(random);
                     row[x * components + c] = static_cast<std::uint8_t>(std::clamp(v, 0.0f, 255.0f));
                 }
@@ -205,8 +248,13 @@ int main(int argc, char** argv)
         for (int y = 0; y < 120; ++y)
             for (int x = 0; x < 160; ++x)
                 for (int c = 0; c < components; ++c)
-                    small[(static_cast<std::size_t>(y) * 160 + x) * components + c] =
-                        pixels[(static_cast<std::size_t>(y * height / 120) * width + x * width / 160) * components + c];
+                    small[(static_cast<std::size_t>(y) * 160 + static_cast<std::size_t>(x)) *
+                              static_cast<std::size_t>(components) +
+                          static_cast<std::size_t>(c)] =
+                        pixels[(static_cast<std::size_t>(y * height / 120) * static_cast<std::size_t>(width) +
+                                static_cast<std::size_t>(x * width / 160)) *
+                                   static_cast<std::size_t>(components) +
+                               static_cast<std::size_t>(c)];
         const auto preview = encode(small, 160, 120, components, 80, false, nullptr);
         const auto exif = exifSegment(width, height, preview);
         const auto bytes = cmyk ? encode(adobeInks(pixels, width), width, height, 4, quality, progressive, &exif)

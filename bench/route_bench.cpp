@@ -50,7 +50,7 @@ public:
             for (int x = 0; x < kWidth; ++x) {
                 const double v = 110 + 60 * std::sin(x * 0.0013) * std::cos(y * 0.0021) +
                                  20 * std::sin(x * 0.31 + y * 0.07) + noise(random);
-                grey[static_cast<std::size_t>(y) * kWidth + x] =
+                grey[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)] =
                     static_cast<unsigned char>(std::max(0.0, std::min(255.0, v)));
             }
         std::FILE* file = std::fopen(path_.c_str(), "wb");
@@ -144,8 +144,8 @@ void libjpegDecode(const std::vector<unsigned char>& file, bool quantized, std::
     if (keep != nullptr)
         keep->resize(static_cast<std::size_t>(d.output_width) * d.output_height);
     while (d.output_scanline < d.output_height) {
-        JSAMPROW target = keep != nullptr ? keep->data() + static_cast<std::size_t>(d.output_scanline) * d.output_width
-                                          : row.data();
+        JSAMPROW target =
+            keep != nullptr ? keep->data() + static_cast<std::size_t>(d.output_scanline) * d.output_width : row.data();
         jpeg_read_scanlines(&d, &target, 1);
     }
     jpeg_abort_decompress(&d);

@@ -10,61 +10,66 @@
 
 namespace tamblure::cli {
 
-const char* const kUsage =
-    "Usage : tamblure-batch [OPTION]... DOSSIER...\n";
+const char* const kUsage = "Usage : tamblure-batch [OPTION]... DOSSIER...\n";
 
-const char* const kHelp =
-    "Fait les vignettes de toutes les photographies JPEG (*.jpg) de chaque DOSSIER dans\n"
-    "son sous-dossier « tamblure », comme le bouton « Démarrer » de Tamblure.\n"
-    "\n"
-    "  -q, --quality N    qualité JPEG des vignettes, de 1 à 100 (75 par défaut)\n"
-    "                       tamblure-batch -q 90 Photos\n"
-    "  -s, --size N       dimension maximale : plus grand côté d'une vignette en pixels\n"
-    "                     (200 par défaut)\n"
-    "                       tamblure-batch -s 320 Photos\n"
-    "  -f, --factor N     facteur de réduction entier (au lieu de --size)\n"
-    "                       tamblure-batch -f 8 Photos\n"
-    "      --html         écrit aussi la page « index.html » dans chaque dossier\n"
-    "                       tamblure-batch --html Photos\n"
-    "      --title TEXTE  titre de la page (vide par défaut)\n"
-    "                       tamblure-batch --html --title 'Été 2026' Photos\n"
-    "      --columns N    nombre de colonnes de la page, de 1 à 10 (1 par défaut)\n"
-    "                       tamblure-batch --html --columns 4 Photos\n"
-    "  -j, --jobs N       nombre de photographies traitées à la fois, de 1 à 256 (par\n"
-    "                     défaut : le nombre de processeurs). Les noms, la page et le\n"
-    "                     compte restent dans l'ordre du dossier.\n"
-    "                       tamblure-batch -j 1 Photos\n"
-    "  -k, --keep-going   une photographie en erreur est signalée et passée ; les autres\n"
-    "                     sont traitées ; un bilan des échecs finit le traitement\n"
-    "                       tamblure-batch -k Archives\n"
-    "  -u, --update       ne refait pas les vignettes à jour (faites depuis la dernière\n"
-    "                     modification de la photographie, avec la même dimension ou le\n"
-    "                     même facteur et la même qualité) ; la liste et la page les\n"
-    "                     comptent toutes\n"
-    "                       tamblure-batch -u --html Photos\n"
-    "  -r, --recursive    traite aussi chaque sous-dossier, à toute profondeur, comme\n"
-    "                     s'il était donné seul (sauf les dossiers cachés, les dossiers\n"
-    "                     « tamblure » et les liens vers des dossiers)\n"
-    "                       tamblure-batch -r -k Archives\n"
-    "      --shard K/N    ne traite que la part K des N parts du travail (choisie par le\n"
-    "                     nom du fichier), pour répartir un dossier entre N processus ou\n"
-    "                     machines ; pas de --html : la page s'écrit ensuite par un\n"
-    "                     traitement avec --update --html\n"
-    "                       tamblure-batch --shard 2/4 Archives\n"
-    "      --quiet        n'écrit que les erreurs et le bilan\n"
-    "                       tamblure-batch --quiet -r Archives\n"
-    "  -h, --help         affiche cette aide\n"
-    "      --version      affiche la version\n"
-    "\n"
-    "Chaque photographie traitée est nommée sur la sortie standard (avec son dossier\n"
-    "quand il y en a plusieurs), puis « Terminé ». Sur un terminal, une ligne d'avancement\n"
-    "s'affiche sur la sortie d'erreur. Une erreur arrête le traitement (sauf avec -k) :\n"
-    "son message est écrit sur la sortie d'erreur. Code de sortie : 0 si tout est fait,\n"
-    "1 après une erreur ou un échec, 2 pour des arguments incorrects.\n";
+const char* const kHelp = "Fait les vignettes de toutes les photographies JPEG (*.jpg) de chaque DOSSIER dans\n"
+                          "son sous-dossier « tamblure », comme le bouton « Démarrer » de Tamblure.\n"
+                          "\n"
+                          "  -q, --quality N    qualité JPEG des vignettes, de 1 à 100 (75 par défaut)\n"
+                          "                       tamblure-batch -q 90 Photos\n"
+                          "  -s, --size N       dimension maximale : plus grand côté d'une vignette en pixels\n"
+                          "                     (200 par défaut)\n"
+                          "                       tamblure-batch -s 320 Photos\n"
+                          "  -f, --factor N     facteur de réduction entier (au lieu de --size)\n"
+                          "                       tamblure-batch -f 8 Photos\n"
+                          "      --html         écrit aussi la page « index.html » dans chaque dossier\n"
+                          "                       tamblure-batch --html Photos\n"
+                          "      --title TEXTE  titre de la page (vide par défaut)\n"
+                          "                       tamblure-batch --html --title 'Été 2026' Photos\n"
+                          "      --columns N    nombre de colonnes de la page, de 1 à 10 (1 par défaut)\n"
+                          "                       tamblure-batch --html --columns 4 Photos\n"
+                          "  -j, --jobs N       nombre de photographies traitées à la fois, de 1 à 256 (par\n"
+                          "                     défaut : le nombre de processeurs). Les noms, la page et le\n"
+                          "                     compte restent dans l'ordre du dossier.\n"
+                          "                       tamblure-batch -j 1 Photos\n"
+                          "  -k, --keep-going   une photographie en erreur est signalée et passée ; les autres\n"
+                          "                     sont traitées ; un bilan des échecs finit le traitement\n"
+                          "                       tamblure-batch -k Archives\n"
+                          "  -u, --update       ne refait pas les vignettes à jour (faites depuis la dernière\n"
+                          "                     modification de la photographie, avec la même dimension ou le\n"
+                          "                     même facteur et la même qualité) ; la liste et la page les\n"
+                          "                     comptent toutes\n"
+                          "                       tamblure-batch -u --html Photos\n"
+                          "  -r, --recursive    traite aussi chaque sous-dossier, à toute profondeur, comme\n"
+                          "                     s'il était donné seul (sauf les dossiers cachés, les dossiers\n"
+                          "                     « tamblure » et les liens vers des dossiers)\n"
+                          "                       tamblure-batch -r -k Archives\n"
+                          "      --shard K/N    ne traite que la part K des N parts du travail (choisie par le\n"
+                          "                     nom du fichier), pour répartir un dossier entre N processus ou\n"
+                          "                     machines ; pas de --html : la page s'écrit ensuite par un\n"
+                          "                     traitement avec --update --html\n"
+                          "                       tamblure-batch --shard 2/4 Archives\n"
+                          "      --quiet        n'écrit que les erreurs et le bilan\n"
+                          "                       tamblure-batch --quiet -r Archives\n"
+                          "  -h, --help         affiche cette aide\n"
+                          "      --version      affiche la version\n"
+                          "\n"
+                          "Chaque photographie traitée est nommée sur la sortie standard (avec son dossier\n"
+                          "quand il y en a plusieurs), puis « Terminé ». Sur un terminal, une ligne d'avancement\n"
+                          "s'affiche sur la sortie d'erreur. Une erreur arrête le traitement (sauf avec -k) :\n"
+                          "son message est écrit sur la sortie d'erreur. Code de sortie : 0 si tout est fait,\n"
+                          "1 après une erreur ou un échec, 2 pour des arguments incorrects.\n";
 
 namespace {
 
-enum LongOnly { kHtml = 256, kTitle, kColumns, kShard, kQuiet, kVersion };
+enum LongOnly {
+    kHtml = 256,
+    kTitle,
+    kColumns,
+    kShard,
+    kQuiet,
+    kVersion
+};
 
 const option kLongOptions[] = {
     {"quality", required_argument, nullptr, 'q'},
@@ -107,8 +112,8 @@ int integerIn(int code, const char* text, int low, int high, const char* what)
 {
     const auto value = parseDecimal(text);
     if (!value || *value < low || *value > high)
-        wrong(code, std::string(what) + " doit être un entier de " + std::to_string(low) + " à " +
-                        std::to_string(high));
+        wrong(code,
+              std::string(what) + " doit être un entier de " + std::to_string(low) + " à " + std::to_string(high));
     return *value;
 }
 
@@ -207,8 +212,8 @@ Options parse(int argc, char** argv, Request::Kind& kind)
             throw Wrong{"tamblure-batch : " + typed + " : une valeur est attendue"};
         }
         default: {
-            std::string typed = ::optopt != 0 ? std::string("-") + static_cast<char>(::optopt)
-                                              : std::string(argv[::optind - 1]);
+            std::string typed =
+                ::optopt != 0 ? std::string("-") + static_cast<char>(::optopt) : std::string(argv[::optind - 1]);
             if (const auto equals = typed.find('='); typed.starts_with("--") && equals != std::string::npos)
                 typed.resize(equals);
             throw Wrong{"tamblure-batch : " + typed + " : option inconnue"};

@@ -12,17 +12,17 @@
 namespace tamblure::cli {
 
 struct Options {
-    bool factor = false;          // "Facteur de réduction" rather than "Dimension maximale"
-    std::int32_t number = 200;    // the limit in pixels or the factor
+    bool factor = false;       // "Facteur de réduction" rather than "Dimension maximale"
+    std::int32_t number = 200; // the limit in pixels or the factor
     int quality = 75;
     bool html = false;
     std::string title;
     int columns = 1;
-    unsigned jobs = 0;            // 0: one per processor
+    unsigned jobs = 0; // 0: one per processor
     bool keepGoing = false;
     bool update = false;
     bool recursive = false;
-    unsigned shardPart = 1;       // --shard K/N
+    unsigned shardPart = 1; // --shard K/N
     unsigned shardParts = 1;
     bool quiet = false;
     std::vector<std::string> folders;
@@ -30,7 +30,12 @@ struct Options {
 
 // What the command line asks for.
 struct Request {
-    enum class Kind { Run, Help, Version, Wrong } kind = Kind::Run;
+    enum class Kind {
+        Run,
+        Help,
+        Version,
+        Wrong
+    } kind = Kind::Run;
     Options options;
     std::string message; // for Wrong: "tamblure-batch : --size : ..." (without usage)
 };

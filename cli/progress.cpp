@@ -25,8 +25,7 @@ std::string duration(double seconds)
 
 ProgressLine::ProgressLine(std::FILE* terminal, bool enabled)
     : terminal_(terminal), enabled_(enabled && ::isatty(::fileno(terminal)) == 1)
-{
-}
+{}
 
 std::string ProgressLine::text(std::size_t done, std::size_t total, double seconds)
 {

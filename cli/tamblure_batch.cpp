@@ -24,17 +24,14 @@ using namespace tamblure;
 
 // One folder of the run, with the photographs it takes.
 struct Folder {
-    std::string path;   // ending in "/"
-    std::string shown;  // how its photographs are named on the output: "" or the path
+    std::string path;  // ending in "/"
+    std::string shown; // how its photographs are named on the output: "" or the path
     std::vector<app::FoundFile> photographs;
 };
 
 class ConsoleHost final : public app::RunHost {
 public:
-    explicit ConsoleHost(const cli::Options& options)
-        : options_(options), progress_(stderr, !options.quiet)
-    {
-    }
+    explicit ConsoleHost(const cli::Options& options) : options_(options), progress_(stderr, !options.quiet) {}
     int criterion() const override { return options_.factor ? 1 : 0; }
     int quality() const override { return options_.quality; }
     bool pageWanted() const override { return options_.html; }
@@ -104,9 +101,9 @@ private:
 
 int reportOutputError(int error)
 {
-    std::fprintf(stderr, "%s\n",
-                 withFinalPeriod(withReason("tamblure-batch : impossible d'écrire sur la sortie standard", error))
-                     .c_str());
+    std::fprintf(
+        stderr, "%s\n",
+        withFinalPeriod(withReason("tamblure-batch : impossible d'écrire sur la sortie standard", error)).c_str());
     return 1;
 }
 
@@ -152,8 +149,9 @@ void printSummary(const ConsoleHost& host, std::size_t total)
     const std::size_t count = host.failed().size();
     if (count == 0)
         return;
-    std::fprintf(stderr, count == 1 ? "%zu photographie sur %zu n'a pas pu être traitée :\n"
-                                    : "%zu photographies sur %zu n'ont pas pu être traitées :\n",
+    std::fprintf(stderr,
+                 count == 1 ? "%zu photographie sur %zu n'a pas pu être traitée :\n"
+                            : "%zu photographies sur %zu n'ont pas pu être traitées :\n",
                  count, total);
     for (const std::string& name : host.failed())
         std::fprintf(stderr, "  %s\n", name.c_str());

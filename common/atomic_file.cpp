@@ -81,7 +81,8 @@ int createNamed(const fs::path& folder, fs::path& name)
             ::close(fd);
             continue;
         }
-        struct stat mine {}, named {};
+        struct stat mine {
+        }, named{};
         if (locked && (::fstat(fd, &mine) != 0 || ::lstat(candidate.c_str(), &named) != 0 || !sameFile(mine, named))) {
             ::close(fd);
             continue;
@@ -299,7 +300,8 @@ void removeAbandonedTemporaries(const fs::path& folder)
         const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             continue;
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         // Taking the lock proves that no writer holds the file; the name must
         // still be that file when it is removed.
         if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&

@@ -12,12 +12,16 @@
 
 namespace tamblure {
 
-enum class ByteOrder { BigEndian, LittleEndian };
+enum class ByteOrder {
+    BigEndian,
+    LittleEndian
+};
 
 class ByteReader {
 public:
     explicit ByteReader(std::span<const std::uint8_t> bytes, ByteOrder order = ByteOrder::BigEndian)
-        : bytes_(bytes), order_(order) {}
+        : bytes_(bytes), order_(order)
+    {}
 
     std::size_t size() const { return bytes_.size(); }
     std::size_t position() const { return pos_; }
@@ -28,7 +32,7 @@ public:
     std::span<const std::uint8_t> bytes() const { return bytes_; }
 
     // Moves to an absolute position; false (and no move) past the end.
-    bool seek(std::size_t pos)
+    [[nodiscard]] bool seek(std::size_t pos)
     {
         if (pos > bytes_.size())
             return false;
@@ -36,7 +40,7 @@ public:
         return true;
     }
 
-    bool skip(std::size_t n)
+    [[nodiscard]] bool skip(std::size_t n)
     {
         if (n > remaining())
             return false;
@@ -44,7 +48,7 @@ public:
         return true;
     }
 
-    bool readU8(std::uint8_t& out)
+    [[nodiscard]] bool readU8(std::uint8_t& out)
     {
         if (remaining() < 1)
             return false;
@@ -52,7 +56,7 @@ public:
         return true;
     }
 
-    bool readU16(std::uint16_t& out)
+    [[nodiscard]] bool readU16(std::uint16_t& out)
     {
         if (!u16At(pos_, out))
             return false;
@@ -60,7 +64,7 @@ public:
         return true;
     }
 
-    bool readU32(std::uint32_t& out)
+    [[nodiscard]] bool readU32(std::uint32_t& out)
     {
         if (!u32At(pos_, out))
             return false;
@@ -69,7 +73,7 @@ public:
     }
 
     // n bytes from the current position, or nothing when fewer remain.
-    std::optional<std::span<const std::uint8_t>> readBytes(std::size_t n)
+    [[nodiscard]] std::optional<std::span<const std::uint8_t>> readBytes(std::size_t n)
     {
         if (n > remaining())
             return std::nullopt;
@@ -79,7 +83,7 @@ public:
     }
 
     // Random access that does not move the cursor.
-    bool u8At(std::size_t offset, std::uint8_t& out) const
+    [[nodiscard]] bool u8At(std::size_t offset, std::uint8_t& out) const
     {
         if (offset >= bytes_.size())
             return false;
@@ -87,7 +91,7 @@ public:
         return true;
     }
 
-    bool u16At(std::size_t offset, std::uint16_t& out) const
+    [[nodiscard]] bool u16At(std::size_t offset, std::uint16_t& out) const
     {
         if (!fits(offset, 2))
             return false;
@@ -97,7 +101,7 @@ public:
         return true;
     }
 
-    bool u32At(std::size_t offset, std::uint32_t& out) const
+    [[nodiscard]] bool u32At(std::size_t offset, std::uint32_t& out) const
     {
         if (!fits(offset, 4))
             return false;
@@ -110,14 +114,14 @@ public:
     }
 
     // True when [offset, offset + length) lies wholly inside the span.
-    bool fits(std::size_t offset, std::size_t length) const
+    [[nodiscard]] bool fits(std::size_t offset, std::size_t length) const
     {
         return offset <= bytes_.size() && length <= bytes_.size() - offset;
     }
 
     // A reader over [offset, offset + length), or nothing when that range
     // leaves the span. The sub-reader keeps this reader's byte order.
-    std::optional<ByteReader> sub(std::size_t offset, std::size_t length) const
+    [[nodiscard]] std::optional<ByteReader> sub(std::size_t offset, std::size_t length) const
     {
         if (!fits(offset, length))
             return std::nullopt;

@@ -23,14 +23,14 @@ public:
     }
 };
 
-#define TAMBLURE_ERROR_CLASS(Name)                                             \
-    class Name : public Exception {                                            \
-    public:                                                                    \
-        using Exception::Exception;                                            \
-        std::exception_ptr withMessage(const std::string& message) const override \
-        {                                                                      \
-            return std::make_exception_ptr(Name(message));                     \
-        }                                                                      \
+#define TAMBLURE_ERROR_CLASS(Name)                                                                                     \
+    class Name : public Exception {                                                                                    \
+    public:                                                                                                            \
+        using Exception::Exception;                                                                                    \
+        std::exception_ptr withMessage(const std::string& message) const override                                      \
+        {                                                                                                              \
+            return std::make_exception_ptr(Name(message));                                                             \
+        }                                                                                                              \
     };
 
 TAMBLURE_ERROR_CLASS(EAssertionFailed)         // failed checks of the resampling code

@@ -104,7 +104,11 @@ void ReadBuffer::release()
 
 namespace {
 
-enum class ReadOutcome { Ok, CannotRead, TooLarge };
+enum class ReadOutcome {
+    Ok,
+    CannotRead,
+    TooLarge
+};
 
 // error gets the errno value of a failed open or read.
 ReadOutcome readAll(const std::filesystem::path& path, std::vector<std::uint8_t>& out, std::uint64_t maxBytes,

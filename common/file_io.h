@@ -3,11 +3,11 @@
 // Reading whole files. Photographs are only ever opened for reading.
 
 #include <cstdint>
-#include <sys/stat.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
+#include <sys/stat.h>
 #include <vector>
 
 namespace tamblure {
@@ -54,11 +54,11 @@ public:
 
     // The file's first bytes, at most maxBytes of them (fewer when the file
     // is shorter). False on a read error, whose errno value goes to error.
-    bool readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out, int& error) const;
+    [[nodiscard]] bool readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out, int& error) const;
 
     // The file's first bytes into `into`, as many as fit; `got` says how
     // many came (fewer at the end of the file). False on a read error.
-    bool readHead(std::span<std::uint8_t> into, std::size_t& got, int& error) const;
+    [[nodiscard]] bool readHead(std::span<std::uint8_t> into, std::size_t& got, int& error) const;
 
 private:
     int fd_ = -1;
@@ -88,7 +88,7 @@ private:
 // Every byte of the file. Raises EFOpenError ("Impossible d'ouvrir le fichier
 // %s", with the system's reason) when it cannot be opened or read, and EOutOfMemory when it is larger
 // than maxBytes.
-std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path,
-                                        std::uint64_t maxBytes = std::uint64_t{1} << 30);
+[[nodiscard]] std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path,
+                                                      std::uint64_t maxBytes = std::uint64_t{1} << 30);
 
 } // namespace tamblure

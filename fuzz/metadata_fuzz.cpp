@@ -14,12 +14,12 @@
 #include <vector>
 
 // Aborts with the broken invariant's text, so that a finding says what broke.
-#define REQUIRE(condition)                                                                         \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "invariant broken: %s\n", #condition);                            \
-            std::abort();                                                                          \
-        }                                                                                          \
+#define REQUIRE(condition)                                                                                             \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "invariant broken: %s\n", #condition);                                                \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (false)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

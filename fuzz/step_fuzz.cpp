@@ -24,8 +24,8 @@ std::uint64_t largestClaimedFrame(const std::uint8_t* data, std::size_t size)
 {
     std::uint64_t largest = 0;
     for (std::size_t i = 0; i + 9 <= size; ++i) {
-        if (data[i] != 0xFF || data[i + 1] < 0xC0 || data[i + 1] > 0xCF || data[i + 1] == 0xC4 ||
-            data[i + 1] == 0xC8 || data[i + 1] == 0xCC)
+        if (data[i] != 0xFF || data[i + 1] < 0xC0 || data[i + 1] > 0xCF || data[i + 1] == 0xC4 || data[i + 1] == 0xC8 ||
+            data[i + 1] == 0xCC)
             continue;
         const std::uint64_t height = std::uint64_t{data[i + 5]} << 8 | data[i + 6];
         const std::uint64_t width = std::uint64_t{data[i + 7]} << 8 | data[i + 8];

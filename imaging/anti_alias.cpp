@@ -81,9 +81,9 @@ template <typename ColumnSum, typename BlockSum>
 inline void addColumns(const ColumnSum*& p, std::int32_t width, BlockSum& blue, BlockSum& green, BlockSum& red)
 {
     for (std::int32_t j = 0; j < width; ++j) {
-        blue += p[0];
-        green += p[1];
-        red += p[2];
+        blue += static_cast<BlockSum>(p[0]);
+        green += static_cast<BlockSum>(p[1]);
+        red += static_cast<BlockSum>(p[2]);
         p += 3;
     }
 }
@@ -97,8 +97,7 @@ public:
     BandReducer(std::int32_t sourceWidth, std::vector<std::int32_t> blockWidths)
         : columns_(static_cast<std::size_t>(sourceWidth) * 3), blockWidths_(std::move(blockWidths)),
           narrowest_(*std::min_element(blockWidths_.begin(), blockWidths_.end()))
-    {
-    }
+    {}
 
     // band: the addresses of the band's rows, at least one.
     void reduce(const std::vector<const std::uint8_t*>& band, std::uint8_t* out)

@@ -35,8 +35,8 @@ void interpolateRows(const Bitmap24& source, Bitmap24& dest)
         const double sx = samplePosition(xd, dW, sW);
         const auto ix = static_cast<std::int32_t>(sx);
         const std::int32_t right = ix < sW - 1 ? ix + 1 : sW - 1;
-        columns[static_cast<std::size_t>(xd)] = {static_cast<std::size_t>(ix) * 3,
-                                                 static_cast<std::size_t>(right) * 3, weight256(sx - ix)};
+        columns[static_cast<std::size_t>(xd)] = {static_cast<std::size_t>(ix) * 3, static_cast<std::size_t>(right) * 3,
+                                                 weight256(sx - ix)};
     }
 
     for (std::int32_t yd = 0; yd < dH; ++yd) {

@@ -3,8 +3,8 @@
 #include "common/errors.h"
 
 #include <cstdlib>
-#include <utility>
 #include <string>
+#include <utility>
 
 namespace tamblure::imaging {
 

@@ -29,7 +29,11 @@
 
 namespace tamblure::imaging {
 
-enum class PixelFormat { None, Bits8, Bits24 };
+enum class PixelFormat {
+    None,
+    Bits8,
+    Bits24
+};
 
 inline constexpr std::uint64_t kMaxPixelBlockBytes = std::uint64_t{1} << 30;
 
@@ -61,10 +65,7 @@ public:
     // Bytes of a pixel as a codec reads and writes them: 1 (grey), 3 (blue,
     // green, red); 0 for a raster without a format.
     static int channelsOf(PixelFormat format) { return format == PixelFormat::None ? 0 : bitsPerPixel(format) / 8; }
-    static std::int64_t strideFor(std::int64_t width, int bitsPerPixel)
-    {
-        return (width * bitsPerPixel + 31) / 32 * 4;
-    }
+    static std::int64_t strideFor(std::int64_t width, int bitsPerPixel) { return (width * bitsPerPixel + 31) / 32 * 4; }
     std::int32_t stride() const { return stride_; }
 
     // The whole block, bottom row first; null when the raster holds no pixel.

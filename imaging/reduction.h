@@ -14,16 +14,16 @@ void ReduitTaille(const Bitmap24& source, Bitmap24& dest);
 // What the step asks of a picture: a thumbnail of a given size, or a
 // reduction by an integer factor.
 struct ReductionPlan {
-    enum class Kind { ToSize, ByFactor };
+    enum class Kind {
+        ToSize,
+        ByFactor
+    };
     Kind kind = Kind::ToSize;
-    std::int32_t width = 0;  // ToSize: the thumbnail's size, reduced as ReduitTaille does
+    std::int32_t width = 0; // ToSize: the thumbnail's size, reduced as ReduitTaille does
     std::int32_t height = 0;
     std::int32_t factor = 1; // ByFactor: as ReduitFacteur does; 1 keeps the whole picture
 
-    static ReductionPlan toSize(std::int32_t width, std::int32_t height)
-    {
-        return {Kind::ToSize, width, height, 1};
-    }
+    static ReductionPlan toSize(std::int32_t width, std::int32_t height) { return {Kind::ToSize, width, height, 1}; }
     static ReductionPlan byFactor(std::int32_t factor) { return {Kind::ByFactor, 0, 0, factor}; }
 };
 

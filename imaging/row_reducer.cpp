@@ -25,8 +25,7 @@ class WholePicture final : public RowReducer {
 public:
     WholePicture(const ReductionPlan& plan, std::int32_t width, std::int32_t height, int channels)
         : plan_(plan), channels_(channels), raster_(makeRaster24(width, height))
-    {
-    }
+    {}
 
     void addRow(const std::uint8_t* row) override
     {
@@ -66,9 +65,8 @@ public:
           sums_(static_cast<std::size_t>(std::accumulate(blockWidths_.begin(), blockWidths_.end(), std::int64_t{0}) *
                                          channels_)),
           dest_(makeRaster24(static_cast<std::int32_t>(blockWidths_.size()),
-                            static_cast<std::int32_t>(rowStarts_.size() - 1)))
-    {
-    }
+                             static_cast<std::int32_t>(rowStarts_.size() - 1)))
+    {}
 
     void addRow(const std::uint8_t* row) override
     {
@@ -139,7 +137,8 @@ Tap tapFor(std::int32_t i, std::int32_t dest, std::int32_t source)
 class Bilinear final : public RowReducer {
 public:
     Bilinear(std::int32_t sourceWidth, std::vector<Tap> rows, std::int32_t destWidth, int channels)
-        : channels_(channels), rows_(std::move(rows)), dest_(makeRaster24(destWidth, static_cast<std::int32_t>(rows_.size())))
+        : channels_(channels), rows_(std::move(rows)),
+          dest_(makeRaster24(destWidth, static_cast<std::int32_t>(rows_.size())))
     {
         const auto rowBytes = static_cast<std::size_t>(sourceWidth) * static_cast<std::size_t>(channels);
         window_[0].resize(rowBytes);

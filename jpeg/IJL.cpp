@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -46,8 +46,8 @@ struct CloseFile {
 struct IjlState {
     std::unique_ptr<std::FILE, CloseFile> file;
     detail::Decompressor decoder;
-    std::string path;                        // for a file
-    const unsigned char* bytes = nullptr;    // for bytes in memory, the caller's
+    std::string path;                     // for a file
+    const unsigned char* bytes = nullptr; // for bytes in memory, the caller's
     std::size_t size = 0;
     bool headerRead = false;
     MemoryDestination encoded;
@@ -151,8 +151,8 @@ RowWalk rowWalk(const JPEG_CORE_PROPERTIES& props)
 
 bool dibIsDescribed(const JPEG_CORE_PROPERTIES& props)
 {
-    return props.DIBBytes != nullptr && props.DIBWidth > 0 && props.DIBHeight != 0 &&
-           props.DIBHeight != INT32_MIN && props.DIBPadBytes >= 0 && dibColourSpace(props) != JCS_UNKNOWN;
+    return props.DIBBytes != nullptr && props.DIBWidth > 0 && props.DIBHeight != 0 && props.DIBHeight != INT32_MIN &&
+           props.DIBPadBytes >= 0 && dibColourSpace(props) != JCS_UNKNOWN;
 }
 
 // --- Trapped steps: plain code only, no object with a destructor. -------
@@ -328,8 +328,7 @@ int readParams(JPEG_CORE_PROPERTIES* props, bool memory)
             return IJL_FILE_ERROR;
         }
     }
-    if (!state->decoder.create() ||
-        !detail::runTrapped(state->decoder.trap, readHeaderStep, state.get())) {
+    if (!state->decoder.create() || !detail::runTrapped(state->decoder.trap, readHeaderStep, state.get())) {
         props->libjpegCode = state->decoder.trap.code;
         return IJL_JPEG_ERROR;
     }
@@ -468,7 +467,7 @@ int ijlWrite(JPEG_CORE_PROPERTIES* props, int mode)
         jpeg_compress_struct cinfo{};
         cinfo.err = detail::installErrorTrap(trap);
         bool created = false;
-        EncodeJob job{&cinfo, &created, &state->encoded, &p, inSpace, rowWalk(p), greyExpansion.data(),
+        EncodeJob job{&cinfo,    &created, &state->encoded, &p, inSpace, rowWalk(p), greyExpansion.data(),
                       hSampling, vSampling};
         const bool finished = detail::runTrapped(trap, encodeStep, &job);
         if (created)

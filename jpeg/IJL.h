@@ -48,10 +48,10 @@ inline constexpr int IJL_JBUFF_READONEEIGHTH = 19;
 // Results: 0 is success; reads report failures as negative values, writes
 // as any value other than 0 (always one of these negative ones).
 inline constexpr int IJL_OK = 0;
-inline constexpr int IJL_BAD_RECORD = -1;    // a field out of range, no record, no state
-inline constexpr int IJL_FILE_ERROR = -2;    // the file cannot be opened or written, or is no regular file
-inline constexpr int IJL_JPEG_ERROR = -3;    // libjpeg refused the data (its code in libjpegCode)
-inline constexpr int IJL_MEMORY_ERROR = -4;  // the layer's own state could not be allocated
+inline constexpr int IJL_BAD_RECORD = -1;   // a field out of range, no record, no state
+inline constexpr int IJL_FILE_ERROR = -2;   // the file cannot be opened or written, or is no regular file
+inline constexpr int IJL_JPEG_ERROR = -3;   // libjpeg refused the data (its code in libjpegCode)
+inline constexpr int IJL_MEMORY_ERROR = -4; // the layer's own state could not be allocated
 
 struct IjlState;
 
@@ -60,8 +60,8 @@ struct JPEG_CORE_PROPERTIES {
     // is the bottom row of the picture; DIBHeight > 0: the top row.
     std::int32_t DIBWidth;
     std::int32_t DIBHeight;
-    std::int32_t DIBPadBytes;  // bytes after each row's DIBWidth × DIBChannels pixel bytes
-    std::int32_t DIBChannels;  // 3 (IJL_BGR, IJL_RGB) or 1 (IJL_G)
+    std::int32_t DIBPadBytes; // bytes after each row's DIBWidth × DIBChannels pixel bytes
+    std::int32_t DIBChannels; // 3 (IJL_BGR, IJL_RGB) or 1 (IJL_G)
     std::int32_t DIBColor;
     unsigned char* DIBBytes;
 
@@ -73,7 +73,7 @@ struct JPEG_CORE_PROPERTIES {
     std::int32_t JPGChannels;
     std::int32_t JPGColor;
     std::int32_t JPGSubsampling;
-    std::int32_t jquality;     // 1 to 100; values outside are clamped by libjpeg
+    std::int32_t jquality; // 1 to 100; values outside are clamped by libjpeg
 
     // The JPEG data in memory. JBUFF reads take the file from them (the
     // caller keeps the bytes until the picture is read); after an

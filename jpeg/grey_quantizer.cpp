@@ -138,8 +138,7 @@ void composeDownwards(std::uint64_t& keeps, std::uint64_t& flips)
 GreyQuantizer::GreyQuantizer(std::int32_t width)
     : width_(width), words_((static_cast<std::size_t>(width) + 63) / 64), errors_(words_), corrections0_(words_),
       corrections1_(words_), keeps_(words_), flips_(words_), low_(words_ * 64), high_(words_ * 64)
-{
-}
+{}
 
 const std::array<std::uint8_t, GreyQuantizer::kLevels>& GreyQuantizer::levels()
 {

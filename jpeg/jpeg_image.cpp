@@ -125,8 +125,8 @@ void TJPEGImage::decode(Bitmap24& raster) const
     if (cinfo.out_color_space == JCS_CMYK)
         cmykRow.resize(4 * static_cast<std::size_t>(cinfo.output_width));
 
-    RowsJob rows{&decoder.cinfo, &decoded, cmykRow.empty() ? nullptr : cmykRow.data(),
-                 cinfo.saw_Adobe_marker != 0, false};
+    RowsJob rows{&decoder.cinfo, &decoded, cmykRow.empty() ? nullptr : cmykRow.data(), cinfo.saw_Adobe_marker != 0,
+                 false};
     if (!detail::runTrapped(decoder.trap, readRowsStep, &rows))
         throwJpegError(decoder.trap.code);
     if (rows.stalled)

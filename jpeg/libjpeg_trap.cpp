@@ -54,12 +54,12 @@ void limitWork(j_common_ptr cinfo)
     limit->scanCounted = dinfo->input_scan_number;
     unsigned long long picture = 0;
     for (int c = 0; c < dinfo->num_components; ++c)
-        picture += static_cast<unsigned long long>(dinfo->comp_info[c].width_in_blocks) *
-                   dinfo->comp_info[c].height_in_blocks;
+        picture +=
+            static_cast<unsigned long long>(dinfo->comp_info[c].width_in_blocks) * dinfo->comp_info[c].height_in_blocks;
     const unsigned long long weight = limit->uselessScan == dinfo->input_scan_number ? kUselessScanWeight : 1;
     for (int c = 0; c < dinfo->comps_in_scan && c < MAX_COMPS_IN_SCAN; ++c)
-        limit->blocksVisited += weight * dinfo->cur_comp_info[c]->width_in_blocks *
-                                dinfo->cur_comp_info[c]->height_in_blocks;
+        limit->blocksVisited +=
+            weight * dinfo->cur_comp_info[c]->width_in_blocks * dinfo->cur_comp_info[c]->height_in_blocks;
     if (limit->blocksVisited > kMaxPasses * picture)
         refuse(cinfo);
 }

@@ -40,7 +40,7 @@ inline constexpr int kUselessScanWeight = 4;
 struct ErrorTrap {
     jpeg_error_mgr pub; // first member: libjpeg sees only this part
     std::jmp_buf jump;
-    int code = 0;       // libjpeg's message code of the last fatal error
+    int code = 0; // libjpeg's message code of the last fatal error
 };
 
 // Fills trap.pub with libjpeg's standard manager, fatal errors jumping back
@@ -55,8 +55,8 @@ bool runTrapped(ErrorTrap& trap, void (*step)(void*), void* arg);
 // The progress record that counts a decoder's work.
 struct WorkLimit {
     jpeg_progress_mgr pub{}; // first member: libjpeg sees only this part
-    int scanCounted = 0;      // the last scan whose blocks were counted
-    int uselessScan = 0;      // the last scan libjpeg found inconsistent
+    int scanCounted = 0;     // the last scan whose blocks were counted
+    int uselessScan = 0;     // the last scan libjpeg found inconsistent
     unsigned long long blocksVisited = 0;
 };
 

@@ -107,33 +107,34 @@ struct TImageInfo::Entry {
     Entry(const ByteReader& in, std::uint64_t from) : segment(in), base(from) {}
 
     const ByteReader& segment;
-    std::uint64_t base;             // what the entry's offsets count from
+    std::uint64_t base; // what the entry's offsets count from
     std::uint16_t tag = 0;
     std::uint16_t type = 0;
-    std::uint64_t location = 0;     // where the value is
+    std::uint64_t location = 0;          // where the value is
     std::span<const std::uint8_t> value; // cut at the end of the segment
-    std::int32_t position = 0;      // where the value field is
+    std::int32_t position = 0;           // where the value field is
 
     // The entry at e, which its directory's check put wholly inside the
     // segment. False for an entry that holds no value.
     bool read(std::size_t e)
     {
         std::uint32_t count = 0;
-        segment.u16At(e, tag);
-        segment.u16At(e + 2, type);
-        segment.u32At(e + 4, count);
+        if (!segment.u16At(e, tag) || !segment.u16At(e + 2, type) || !segment.u32At(e + 4, count))
+            return false;
         const std::uint64_t size = std::uint64_t{bytesPerValue(type)} * count;
         if (size == 0)
             return false;
         location = e + 8;
         if (size > 4) {
             std::uint32_t offset = 0;
-            segment.u32At(e + 8, offset);
+            if (!segment.u32At(e + 8, offset))
+                return false;
             location = base + offset;
         }
         if (location < segment.size())
-            value = segment.bytes().subspan(static_cast<std::size_t>(location),
-                                            static_cast<std::size_t>(std::min<std::uint64_t>(size, segment.size() - location)));
+            value = segment.bytes().subspan(
+                static_cast<std::size_t>(location),
+                static_cast<std::size_t>(std::min<std::uint64_t>(size, segment.size() - location)));
         position = static_cast<std::int32_t>(e + 8);
         return true;
     }
@@ -157,8 +158,7 @@ std::optional<std::uint64_t> TImageInfo::readEntry(const Entry& entry, bool firs
     case kTagOrientation:
         if (firstDirectory && entry.type == kTypeShort && entry.value.size() >= 2) {
             std::uint16_t orientation = 0;
-            ByteReader(entry.value, order_).u16At(0, orientation);
-            if (orientation >= 1 && orientation <= 8)
+            if (ByteReader(entry.value, order_).u16At(0, orientation) && orientation >= 1 && orientation <= 8)
                 orientation_ = orientation;
         }
         break;
@@ -263,8 +263,8 @@ long double TImageInfo::ValueAsNumber(std::span<const std::uint8_t> value, std::
         std::uint32_t first = 0, second = 0;
         if (!reader.u32At(0, first) || !reader.u32At(4, second))
             return 0;
-        const std::uint64_t bits = order_ == ByteOrder::BigEndian ? std::uint64_t{first} << 32 | second
-                                                                  : std::uint64_t{second} << 32 | first;
+        const std::uint64_t bits =
+            order_ == ByteOrder::BigEndian ? std::uint64_t{first} << 32 | second : std::uint64_t{second} << 32 | first;
         return std::bit_cast<double>(bits);
     }
     default:

@@ -21,7 +21,10 @@ namespace tamblure::metadata {
 
 class TimgData;
 
-enum class DirectoryKind { Main, Gps };
+enum class DirectoryKind {
+    Main,
+    Gps
+};
 
 class TImageInfo {
 public:

@@ -316,11 +316,10 @@ void TimgData::CheckExifHeader()
         return;
     }
     std::uint8_t mark0 = 0, mark1 = 0;
-    reader.u8At(8, mark0);
-    reader.u8At(9, mark1);
-    if (mark0 == 'I' && mark1 == 'I') {
+    const bool marked = reader.u8At(8, mark0) && reader.u8At(9, mark1);
+    if (marked && mark0 == 'I' && mark1 == 'I') {
         order_ = ByteOrder::LittleEndian;
-    } else if (mark0 == 'M' && mark1 == 'M') {
+    } else if (marked && mark0 == 'M' && mark1 == 'M') {
         order_ = ByteOrder::BigEndian;
     } else {
         statusText_ = "Invalid Exif alignment marker";

@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      "n'est pas un dossier"},
                     UnreadableFolder{"ALoop", [](const fs::path& f) { fs::create_symlink(f, f); },
                                      "trop de niveaux de liens symboliques"}),
-    [](const testing::TestParamInfo<UnreadableFolder>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<UnreadableFolder>& row) { return std::string(row.param.name); });
 
 TEST(BatchRun, RefusesABadNumberBeforeEmptyingTheList)
 {
@@ -218,7 +218,8 @@ TEST(BatchRun, APageThatCannotBePutInPlaceIsTheRunsErrorAfterEveryThumbnail)
         Button1Click(host, dir.path().string(), "100");
         FAIL() << "no error";
     } catch (const EWriteError& e) {
-        EXPECT_EQ(e.message(), "Impossible d'écrire le fichier " + dir.path().string() + "/index.html : est un dossier");
+        EXPECT_EQ(e.message(),
+                  "Impossible d'écrire le fichier " + dir.path().string() + "/index.html : est un dossier");
     }
     EXPECT_EQ(host.list, (std::vector<std::string>{"a.jpg", "b.jpg"}));
     EXPECT_TRUE(fs::exists(dir / "tamblure" / "b.jpg"));
@@ -275,7 +276,7 @@ std::string unescapeAttribute(std::string text)
 TEST(BatchRunPage, LinksReachEveryFileWhateverItsName)
 {
     test::TempDir dir;
-    const std::vector<std::string> names = {"a \"quoted\".jpg", "x<y>.jpg", "r&d.jpg",  "#1.jpg",
+    const std::vector<std::string> names = {"a \"quoted\".jpg", "x<y>.jpg", "r&d.jpg", "#1.jpg",
                                             "50%.jpg",          "why?.jpg", "été.jpg", "東京.jpg"};
     for (const auto& name : names)
         photo(dir / name, 64, 48);

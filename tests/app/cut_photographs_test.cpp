@@ -18,9 +18,18 @@ namespace fs = std::filesystem;
 
 // Different makes, with GPS, interoperability, previews and maker notes.
 const char* const kPhotographs[] = {
-    "Canon_40D.jpg",         "Canon_PowerShot_S40.jpg", "Fujifilm_FinePix6900ZOOM.jpg", "Kodak_CX7530.jpg",
-    "Nikon_D70.jpg",         "Olympus_C8080WZ.jpg",     "Panasonic_DMC-FZ30.jpg",       "Pentax_K10D.jpg",
-    "Samsung_Digimax_i50_MP3.jpg", "Sony_HDR-HC3.jpg",  "Konica_Minolta_DiMAGE_Z3.jpg", "gps/DSCN0010.jpg",
+    "Canon_40D.jpg",
+    "Canon_PowerShot_S40.jpg",
+    "Fujifilm_FinePix6900ZOOM.jpg",
+    "Kodak_CX7530.jpg",
+    "Nikon_D70.jpg",
+    "Olympus_C8080WZ.jpg",
+    "Panasonic_DMC-FZ30.jpg",
+    "Pentax_K10D.jpg",
+    "Samsung_Digimax_i50_MP3.jpg",
+    "Sony_HDR-HC3.jpg",
+    "Konica_Minolta_DiMAGE_Z3.jpg",
+    "gps/DSCN0010.jpg",
 };
 
 std::vector<std::size_t> cutOffsets(std::size_t size)
@@ -76,8 +85,8 @@ TEST_P(CutPhotograph, BecomesAThumbnailOrEndsWithAMessage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CutPhotograph, testing::ValuesIn(kPhotographs),
-                         [](const testing::TestParamInfo<const char*>& info) {
-                             std::string name = info.param;
+                         [](const testing::TestParamInfo<const char*>& row) {
+                             std::string name = row.param;
                              for (char& c : name)
                                  if (!std::isalnum(static_cast<unsigned char>(c)))
                                      c = '_';

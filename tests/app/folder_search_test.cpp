@@ -49,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
                     OrderRow{"UnderscoreBeforeLetters", {"b.jpg", "_.jpg", "A.jpg"}, {"_.jpg", "A.jpg", "b.jpg"}},
                     OrderRow{"ShorterFirst", {"A1.jpg", "a.jpg"}, {"a.jpg", "A1.jpg"}},
                     OrderRow{"SameButForCase", {"ab.jpg", "Aa.jpg", "AB.JPG"}, {"Aa.jpg", "AB.JPG", "ab.jpg"}}),
-    [](const testing::TestParamInfo<OrderRow>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<OrderRow>& row) { return std::string(row.param.name); });
 
 TEST(FolderTree, TakesSubFoldersWithoutRegardToCaseDepthFirst)
 {
@@ -57,8 +57,8 @@ TEST(FolderTree, TakesSubFoldersWithoutRegardToCaseDepthFirst)
     for (const char* folder : {"B", "a/Z", "a/y", "_c"})
         fs::create_directories(dir / folder);
     const fs::path top = dir.path();
-    EXPECT_EQ(folderTree(top), (std::vector<fs::path>{top, top / "_c", top / "a", top / "a" / "y", top / "a" / "Z",
-                                                      top / "B"}));
+    EXPECT_EQ(folderTree(top),
+              (std::vector<fs::path>{top, top / "_c", top / "a", top / "a" / "y", top / "a" / "Z", top / "B"}));
 }
 
 TEST(FolderSearch, GivesSizesPastFourGibibytes)

@@ -140,8 +140,7 @@ TEST_P(PageLayout, WritesEveryLineByteForByte)
 INSTANTIATE_TEST_SUITE_P(
     Layouts, PageLayout,
     testing::Values(
-        LayoutCase{1, 0, page({kHead, kFoot})},
-        LayoutCase{1, 1, page({kHead, kCell[0], kBr, kFoot})},
+        LayoutCase{1, 0, page({kHead, kFoot})}, LayoutCase{1, 1, page({kHead, kCell[0], kBr, kFoot})},
         LayoutCase{1, 3, page({kHead, kCell[0], kBr, kCell[1], kBr, kCell[2], kBr, kFoot})},
         LayoutCase{1, 4, page({kHead, kCell[0], kBr, kCell[1], kBr, kCell[2], kBr, kCell[3], kBr, kFoot})},
         // Fewer than two columns is one column.
@@ -191,8 +190,8 @@ TEST_P(PageRows, HoldAsManyCellsAsThereAreColumnsAndTheRestInTheLast)
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, PageRows,
-                         testing::Values(RowsCase{3, 6, {3, 3}}, RowsCase{3, 7, {3, 3, 1}},
-                                         RowsCase{25, 30, {25, 5}}, RowsCase{10, 10, {10}}));
+                         testing::Values(RowsCase{3, 6, {3, 3}}, RowsCase{3, 7, {3, 3, 1}}, RowsCase{25, 30, {25, 5}},
+                                         RowsCase{10, 10, {10}}));
 
 TEST(PageLayout, ThreePicturesInTwoColumnsReadAsTheExampleSays)
 {

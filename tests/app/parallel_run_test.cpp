@@ -128,8 +128,9 @@ TEST(ParallelRun, EndsWithTheFirstErrorInSearchOrderWhicheverWorkerFinishesFirst
             runBatch(host, dir.path().string(), "100", workers(3));
             FAIL() << "no error";
         } catch (const EJPEG& e) {
-            EXPECT_EQ(e.message(), "Le fichier « " + dir.path().string() + "/p4.jpg » n'est pas une photographie "
-                                                                          "JPEG lisible");
+            EXPECT_EQ(e.message(), "Le fichier « " + dir.path().string() +
+                                       "/p4.jpg » n'est pas une photographie "
+                                       "JPEG lisible");
         }
         EXPECT_EQ(host.list, (std::vector<std::string>{"p1.jpg", "p2.jpg", "p3.jpg"}));
         for (const char* done : {"p1.jpg", "p2.jpg", "p3.jpg"})

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 struct Made {
     Thumbnail thumbnail;
-    std::uint16_t fileWidth = 0, fileHeight = 0;  // as the written thumbnail's frame says
+    std::uint16_t fileWidth = 0, fileHeight = 0; // as the written thumbnail's frame says
 };
 
 Made make(const test::JpegSpec& spec, bool largest, std::int32_t number)
@@ -60,11 +60,9 @@ TEST_P(FactorCriterion, LetsTheDecoderTakeThePowerOfTwoAndBoxReducesTheRest)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, FactorCriterion,
-                         testing::Values(FactorRow{1, 0, 480, 240}, FactorRow{2, 1, 240, 120},
-                                         FactorRow{3, 0, 160, 80}, FactorRow{4, 2, 120, 60},
-                                         FactorRow{6, 1, 80, 40}, FactorRow{8, 3, 60, 30},
-                                         FactorRow{12, 2, 40, 20}, FactorRow{16, 3, 30, 15},
-                                         FactorRow{24, 3, 20, 10}));
+                         testing::Values(FactorRow{1, 0, 480, 240}, FactorRow{2, 1, 240, 120}, FactorRow{3, 0, 160, 80},
+                                         FactorRow{4, 2, 120, 60}, FactorRow{6, 1, 80, 40}, FactorRow{8, 3, 60, 30},
+                                         FactorRow{12, 2, 40, 20}, FactorRow{16, 3, 30, 15}, FactorRow{24, 3, 20, 10}));
 
 struct LimitRow {
     int width, height;
@@ -107,8 +105,7 @@ TEST_P(LargestDimensionCriterion, DecodesAtTheLargestScaleThatStillCoversTheLimi
 
 INSTANTIATE_TEST_SUITE_P(Table, LargestDimensionCriterion,
                          testing::Values(LimitRow{150, 100, true, 0, 150, 100}, LimitRow{200, 150, true, 0, 200, 150},
-                                         LimitRow{399, 300, false, 0, 200, 150},
-                                         LimitRow{400, 300, false, 1, 200, 150},
+                                         LimitRow{399, 300, false, 0, 200, 150}, LimitRow{400, 300, false, 1, 200, 150},
                                          LimitRow{1024, 768, false, 2, 200, 150},
                                          LimitRow{1200, 1600, false, 3, 150, 200},
                                          LimitRow{3000, 2000, false, 3, 200, 133},
@@ -193,12 +190,12 @@ TEST_P(FilesWithoutAFrameTheDecoderReads, GetNoThumbnailUnderEitherCriterion)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FilesWithoutAFrameTheDecoderReads,
-    testing::Values(
-        NotAPhotograph{"Text", {'p', 'r', 'i', 'v', 'a', 't', 'e', '\n'}},
-        NotAPhotograph{"CommentOnly", {0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x04, 'h', 'i', 0xFF, 0xD9}},
-        NotAPhotograph{"LosslessFrame", {0xFF, 0xD8, 0xFF, 0xC3, 0x00, 0x0B, 0x08, 0x00, 0x10, 0x00, 0x10, 0x01}},
-        NotAPhotograph{"CutInsideTheFrame", {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00}}),
-    [](const testing::TestParamInfo<NotAPhotograph>& info) { return std::string(info.param.name); });
+    testing::Values(NotAPhotograph{"Text", {'p', 'r', 'i', 'v', 'a', 't', 'e', '\n'}},
+                    NotAPhotograph{"CommentOnly", {0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x04, 'h', 'i', 0xFF, 0xD9}},
+                    NotAPhotograph{"LosslessFrame",
+                                   {0xFF, 0xD8, 0xFF, 0xC3, 0x00, 0x0B, 0x08, 0x00, 0x10, 0x00, 0x10, 0x01}},
+                    NotAPhotograph{"CutInsideTheFrame", {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00}}),
+    [](const testing::TestParamInfo<NotAPhotograph>& row) { return std::string(row.param.name); });
 
 TEST(FilesWithoutAFrameTheDecoderReads, ReachedThroughALinkLeakNothing)
 {

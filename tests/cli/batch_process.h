@@ -15,9 +15,9 @@ struct Outcome {
 };
 
 struct ProcessOptions {
-    rlim_t fileSizeLimit = 0;      // above 0: RLIMIT_FSIZE, writes past it fail with EFBIG
-    std::string output;            // standard output to this file instead of a captured one
-    std::string workingFolder;     // where the process runs, when not empty
+    rlim_t fileSizeLimit = 0;  // above 0: RLIMIT_FSIZE, writes past it fail with EFBIG
+    std::string output;        // standard output to this file instead of a captured one
+    std::string workingFolder; // where the process runs, when not empty
 };
 
 Outcome runBatch(const std::vector<std::string>& arguments, const ProcessOptions& how = {});

@@ -15,8 +15,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
-#include <thread>
 #include <sys/mount.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tamblure {
@@ -26,8 +26,7 @@ namespace fs = std::filesystem;
 
 using test::Outcome;
 
-Outcome runBatch(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = 0,
-                 const char* output = nullptr)
+Outcome runBatch(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = 0, const char* output = nullptr)
 {
     test::ProcessOptions how;
     how.fileSizeLimit = fileSizeLimit;

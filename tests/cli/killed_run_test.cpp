@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <map>
-#include <csignal>
 #include <random>
 #include <sys/wait.h>
 #include <thread>

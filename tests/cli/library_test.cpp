@@ -67,8 +67,7 @@ TEST(KeepGoing, SkipsWhatFailsReportsItAndWritesAWholePageOfWhatWasDone)
         EXPECT_NE(o.err.find("b.jpg : Le fichier « " + dir.path().string() + "/b.jpg » n'est pas une photographie"),
                   std::string::npos)
             << o.err;
-        EXPECT_TRUE(o.err.ends_with("2 photographies sur 5 n'ont pas pu être traitées :\n  b.jpg\n  d.jpg\n"))
-            << o.err;
+        EXPECT_TRUE(o.err.ends_with("2 photographies sur 5 n'ont pas pu être traitées :\n  b.jpg\n  d.jpg\n")) << o.err;
         EXPECT_EQ(text(dir / "tamblure" / "b.jpg"), "an earlier thumbnail");
         EXPECT_FALSE(fs::exists(dir / "tamblure" / "d.jpg"));
         EXPECT_EQ(pageCells(dir / "index.html"), (std::vector<std::string>{"a.jpg", "c.jpg", "e.jpg"}));
@@ -136,15 +135,19 @@ INSTANTIATE_TEST_SUITE_P(
     Table, Update,
     testing::Values(
         Change{"Nothing", [](const fs::path&) {}, {"-u", "-s", "100"}, {}},
-        Change{"PhotographTouched", [](const fs::path& f) { touchLater(f / "b.jpg"); }, {"-u", "-s", "100"},
-               {"b.jpg"}},
-        Change{"PhotographReplaced", [](const fs::path& f) { photo(f / "c.jpg", 500, 9); }, {"-u", "-s", "100"},
+        Change{"PhotographTouched", [](const fs::path& f) { touchLater(f / "b.jpg"); }, {"-u", "-s", "100"}, {"b.jpg"}},
+        Change{"PhotographReplaced",
+               [](const fs::path& f) { photo(f / "c.jpg", 500, 9); },
+               {"-u", "-s", "100"},
                {"c.jpg"}},
-        Change{"ThumbnailRemoved", [](const fs::path& f) { fs::remove(f / "tamblure" / "a.jpg"); },
-               {"-u", "-s", "100"}, {"a.jpg"}},
+        Change{"ThumbnailRemoved",
+               [](const fs::path& f) { fs::remove(f / "tamblure" / "a.jpg"); },
+               {"-u", "-s", "100"},
+               {"a.jpg"}},
         Change{"ThumbnailReplaced",
                [](const fs::path& f) { test::writeFile(f / "tamblure" / "a.jpg", std::string("other")); },
-               {"-u", "-s", "100"}, {"a.jpg"}},
+               {"-u", "-s", "100"},
+               {"a.jpg"}},
         Change{"AnotherQuality", [](const fs::path&) {}, {"-u", "-s", "100", "-q", "90"}, {"a.jpg", "b.jpg", "c.jpg"}},
         Change{"AnotherSize", [](const fs::path&) {}, {"-u", "-s", "120"}, {"a.jpg", "b.jpg", "c.jpg"}},
         Change{"AnotherCriterion", [](const fs::path&) {}, {"-u", "-f", "100"}, {"a.jpg", "b.jpg", "c.jpg"}},
@@ -155,7 +158,8 @@ INSTANTIATE_TEST_SUITE_P(
                        if (e.path().filename().string().starts_with(".tamblure-vignettes-"))
                            test::writeFile(e.path(), std::string("tamblure vignettes 1\n0 100 75 x\n\xff\xfe"));
                },
-               {"-u", "-s", "100"}, {"a.jpg", "b.jpg", "c.jpg"}},
+               {"-u", "-s", "100"},
+               {"a.jpg", "b.jpg", "c.jpg"}},
         Change{"RecordsFromAnotherVersion",
                [](const fs::path& f) {
                    for (const auto& e : fs::directory_iterator(f / "tamblure"))
@@ -165,8 +169,9 @@ INSTANTIATE_TEST_SUITE_P(
                            test::writeFile(e.path(), records);
                        }
                },
-               {"-u", "-s", "100"}, {"a.jpg", "b.jpg", "c.jpg"}}),
-    [](const testing::TestParamInfo<Change>& info) { return std::string(info.param.name); });
+               {"-u", "-s", "100"},
+               {"a.jpg", "b.jpg", "c.jpg"}}),
+    [](const testing::TestParamInfo<Change>& row) { return std::string(row.param.name); });
 
 TEST(Update, ListsEveryPictureInThePageMadeNowOrBefore)
 {

@@ -72,7 +72,8 @@ TEST(TamblureBatch, AnErrorEndsTheRunInSearchOrderWithItsMessage)
         const Outcome o = run(std::string("-j ") + jobs + " -f 2", dir.path().string());
         EXPECT_EQ(o.exitCode, 1);
         EXPECT_EQ(o.out, "p0.jpg\n") << "jobs " << jobs;
-        EXPECT_EQ(o.err, "Le fichier « " + dir.path().string() + "/p1.jpg » n'est pas une photographie JPEG lisible.\n");
+        EXPECT_EQ(o.err,
+                  "Le fichier « " + dir.path().string() + "/p1.jpg » n'est pas une photographie JPEG lisible.\n");
     }
 }
 
@@ -138,8 +139,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadCall{"--bogus=3", 2, "tamblure-batch : --bogus : option inconnue\n"},
         BadCall{"-x", 2, "tamblure-batch : -x : option inconnue\n"},
         BadCall{"--title x", 2, "tamblure-batch : --title : va avec --html\n"},
-        BadCall{"--html --columns 11", 2, "tamblure-batch : --columns : le nombre de colonnes doit être un entier "
-                                          "de 1 à 10\n"},
+        BadCall{"--html --columns 11", 2,
+                "tamblure-batch : --columns : le nombre de colonnes doit être un entier "
+                "de 1 à 10\n"},
         BadCall{"--html --columns 0", 2, "tamblure-batch : --columns : le nombre"},
         BadCall{"-j 0", 2, "tamblure-batch : --jobs : le nombre de travaux doit être un entier de 1 à 256\n"},
         BadCall{"--shard 3/2", 2, "tamblure-batch : --shard : K/N attendu"},

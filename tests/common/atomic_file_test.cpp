@@ -166,7 +166,7 @@ TEST(AtomicFile, ACopyThatCannotReadItsSourceFailsAndLeavesTheTarget)
 
 struct Leftover {
     const char* name;
-    bool held;     // a live writer holds its lock
+    bool held; // a live writer holds its lock
     bool removed;
 };
 
@@ -187,14 +187,13 @@ TEST_P(AbandonedTemporaries, AreRemovedOnlyWhenNoWriterHoldsThem)
     EXPECT_EQ(fs::exists(path), !GetParam().removed);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, AbandonedTemporaries,
-    testing::Values(Leftover{".tamblure-0123456789abcdef", false, true},
-                    Leftover{".tamblure-0123456789abcdef", true, false},
-                    Leftover{".a.jpg.tamblure~", false, true},          // left by earlier versions
-                    Leftover{".tamblure-0123456789abcdeg", false, false}, // not one of ours
-                    Leftover{".tamblure-0123", false, false}, Leftover{"a.jpg", false, false},
-                    Leftover{".hidden.jpg", false, false}));
+INSTANTIATE_TEST_SUITE_P(Table, AbandonedTemporaries,
+                         testing::Values(Leftover{".tamblure-0123456789abcdef", false, true},
+                                         Leftover{".tamblure-0123456789abcdef", true, false},
+                                         Leftover{".a.jpg.tamblure~", false, true}, // left by earlier versions
+                                         Leftover{".tamblure-0123456789abcdeg", false, false}, // not one of ours
+                                         Leftover{".tamblure-0123", false, false}, Leftover{"a.jpg", false, false},
+                                         Leftover{".hidden.jpg", false, false}));
 
 } // namespace
 } // namespace tamblure

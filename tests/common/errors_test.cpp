@@ -20,14 +20,10 @@ TEST_P(WithFinalPeriod, AddsAPeriodOnlyAfterCharactersBeyondIt)
 INSTANTIATE_TEST_SUITE_P(Messages, WithFinalPeriod,
                          testing::Values(PeriodCase{"Indice ligne hors limites", "Indice ligne hors limites."},
                                          PeriodCase{"Erreur JPEG #42", "Erreur JPEG #42."},
-                                         PeriodCase{"Erreur 7", "Erreur 7."},
-                                         PeriodCase{"Terminé", "Terminé."},
-                                         PeriodCase{"déjà fini.", "déjà fini."},
-                                         PeriodCase{"ligne 35)", "ligne 35)"},
-                                         PeriodCase{"vraiment !", "vraiment !"},
-                                         PeriodCase{"chemin/", "chemin/."},
-                                         PeriodCase{"tiret-", "tiret-"},
-                                         PeriodCase{"", ""}));
+                                         PeriodCase{"Erreur 7", "Erreur 7."}, PeriodCase{"Terminé", "Terminé."},
+                                         PeriodCase{"déjà fini.", "déjà fini."}, PeriodCase{"ligne 35)", "ligne 35)"},
+                                         PeriodCase{"vraiment !", "vraiment !"}, PeriodCase{"chemin/", "chemin/."},
+                                         PeriodCase{"tiret-", "tiret-"}, PeriodCase{"", ""}));
 
 TEST(Errors, CarryTheirMessageThroughTheBaseClass)
 {

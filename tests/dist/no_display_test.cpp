@@ -13,8 +13,8 @@ namespace tamblure {
 namespace {
 
 struct Display {
-    const char* variables;  // set for the program, after every display variable is removed
-    const char* named;      // what the line names in its parenthesis
+    const char* variables; // set for the program, after every display variable is removed
+    const char* named;     // what the line names in its parenthesis
 };
 
 class NoDisplay : public testing::TestWithParam<Display> {};

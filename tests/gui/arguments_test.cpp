@@ -21,17 +21,22 @@ private slots:
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("message");
-        QTest::newRow("nothing") << QStringList() << int(Kind::Window) << "" << "";
-        QTest::newRow("a folder") << QStringList{"Photos"} << int(Kind::Window) << "Photos" << "";
-        QTest::newRow("a folder named like an option")
-            << QStringList{"--", "-été"} << int(Kind::Window) << "-été" << "";
-        QTest::newRow("help") << QStringList{"Photos", "--help"} << int(Kind::Help) << "" << "";
-        QTest::newRow("short help") << QStringList{"-h"} << int(Kind::Help) << "" << "";
-        QTest::newRow("version") << QStringList{"--version"} << int(Kind::Version) << "" << "";
-        QTest::newRow("unknown option")
-            << QStringList{"--bogus"} << int(Kind::Wrong) << "" << "tamblure : --bogus : option inconnue";
-        QTest::newRow("two folders")
-            << QStringList{"a", "b"} << int(Kind::Wrong) << "" << "tamblure : un seul dossier à la fois";
+        QTest::newRow("nothing") << QStringList() << int(Kind::Window) << ""
+                                 << "";
+        QTest::newRow("a folder") << QStringList{"Photos"} << int(Kind::Window) << "Photos"
+                                  << "";
+        QTest::newRow("a folder named like an option") << QStringList{"--", "-été"} << int(Kind::Window) << "-été"
+                                                       << "";
+        QTest::newRow("help") << QStringList{"Photos", "--help"} << int(Kind::Help) << ""
+                              << "";
+        QTest::newRow("short help") << QStringList{"-h"} << int(Kind::Help) << ""
+                                    << "";
+        QTest::newRow("version") << QStringList{"--version"} << int(Kind::Version) << ""
+                                 << "";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << int(Kind::Wrong) << ""
+                                        << "tamblure : --bogus : option inconnue";
+        QTest::newRow("two folders") << QStringList{"a", "b"} << int(Kind::Wrong) << ""
+                                     << "tamblure : un seul dossier à la fois";
     }
 
     void areReadAsTheUsageSays()

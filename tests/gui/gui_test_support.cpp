@@ -48,8 +48,7 @@ QByteArray contentsOf(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-ModalAnswerer::ModalAnswerer(std::function<void(QDialog&)> dialogAction)
-    : dialogAction_(std::move(dialogAction))
+ModalAnswerer::ModalAnswerer(std::function<void(QDialog&)> dialogAction) : dialogAction_(std::move(dialogAction))
 {
     // The timer fires inside the modal window's own event loop.
     connect(&timer_, &QTimer::timeout, this, &ModalAnswerer::poll);

@@ -25,8 +25,8 @@ struct GuiTest {
 std::vector<GuiTest>& guiTests();
 int registerGuiTest(GuiTest test);
 
-#define TAMBLURE_GUI_TEST(Class)                                                                   \
-    [[maybe_unused]] static const int registered##Class =                                          \
+#define TAMBLURE_GUI_TEST(Class)                                                                                       \
+    [[maybe_unused]] static const int registered##Class =                                                              \
         ::tamblure::test::registerGuiTest({#Class, [] { return std::make_unique<Class>(); }});
 
 // The folder that the test program made for itself; HOME is its "home".

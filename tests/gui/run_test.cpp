@@ -96,12 +96,15 @@ private slots:
         QTest::addColumn<QStringList>("list");
         const QStringList before{QStringLiteral("ligne d'avant"), QStringLiteral("autre ligne")};
         QTest::newRow("a number that is no integer")
-            << "" << "abc" << false << "'abc' n'est pas une valeur entière correcte." << before;
+            << ""
+            << "abc" << false << "'abc' n'est pas une valeur entière correcte." << before;
         QTest::newRow("a file where the thumbnails go")
-            << "" << "16" << true << "Impossible de créer " + photos_.path() + "/tamblure : le fichier existe déjà."
+            << ""
+            << "16" << true << "Impossible de créer " + photos_.path() + "/tamblure : le fichier existe déjà."
             << QStringList();
         QTest::newRow("a folder that does not exist")
-            << "/absent" << "16" << false
+            << "/absent"
+            << "16" << false
             << "Impossible de lire le dossier " + photos_.path() + "/absent/ : fichier ou dossier inexistant."
             << QStringList();
     }

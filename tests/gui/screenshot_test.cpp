@@ -34,11 +34,10 @@ void checkCaptionsFit(const QWidget& window)
         } else {
             continue;
         }
-        QVERIFY2(needed <= widget->width(),
-                 qPrintable(QStringLiteral("%1 needs %2 pixels, has %3")
-                                .arg(widget->objectName())
-                                .arg(needed)
-                                .arg(widget->width())));
+        QVERIFY2(needed <= widget->width(), qPrintable(QStringLiteral("%1 needs %2 pixels, has %3")
+                                                           .arg(widget->objectName())
+                                                           .arg(needed)
+                                                           .arg(widget->width())));
         QVERIFY2(widget->fontMetrics().height() <= widget->height(), qPrintable(widget->objectName()));
     }
 }

@@ -53,9 +53,9 @@ private slots:
         QTest::newRow("a bare line feed") << QByteArray("/lf\n/b\n") << QStringLiteral("/lf");
         QTest::newRow("a final slash as typed") << QByteArray("/x/\r\n") << QStringLiteral("/x/");
         QTest::newRow("not a folder at all") << QByteArray("pas un dossier\r\n") << QStringLiteral("pas un dossier");
-        QTest::newRow("UTF-8 beyond Latin-1")
-            << QByteArray("/donn\xC3\xA9" "es/\xD0\xA4\xD0\xBE\xD1\x82\xD0\xBE\r\n")
-            << QStringLiteral("/données/Фото");
+        QTest::newRow("UTF-8 beyond Latin-1") << QByteArray("/donn\xC3\xA9"
+                                                            "es/\xD0\xA4\xD0\xBE\xD1\x82\xD0\xBE\r\n")
+                                              << QStringLiteral("/données/Фото");
     }
 
     void theFieldShowsTheFirstLineWhateverItHolds()

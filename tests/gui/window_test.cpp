@@ -74,16 +74,26 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QRect>("geometry");
         QTest::addColumn<QString>("text");
-        QTest::newRow("Label1") << "Label1" << "QLabel" << QRect(24, 8, 49, 13) << "&Répertoire";
-        QTest::newRow("Label2") << "Label2" << "QLabel" << QRect(16, 64, 153, 13) << "Compression <-> &Qualité";
-        QTest::newRow("repertoire") << "repertoire" << "QLineEdit" << QRect(24, 32, 233, 21) << QString();
-        QTest::newRow("Qualite") << "Qualite" << "QSlider" << QRect(16, 80, 150, 45) << QString();
-        QTest::newRow("Largeur") << "Largeur" << "QLineEdit" << QRect(176, 136, 97, 21) << "200";
-        QTest::newRow("resultat") << "resultat" << "QListWidget" << QRect(24, 232, 257, 145) << QString();
-        QTest::newRow("Button1") << "Button1" << "QPushButton" << QRect(176, 200, 75, 25) << "&Démarrer";
-        QTest::newRow("ChoixRep") << "ChoixRep" << "QPushButton" << QRect(264, 32, 25, 25) << "...";
-        QTest::newRow("CheckHTML") << "CheckHTML" << "QCheckBox" << QRect(40, 200, 97, 17) << "Page HTML";
-        QTest::newRow("RadioCritere") << "RadioCritere" << "QGroupBox" << QRect(24, 120, 137, 73) << "&Critère";
+        QTest::newRow("Label1") << "Label1"
+                                << "QLabel" << QRect(24, 8, 49, 13) << "&Répertoire";
+        QTest::newRow("Label2") << "Label2"
+                                << "QLabel" << QRect(16, 64, 153, 13) << "Compression <-> &Qualité";
+        QTest::newRow("repertoire") << "repertoire"
+                                    << "QLineEdit" << QRect(24, 32, 233, 21) << QString();
+        QTest::newRow("Qualite") << "Qualite"
+                                 << "QSlider" << QRect(16, 80, 150, 45) << QString();
+        QTest::newRow("Largeur") << "Largeur"
+                                 << "QLineEdit" << QRect(176, 136, 97, 21) << "200";
+        QTest::newRow("resultat") << "resultat"
+                                  << "QListWidget" << QRect(24, 232, 257, 145) << QString();
+        QTest::newRow("Button1") << "Button1"
+                                 << "QPushButton" << QRect(176, 200, 75, 25) << "&Démarrer";
+        QTest::newRow("ChoixRep") << "ChoixRep"
+                                  << "QPushButton" << QRect(264, 32, 25, 25) << "...";
+        QTest::newRow("CheckHTML") << "CheckHTML"
+                                   << "QCheckBox" << QRect(40, 200, 97, 17) << "Page HTML";
+        QTest::newRow("RadioCritere") << "RadioCritere"
+                                      << "QGroupBox" << QRect(24, 120, 137, 73) << "&Critère";
     }
 
     void theControlsStandWhereTheTablePutsThem()
@@ -163,11 +173,16 @@ private slots:
         ModalAnswerer answerer;
         app::runHandler(form_.get(), [kind] {
             switch (kind) {
-            case 0: throw EConvertError("'x' n'est pas une valeur entière correcte");
-            case 1: throw EJPEG("Erreur JPEG #5.");
-            case 2: throw EInOutError("Impossible de créer /été");
-            case 3: throw std::bad_alloc();
-            default: throw std::runtime_error("panne");
+            case 0:
+                throw EConvertError("'x' n'est pas une valeur entière correcte");
+            case 1:
+                throw EJPEG("Erreur JPEG #5.");
+            case 2:
+                throw EInOutError("Impossible de créer /été");
+            case 3:
+                throw std::bad_alloc();
+            default:
+                throw std::runtime_error("panne");
             }
         });
         QCOMPARE(answerer.boxCount(), 1);
@@ -178,11 +193,10 @@ private slots:
 
     void tabFollowsTheTable()
     {
-        const QStringList expected{QStringLiteral("repertoire"), QStringLiteral("Qualite"),
-                                   QStringLiteral("Largeur"),    QStringLiteral("resultat"),
-                                   QStringLiteral("Button1"),    QStringLiteral("ChoixRep"),
-                                   QStringLiteral("CheckHTML"),  QStringLiteral("RadioDimension"),
-                                   QStringLiteral("RadioFacteur")};
+        const QStringList expected{
+            QStringLiteral("repertoire"), QStringLiteral("Qualite"),        QStringLiteral("Largeur"),
+            QStringLiteral("resultat"),   QStringLiteral("Button1"),        QStringLiteral("ChoixRep"),
+            QStringLiteral("CheckHTML"),  QStringLiteral("RadioDimension"), QStringLiteral("RadioFacteur")};
         QCOMPARE(tabChain(form_->repertoire), expected);
     }
 

@@ -101,14 +101,13 @@ constexpr const char* kLine36 = "Destination au mauvais format (anti_alias, lign
 constexpr const char* kLine37 = "Le rapport de réduction doit être supérieur ou égal à 2 (anti_alias, ligne 37)";
 constexpr const char* kLine38 = "Le rapport de réduction dépasse les limites du programme (anti_alias, ligne 38)";
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ReduitFacteurChecks,
-    testing::Values(CheckCase{k8, k24, 3, kLine35}, CheckCase{kNone, k8, 0, kLine35}, CheckCase{k8, k8, 100, kLine35},
-                    CheckCase{k24, k8, 3, kLine36}, CheckCase{k24, kNone, 1, kLine36},
-                    CheckCase{k24, k8, 100, kLine36}, CheckCase{k24, k24, 1, kLine37},
-                    CheckCase{k24, k24, 0, kLine37}, CheckCase{k24, k24, -3, kLine37},
-                    CheckCase{k24, k24, INT32_MIN, kLine37}, CheckCase{k24, k24, 100, kLine38},
-                    CheckCase{k24, k24, INT32_MAX, kLine38}));
+INSTANTIATE_TEST_SUITE_P(Table, ReduitFacteurChecks,
+                         testing::Values(CheckCase{k8, k24, 3, kLine35}, CheckCase{kNone, k8, 0, kLine35},
+                                         CheckCase{k8, k8, 100, kLine35}, CheckCase{k24, k8, 3, kLine36},
+                                         CheckCase{k24, kNone, 1, kLine36}, CheckCase{k24, k8, 100, kLine36},
+                                         CheckCase{k24, k24, 1, kLine37}, CheckCase{k24, k24, 0, kLine37},
+                                         CheckCase{k24, k24, -3, kLine37}, CheckCase{k24, k24, INT32_MIN, kLine37},
+                                         CheckCase{k24, k24, 100, kLine38}, CheckCase{k24, k24, INT32_MAX, kLine38}));
 
 TEST(ReduitMoyenne, ChecksTheSourceFormatFirstThenTheDest)
 {
@@ -162,12 +161,11 @@ TEST_P(BlockMean, IsTheTruncatedMeanOfTheBlock)
     EXPECT_EQ(test::rowBytes(dest, 0), (std::vector<std::uint8_t>{c.mean, c.mean, c.mean}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Blocks, BlockMean,
-    testing::Values(BlockCase{2, {0, 0, 0, 3}, 0}, BlockCase{2, {255, 255, 255, 255}, 255},
-                    BlockCase{2, {10, 11, 11, 11}, 10},
-                    BlockCase{3, {255, 255, 255, 255, 254, 255, 255, 255, 255}, 254}, // 2294 div 9
-                    BlockCase{3, {0, 0, 0, 0, 8, 0, 0, 0, 0}, 0}));
+INSTANTIATE_TEST_SUITE_P(Blocks, BlockMean,
+                         testing::Values(BlockCase{2, {0, 0, 0, 3}, 0}, BlockCase{2, {255, 255, 255, 255}, 255},
+                                         BlockCase{2, {10, 11, 11, 11}, 10},
+                                         BlockCase{3, {255, 255, 255, 255, 254, 255, 255, 255, 255}, 254}, // 2294 div 9
+                                         BlockCase{3, {0, 0, 0, 0, 8, 0, 0, 0, 0}, 0}));
 
 TEST(ReduitFacteur, KeepsAUniformPictureAsItIsForEveryFactor)
 {
@@ -185,8 +183,8 @@ TEST(ReduitFacteur, KeepsAUniformPictureAsItIsForEveryFactor)
 TEST(ReduitFacteur, AcceptsASourceSmallerThanTheFactorAndLeavesTheEmptyDestAsItIs)
 {
     for (const std::int32_t factor : {2, 3, 99}) {
-        for (const auto& [w, h] : {std::pair{factor - 1, 2 * factor + 1}, std::pair{2 * factor + 1, factor - 1},
-                                   std::pair{0, 0}}) {
+        for (const auto& [w, h] :
+             {std::pair{factor - 1, 2 * factor + 1}, std::pair{2 * factor + 1, factor - 1}, std::pair{0, 0}}) {
             const Bitmap24 source = makeRaster(w, h);
             Bitmap24 dest = makeRaster(w / factor, h / factor);
             const std::uint8_t* block = dest.pixels();
@@ -208,13 +206,15 @@ TEST(ReduitFacteur, RefusesADestTooLargeForTheSourceBeforeWritingAnything)
         Bitmap24 tooTall = makeRaster(1, 6 / factor + 1);
         fillBlock(tooWide, 0x11);
         fillBlock(tooTall, 0x11);
-        EXPECT_TRUE(raises<EAssertionFailed>(
-            [&] { ReduitFacteur(source, tooWide, factor); },
-            "Destination trop grande pour le rapport de réduction (anti_alias, ligne 39)"));
+        EXPECT_TRUE(
+            raises<EAssertionFailed>([&] { ReduitFacteur(source, tooWide, factor); },
+                                     "Destination trop grande pour le rapport de réduction (anti_alias, ligne 39)"));
         EXPECT_TRUE(raises<EInvalidGraphicOperation>([&] { ReduitFacteur(source, tooTall, factor); },
                                                      "Indice ligne hors limites"));
-        EXPECT_EQ(allPixelBytes(tooWide), std::vector<std::uint8_t>(tooWide.width() * 3, 0x11));
-        EXPECT_EQ(allPixelBytes(tooTall), std::vector<std::uint8_t>(tooTall.height() * 3, 0x11));
+        EXPECT_EQ(allPixelBytes(tooWide),
+                  std::vector<std::uint8_t>(static_cast<std::size_t>(tooWide.width()) * 3, 0x11));
+        EXPECT_EQ(allPixelBytes(tooTall),
+                  std::vector<std::uint8_t>(static_cast<std::size_t>(tooTall.height()) * 3, 0x11));
     }
 }
 
@@ -277,8 +277,8 @@ TEST(ReduitMoyenne, EqualsTheBoxReductionWhenTheSidesDivide)
         const std::int32_t factor = round < 6 ? 2 : std::uniform_int_distribution(3, 12)(rng);
         std::uniform_int_distribution<std::int32_t> side(1, 24);
         const Bitmap24 source = noisePicture(side(rng) * factor, side(rng) * factor, rng);
-        EXPECT_TRUE(samePixels(averaged(source, source.width() / factor, source.height() / factor),
-                               reduced(source, factor)))
+        EXPECT_TRUE(
+            samePixels(averaged(source, source.width() / factor, source.height() / factor), reduced(source, factor)))
             << "factor " << factor;
     }
 }

@@ -57,8 +57,8 @@ Bitmap24 referenceBilinear(const Bitmap24& source, std::int32_t width, std::int3
             for (int c = 0; c < 3; ++c) {
                 const unsigned ul = source.scanLine(iy)[3 * ix + c], ur = source.scanLine(iy)[3 * ix1 + c];
                 const unsigned ll = source.scanLine(iy1)[3 * ix + c], lr = source.scanLine(iy1)[3 * ix1 + c];
-                const unsigned v = ul * (256 - wx) * (256 - wy) + ur * wx * (256 - wy) + ll * (256 - wx) * wy +
-                                   lr * wx * wy;
+                const unsigned v =
+                    ul * (256 - wx) * (256 - wy) + ur * wx * (256 - wy) + ll * (256 - wx) * wy + lr * wx * wy;
                 dest.scanLine(yd)[3 * xd + c] = static_cast<std::uint8_t>(v >> 16);
             }
         }
@@ -126,8 +126,7 @@ TEST(ReduitBilineaire, MatchesThePlainInterpolationOnNoise)
         Bitmap24 dest = makeRaster(dw, dh);
         fillBlock(dest, 0x96);
         ReduitBilineaire(source, dest);
-        EXPECT_TRUE(samePixels(dest, referenceBilinear(source, dw, dh)))
-            << sw << "×" << sh << " → " << dw << "×" << dh;
+        EXPECT_TRUE(samePixels(dest, referenceBilinear(source, dw, dh))) << sw << "×" << sh << " → " << dw << "×" << dh;
         EXPECT_TRUE(paddingHolds(dest, 0x96));
     }
     const Bitmap24 wide = noisePicture(513, 3, rng);
@@ -140,8 +139,8 @@ TEST(ReduitBilineaire, FailsOnADestWithoutColumnsBeforeWritingAnything)
         const Bitmap24 source = makeRaster(10, 10, format);
         const Bitmap24 noColumns = makeRaster(0, 10, format);
         Bitmap24 dest = makeRaster(0, 4);
-        EXPECT_TRUE(raises<EZeroDivide>([&] { ReduitBilineaire(source, dest); },
-                                        "Division par zéro en virgule flottante"));
+        EXPECT_TRUE(
+            raises<EZeroDivide>([&] { ReduitBilineaire(source, dest); }, "Division par zéro en virgule flottante"));
         EXPECT_TRUE(raises<EInvalidOp>([&] { ReduitBilineaire(noColumns, dest); },
                                        "Opération en virgule flottante incorrecte"));
     }
@@ -169,8 +168,8 @@ TEST(ReduitBilineaire, FailsOnASourceWithoutPixelsBeforeWritingAnything)
         const Bitmap24 source = makeRaster(w, h);
         Bitmap24 dest = makeRaster(2, 2);
         fillBlock(dest, 0x42);
-        EXPECT_TRUE(raises<EInvalidGraphicOperation>([&] { ReduitBilineaire(source, dest); },
-                                                     "Indice ligne hors limites"));
+        EXPECT_TRUE(
+            raises<EInvalidGraphicOperation>([&] { ReduitBilineaire(source, dest); }, "Indice ligne hors limites"));
         EXPECT_EQ(test::allPixelBytes(dest), Bytes(12, 0x42));
     }
 }

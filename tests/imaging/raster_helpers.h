@@ -99,8 +99,8 @@ inline testing::AssertionResult samePixels(const Bitmap24& actual, const Bitmap2
         const std::uint8_t* e = expected.scanLine(y);
         for (std::int32_t i = 0; i < actual.width() * 3; ++i)
             if (a[i] != e[i])
-                return testing::AssertionFailure() << "pixel (" << i / 3 << ", " << y << ") channel " << i % 3
-                                                   << ": " << int{a[i]} << " instead of " << int{e[i]};
+                return testing::AssertionFailure() << "pixel (" << i / 3 << ", " << y << ") channel " << i % 3 << ": "
+                                                   << int{a[i]} << " instead of " << int{e[i]};
     }
     return testing::AssertionSuccess();
 }

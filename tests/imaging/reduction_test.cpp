@@ -70,8 +70,7 @@ TEST(ReduitTaille, FailsOnADestWithoutColumns)
     const Bitmap24 source = makeRaster(7, 3);
     const Bitmap24 noColumns = makeRaster(0, 3);
     Bitmap24 dest = makeRaster(0, 1);
-    EXPECT_TRUE(
-        raises<EZeroDivide>([&] { ReduitTaille(source, dest); }, "Division par zéro en virgule flottante"));
+    EXPECT_TRUE(raises<EZeroDivide>([&] { ReduitTaille(source, dest); }, "Division par zéro en virgule flottante"));
     EXPECT_TRUE(
         raises<EInvalidOp>([&] { ReduitTaille(noColumns, dest); }, "Opération en virgule flottante incorrecte"));
 }

@@ -12,10 +12,10 @@
 namespace tamblure::imaging {
 namespace {
 
-using test::makeRaster;
-using test::samePixels;
 using tamblure::test::Outcome;
 using tamblure::test::outcomeOf;
+using test::makeRaster;
+using test::samePixels;
 
 // The rows of source, top first, as the decoder would give them: blue,
 // green, red, or the grey of a picture whose three channels are equal.
@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"Factor3", 101, 53, factor(3)}, PlanCase{"Factor7", 101, 53, factor(7)},
         PlanCase{"Factor99", 200, 100, factor(99)}, PlanCase{"Factor100", 200, 100, factor(100)},
         PlanCase{"FactorWiderThanSource", 3, 20, factor(5)}, PlanCase{"FactorTallerThanSource", 20, 3, factor(5)}),
-    [](const testing::TestParamInfo<PlanCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<PlanCase>& row) { return std::string(row.param.name); });
 
 // A white band of 257 rows fills a 16-bit column sum exactly; one more row
 // needs wider sums.

@@ -25,7 +25,6 @@ using test::sized;
 using test::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
-
 // --- Output sizes ---------------------------------------------------------
 
 struct SizeCase {
@@ -121,21 +120,20 @@ TEST_P(DecodeJpegFilePicture, IsUprightUnshearedAndKeepsThePadBytesClear)
     EXPECT_TRUE(std::equal(raster.pixels(), raster.pixels() + raster.pixelBytes(), fromMemory.pixels()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, DecodeJpegFilePicture,
-    testing::Values(PictureCase{"Width4FullSize", fullChroma(sized(4, 6)), 0, 4},
-                    PictureCase{"Width5FullSize", fullChroma(sized(5, 6)), 0, 5},
-                    PictureCase{"Width7FullSize", fullChroma(sized(7, 6)), 0, 7},
-                    PictureCase{"Width4AtOneEighth", sized(32, 48), 3, 4},
-                    PictureCase{"Width5AtOneEighth", sized(40, 48), 3, 5},
-                    PictureCase{"Width7AtOneEighth", sized(56, 48), 3, 7},
-                    PictureCase{"Width5AtOneHalf", sized(10, 14), 1, 5},
-                    PictureCase{"Width7AtOneQuarter", sized(27, 30), 2, 7},
-                    PictureCase{"ProgressiveAtOneQuarter", progressive(sized(60, 44)), 2, 15},
-                    PictureCase{"ArithmeticAtOneHalf", arithmetic(sized(60, 44)), 1, 30},
-                    PictureCase{"GreyWidth5", sized(5, 9, 1), 0, 5},
-                    PictureCase{"GreyWidth7AtOneEighth", sized(56, 40, 1), 3, 7}),
-    [](const testing::TestParamInfo<PictureCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Layouts, DecodeJpegFilePicture,
+                         testing::Values(PictureCase{"Width4FullSize", fullChroma(sized(4, 6)), 0, 4},
+                                         PictureCase{"Width5FullSize", fullChroma(sized(5, 6)), 0, 5},
+                                         PictureCase{"Width7FullSize", fullChroma(sized(7, 6)), 0, 7},
+                                         PictureCase{"Width4AtOneEighth", sized(32, 48), 3, 4},
+                                         PictureCase{"Width5AtOneEighth", sized(40, 48), 3, 5},
+                                         PictureCase{"Width7AtOneEighth", sized(56, 48), 3, 7},
+                                         PictureCase{"Width5AtOneHalf", sized(10, 14), 1, 5},
+                                         PictureCase{"Width7AtOneQuarter", sized(27, 30), 2, 7},
+                                         PictureCase{"ProgressiveAtOneQuarter", progressive(sized(60, 44)), 2, 15},
+                                         PictureCase{"ArithmeticAtOneHalf", arithmetic(sized(60, 44)), 1, 30},
+                                         PictureCase{"GreyWidth5", sized(5, 9, 1), 0, 5},
+                                         PictureCase{"GreyWidth7AtOneEighth", sized(56, 40, 1), 3, 7}),
+                         [](const testing::TestParamInfo<PictureCase>& row) { return std::string(row.param.name); });
 
 TEST(DecodeJpegFile, KeepsTheRastersFormatWhenAskedTo)
 {
@@ -236,14 +234,13 @@ INSTANTIATE_TEST_SUITE_P(
                       PixelFormat::Bits24},
         UntouchedCase{"ForAnEmptyFile", [](const std::filesystem::path& p) { test::writeFile(p, Bytes{}); }, true,
                       PixelFormat::Bits24},
-        UntouchedCase{"ForAFourChannelFile",
-                      [](const std::filesystem::path& p) { test::writeJpeg(p, sized(8, 8, 4)); }, true,
-                      PixelFormat::Bits24},
-        UntouchedCase{"ForAFolder", [](const std::filesystem::path& p) { std::filesystem::create_directory(p); },
+        UntouchedCase{"ForAFourChannelFile", [](const std::filesystem::path& p) { test::writeJpeg(p, sized(8, 8, 4)); },
                       true, PixelFormat::Bits24},
+        UntouchedCase{"ForAFolder", [](const std::filesystem::path& p) { std::filesystem::create_directory(p); }, true,
+                      PixelFormat::Bits24},
         UntouchedCase{"ForAFifo", [](const std::filesystem::path& p) { ::mkfifo(p.c_str(), 0600); }, true,
                       PixelFormat::Bits24}),
-    [](const testing::TestParamInfo<UntouchedCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<UntouchedCase>& row) { return std::string(row.param.name); });
 
 // A progressive file whose second scan asks for coefficients past the 64th:
 // the headers read fine, the picture does not.

@@ -23,7 +23,6 @@ using test::sized;
 using test::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
-
 struct FullSizeCase {
     const char* name;
     JpegSpec spec;
@@ -54,15 +53,13 @@ TEST_P(DecodeJpegFullSizePicture, IsTheWholePictureIn24BitsUpright)
 
 INSTANTIATE_TEST_SUITE_P(
     Files, DecodeJpegFullSizePicture,
-    testing::Values(FullSizeCase{"Colour", sized(21, 13), 28},
-                    FullSizeCase{"Grey", sized(23, 11, 1), 14},
-                    FullSizeCase{"AdobeCmyk", sized(19, 14, 4), 28},
-                    FullSizeCase{"AdobeCmykWithHalfBlack",
-                                 with(sized(19, 14, 4), [](JpegSpec& s) { s.cmykBlack = 128; }), 20},
-                    FullSizeCase{"Progressive", with(sized(40, 30), [](JpegSpec& s) { s.progressive = true; }), 28},
-                    FullSizeCase{"ArithmeticGrey",
-                                 with(sized(30, 20, 1), [](JpegSpec& s) { s.arithmetic = true; }), 14}),
-    [](const testing::TestParamInfo<FullSizeCase>& info) { return std::string(info.param.name); });
+    testing::Values(
+        FullSizeCase{"Colour", sized(21, 13), 28}, FullSizeCase{"Grey", sized(23, 11, 1), 14},
+        FullSizeCase{"AdobeCmyk", sized(19, 14, 4), 28},
+        FullSizeCase{"AdobeCmykWithHalfBlack", with(sized(19, 14, 4), [](JpegSpec& s) { s.cmykBlack = 128; }), 20},
+        FullSizeCase{"Progressive", with(sized(40, 30), [](JpegSpec& s) { s.progressive = true; }), 28},
+        FullSizeCase{"ArithmeticGrey", with(sized(30, 20, 1), [](JpegSpec& s) { s.arithmetic = true; }), 14}),
+    [](const testing::TestParamInfo<FullSizeCase>& row) { return std::string(row.param.name); });
 
 TEST(DecodeJpegFullSize, GivesAGreyPhotographEqualChannelsAndAtMost236Levels)
 {
@@ -126,7 +123,8 @@ TEST(DecodeJpegFullSize, RaisesTheOpenErrorForAMissingFile)
         DecodeJpegFullSize(raster, dir / "absent.jpg");
         FAIL() << "no error raised";
     } catch (const EFOpenError& error) {
-        EXPECT_EQ(error.message(), "Impossible d'ouvrir le fichier " + (dir / "absent.jpg").string() + " : fichier ou dossier inexistant");
+        EXPECT_EQ(error.message(), "Impossible d'ouvrir le fichier " + (dir / "absent.jpg").string() +
+                                       " : fichier ou dossier inexistant");
     }
 }
 

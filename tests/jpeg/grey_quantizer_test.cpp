@@ -30,10 +30,9 @@ testing::AssertionResult sameGreys(const std::vector<std::uint8_t>& actual, cons
         return testing::AssertionFailure() << actual.size() << " pixels instead of " << oracle.greys.size();
     for (std::size_t i = 0; i < actual.size(); ++i)
         if (actual[i] != oracle.greys[i])
-            return testing::AssertionFailure()
-                   << "row " << i / static_cast<std::size_t>(oracle.width) << ", column "
-                   << i % static_cast<std::size_t>(oracle.width) << ": " << int{actual[i]} << " instead of libjpeg's "
-                   << int{oracle.greys[i]};
+            return testing::AssertionFailure() << "row " << i / static_cast<std::size_t>(oracle.width) << ", column "
+                                               << i % static_cast<std::size_t>(oracle.width) << ": " << int{actual[i]}
+                                               << " instead of libjpeg's " << int{oracle.greys[i]};
     return testing::AssertionSuccess();
 }
 

@@ -13,8 +13,8 @@ namespace tamblure::jpeg {
 namespace {
 
 using test::JpegSpec;
-using test::sized;
 using test::makeJpeg;
+using test::sized;
 using test::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -113,14 +113,14 @@ INSTANTIATE_TEST_SUITE_P(
                   37, 21, true},
         FoundCase{"BehindZeroBytesBetweenSegments",
                   [] { return insertedBefore(makeJpeg(sized(37, 21)), 0xC0, Bytes(5, 0x00)); }, 37, 21, true},
-        FoundCase{"BehindFillBytes",
-                  [] { return insertedBefore(makeJpeg(sized(37, 21)), 0xC0, Bytes(4, 0xFF)); }, 37, 21, true},
-        FoundCase{"BehindMarkersWithoutLength",
-                  [] {
-                      return insertedBefore(makeJpeg(sized(37, 21)), 0xC0,
-                                            {0xFF, 0xD0, 0xFF, 0xD7, 0xFF, 0x01, 0xFF, 0xD8});
-                  },
-                  37, 21, true},
+        FoundCase{"BehindFillBytes", [] { return insertedBefore(makeJpeg(sized(37, 21)), 0xC0, Bytes(4, 0xFF)); }, 37,
+                  21, true},
+        FoundCase{
+            "BehindMarkersWithoutLength",
+            [] {
+                return insertedBefore(makeJpeg(sized(37, 21)), 0xC0, {0xFF, 0xD0, 0xFF, 0xD7, 0xFF, 0x01, 0xFF, 0xD8});
+            },
+            37, 21, true},
         FoundCase{"ArithmeticCoded",
                   [] {
                       JpegSpec spec = sized(37, 21);
@@ -137,11 +137,9 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   37, 21, false},
         FoundCase{"WithSidesPast32767",
-                  [] {
-                      return Bytes{0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0xFF, 0xFE, 0xFF, 0xFF, 0x03};
-                  },
-                  65535, 65534, true}),
-    [](const testing::TestParamInfo<FoundCase>& info) { return std::string(info.param.name); });
+                  [] { return Bytes{0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0xFF, 0xFE, 0xFF, 0xFF, 0x03}; }, 65535,
+                  65534, true}),
+    [](const testing::TestParamInfo<FoundCase>& row) { return std::string(row.param.name); });
 
 struct MissCase {
     const char* name;
@@ -162,8 +160,7 @@ TEST_P(ProbeGivesFalse, AndLeavesTheOutValuesAsTheyWere)
 INSTANTIATE_TEST_SUITE_P(
     Files, ProbeGivesFalse,
     testing::Values(
-        MissCase{"ForAnEmptyFile", [] { return Bytes{}; }},
-        MissCase{"ForOneByte", [] { return Bytes{0xFF}; }},
+        MissCase{"ForAnEmptyFile", [] { return Bytes{}; }}, MissCase{"ForOneByte", [] { return Bytes{0xFF}; }},
         MissCase{"ForAnotherFormat", [] { return Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0}; }},
         MissCase{"ForALosslessFrame", [] { return withFrameCode(makeJpeg(sized(37, 21)), 0xC3); }},
         MissCase{"ForTwelveBitSamples",
@@ -184,10 +181,14 @@ INSTANTIATE_TEST_SUITE_P(
                                   0x00, 0x11, 0x08, 0x00, 0x07, 0x00, 0x09, 0x03};
                  }},
         MissCase{"WhenAnotherByteStandsWhereAMarkerBelongs",
-                 [] { return insertedBefore(makeJpeg(sized(37, 21)), 0xC0, Bytes{0x00, 0x12}); }},
+                 [] {
+                     return insertedBefore(makeJpeg(sized(37, 21)), 0xC0, Bytes{0x00, 0x12});
+                 }},
         MissCase{"ForAStuffedZeroInsteadOfAMarkerCode",
-                 [] { return insertedBefore(makeJpeg(sized(37, 21)), 0xC0, Bytes{0xFF, 0x00}); }}),
-    [](const testing::TestParamInfo<MissCase>& info) { return std::string(info.param.name); });
+                 [] {
+                     return insertedBefore(makeJpeg(sized(37, 21)), 0xC0, Bytes{0xFF, 0x00});
+                 }}),
+    [](const testing::TestParamInfo<MissCase>& row) { return std::string(row.param.name); });
 
 TEST(ProbeJpegHeader, ReportsNothingForAFileCutInsideTheFrameHeader)
 {
@@ -214,7 +215,8 @@ TEST(ProbeJpegHeader, RaisesTheOpenErrorForAMissingFile)
         ProbeJpegHeader(path, width, height, three);
         FAIL() << "no error raised";
     } catch (const EFOpenError& error) {
-        EXPECT_EQ(error.message(), "Impossible d'ouvrir le fichier " + path.string() + " : fichier ou dossier inexistant");
+        EXPECT_EQ(error.message(),
+                  "Impossible d'ouvrir le fichier " + path.string() + " : fichier ou dossier inexistant");
     }
 }
 

@@ -93,8 +93,8 @@ void decodeStep(void* arg)
     picture.height = static_cast<int>(cinfo->output_height);
     picture.greys.resize(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
     while (cinfo->output_scanline < cinfo->output_height) {
-        JSAMPROW row = picture.greys.data() + static_cast<std::size_t>(cinfo->output_scanline) *
-                                                  static_cast<std::size_t>(picture.width);
+        JSAMPROW row = picture.greys.data() +
+                       static_cast<std::size_t>(cinfo->output_scanline) * static_cast<std::size_t>(picture.width);
         jpeg_read_scanlines(cinfo, &row, 1);
     }
     if (!job->quantized)
@@ -152,13 +152,21 @@ std::vector<std::uint8_t> randomSamples(int width, int height, int components, s
                     for (int x = bx; x < std::min(bx + 8, width); ++x) {
                         int v = 0;
                         switch (k) {
-                        case 0: v = byte(random); break;
-                        case 1: v = std::clamp(base + 3 * (x - bx) - 2 * (y - by), 0, 255); break;
-                        case 2: v = 255; break;
-                        default: v = base < 128 ? 0 : base; break;
+                        case 0:
+                            v = byte(random);
+                            break;
+                        case 1:
+                            v = std::clamp(base + 3 * (x - bx) - 2 * (y - by), 0, 255);
+                            break;
+                        case 2:
+                            v = 255;
+                            break;
+                        default:
+                            v = base < 128 ? 0 : base;
+                            break;
                         }
-                        const std::size_t pixel = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                                                  static_cast<std::size_t>(x);
+                        const std::size_t pixel =
+                            static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
                         samples[pixel * count + c] = static_cast<std::uint8_t>(v);
                     }
             }

@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
                     // An arithmetic colour file has no frame header the probe
                     // knows, so the step sends it here too.
                     PictureCase{"ArithmeticColour", SampleLayout::Rgb, 99, 67, {.arithmetic = true}}),
-    [](const testing::TestParamInfo<PictureCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<PictureCase>& row) { return std::string(row.param.name); });
 
 class StreamedRouteOnCorpus : public testing::TestWithParam<SampleLayout> {};
 
@@ -131,9 +131,9 @@ TEST_P(StreamedRouteOnCorpus, GivesTheWholePictureRoutesThumbnails)
                     continue;
                 }
                 const int black = 255 - std::max({red, green, blue});
-                samples.insert(samples.end(), {static_cast<std::uint8_t>(red), static_cast<std::uint8_t>(green),
-                                               static_cast<std::uint8_t>(blue),
-                                               static_cast<std::uint8_t>(255 - black / 2)});
+                samples.insert(samples.end(),
+                               {static_cast<std::uint8_t>(red), static_cast<std::uint8_t>(green),
+                                static_cast<std::uint8_t>(blue), static_cast<std::uint8_t>(255 - black / 2)});
             }
         }
         test::writeFile(dir / "p.jpg", test::encodeSamples(samples, width, height, layout));
@@ -147,8 +147,8 @@ TEST_P(StreamedRouteOnCorpus, GivesTheWholePictureRoutesThumbnails)
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, StreamedRouteOnCorpus, testing::Values(SampleLayout::Grey, SampleLayout::AdobeCmyk),
-                         [](const testing::TestParamInfo<SampleLayout>& info) {
-                             return std::string(info.param == SampleLayout::Grey ? "Grey" : "AdobeCmyk");
+                         [](const testing::TestParamInfo<SampleLayout>& row) {
+                             return std::string(row.param == SampleLayout::Grey ? "Grey" : "AdobeCmyk");
                          });
 
 // A file cut short decodes (libjpeg fills what is missing); files that are
@@ -160,8 +160,10 @@ TEST(StreamedRoute, FailsOrSucceedsAsTheWholePictureRouteOnDamagedFiles)
     const Bytes grey = test::encodeSamples(test::randomSamples(120, 90, 1, random), 120, 90, SampleLayout::Grey);
     const Bytes cmyk = test::encodeSamples(test::randomSamples(120, 90, 4, random), 120, 90, SampleLayout::AdobeCmyk);
     test::TempDir dir;
-    test::writeFile(dir / "cut-grey.jpg", Bytes(grey.begin(), grey.begin() + static_cast<std::ptrdiff_t>(grey.size() / 2)));
-    test::writeFile(dir / "cut-cmyk.jpg", Bytes(cmyk.begin(), cmyk.begin() + static_cast<std::ptrdiff_t>(cmyk.size() / 3)));
+    test::writeFile(dir / "cut-grey.jpg",
+                    Bytes(grey.begin(), grey.begin() + static_cast<std::ptrdiff_t>(grey.size() / 2)));
+    test::writeFile(dir / "cut-cmyk.jpg",
+                    Bytes(cmyk.begin(), cmyk.begin() + static_cast<std::ptrdiff_t>(cmyk.size() / 3)));
     test::writeFile(dir / "headers-only.jpg", Bytes(grey.begin(), grey.begin() + test::findMarker(grey, 0xDA)));
     test::writeFile(dir / "text.jpg", std::string("Ceci n'est pas une image.\n"));
     test::writeFile(dir / "empty.jpg", Bytes{});

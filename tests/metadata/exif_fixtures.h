@@ -13,8 +13,8 @@ namespace tamblure::metadata::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint16_t kByte = 1, kAscii = 2, kShort = 3, kLong = 4, kRational = 5, kSByte = 6,
-                        kUndefined = 7, kSShort = 8, kSLong = 9, kSRational = 10, kFloat = 11, kDouble = 12;
+constexpr std::uint16_t kByte = 1, kAscii = 2, kShort = 3, kLong = 4, kRational = 5, kSByte = 6, kUndefined = 7,
+                        kSShort = 8, kSLong = 9, kSRational = 10, kFloat = 11, kDouble = 12;
 
 // FF, marker, big-endian length (payload + 2), payload.
 Bytes segment(int marker, const Bytes& payload);

@@ -12,9 +12,8 @@ namespace tamblure::metadata {
 namespace {
 using namespace test;
 
-constexpr std::uint16_t kWidth = 0x0100, kLength = 0x0101, kOrientation = 0x0112, kSubIfds = 0x014A,
-                        kExifIfd = 0x8769, kGpsIfd = 0x8825, kExifWidth = 0xA002, kExifLength = 0xA003,
-                        kInterop = 0xA005, kMake = 0x010F;
+constexpr std::uint16_t kWidth = 0x0100, kLength = 0x0101, kOrientation = 0x0112, kSubIfds = 0x014A, kExifIfd = 0x8769,
+                        kGpsIfd = 0x8825, kExifWidth = 0xA002, kExifLength = 0xA003, kInterop = 0xA005, kMake = 0x010F;
 
 // Scans a photograph made of SOI, the EXIF segment, and a scan.
 void scanExif(TimgData& data, const ExifWriter& exif)
@@ -35,11 +34,9 @@ TEST(ExifWalk, IntelShortDimensionsKeepTheLastTwoBytesOfTheirValueFields)
     // Written out by hand: "II", first directory at 8 with two entries,
     // A002 SHORT x1 = 3000 (B8 0B) with 11 22 in the unused half and
     // A003 SHORT x1 = 2000 (D0 07) with 33 44.
-    const Bytes app1 = {0xFF, 0xE1, 0x00, 0x2E, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 0x2A, 0x00, 0x08, 0x00, 0x00, 0x00,
-                        0x02, 0x00,
-                        0x02, 0xA0, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0xB8, 0x0B, 0x11, 0x22,
-                        0x03, 0xA0, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0xD0, 0x07, 0x33, 0x44,
-                        0x00, 0x00, 0x00, 0x00};
+    const Bytes app1 = {0xFF, 0xE1, 0x00, 0x2E, 'E',  'x',  'i',  'f',  0,    0,    'I',  'I',  0x2A, 0x00, 0x08, 0x00,
+                        0x00, 0x00, 0x02, 0x00, 0x02, 0xA0, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0xB8, 0x0B, 0x11, 0x22,
+                        0x03, 0xA0, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0xD0, 0x07, 0x33, 0x44, 0x00, 0x00, 0x00, 0x00};
     TimgData photo;
     ASSERT_TRUE(photo.ScanSegments(jpegFile({app1})));
     ASSERT_EQ(photo.directory()->widthValue(), 3000);
@@ -59,7 +56,7 @@ struct FitCase {
     const char* name;
     bool bigEndian;
     std::uint16_t type;
-    Bytes widthField;  // after fitting 200 × 133
+    Bytes widthField; // after fitting 200 × 133
     Bytes heightField;
 };
 
@@ -93,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FitCase{"IntelLong", false, kLong, {0xC8, 0, 0, 0}, {0x85, 0, 0, 0}},
                       FitCase{"MotorolaShort", true, kShort, {0x00, 0xC8, 0xCD, 0xAB}, {0x00, 0x85, 0xCD, 0xAB}},
                       FitCase{"MotorolaLong", true, kLong, {0, 0, 0, 0xC8}, {0, 0, 0, 0x85}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct NoRewriteCase {
     const char* name;
@@ -119,25 +116,34 @@ TEST_P(FitDimensionsLeavesTheSegmentAlone, WhenTheDimensionsAreUnknownOrAlreadyR
 INSTANTIATE_TEST_SUITE_P(
     Cases, FitDimensionsLeavesTheSegmentAlone,
     ::testing::Values(
-        NoRewriteCase{"OnlyAWidth", [](const ExifWriter& w) { return std::vector{w.shortEntry(kExifWidth, 3000)}; }, 133, 200},
+        NoRewriteCase{"OnlyAWidth", [](const ExifWriter& w) { return std::vector{w.shortEntry(kExifWidth, 3000)}; },
+                      133, 200},
         NoRewriteCase{"WidthOfZero",
-                      [](const ExifWriter& w) { return std::vector{w.shortEntry(kExifWidth, 0), w.shortEntry(kExifLength, 2000)}; },
+                      [](const ExifWriter& w) {
+                          return std::vector{w.shortEntry(kExifWidth, 0), w.shortEntry(kExifLength, 2000)};
+                      },
                       133, 200},
-        NoRewriteCase{"NegativeHeight",
-                      [](const ExifWriter& w) { return std::vector{w.longEntry(kExifWidth, 3000), w.entry(kExifLength, kSLong, 1, 0xFFFFFFF6u)}; },
-                      133, 200},
+        NoRewriteCase{
+            "NegativeHeight",
+            [](const ExifWriter& w) {
+                return std::vector{w.longEntry(kExifWidth, 3000), w.entry(kExifLength, kSLong, 1, 0xFFFFFFF6u)};
+            },
+            133, 200},
         NoRewriteCase{"SameSizeAsTheThumbnail",
-                      [](const ExifWriter& w) { return std::vector{w.shortEntry(kExifWidth, 200), w.shortEntry(kExifLength, 133)}; },
+                      [](const ExifWriter& w) {
+                          return std::vector{w.shortEntry(kExifWidth, 200), w.shortEntry(kExifLength, 133)};
+                      },
                       133, 200},
-        NoRewriteCase{"NoDimensionAtAll", [](const ExifWriter& w) { return std::vector{w.shortEntry(kMake, 1)}; }, 133, 200}),
-    [](const auto& info) { return std::string(info.param.name); });
+        NoRewriteCase{"NoDimensionAtAll", [](const ExifWriter& w) { return std::vector{w.shortEntry(kMake, 1)}; }, 133,
+                      200}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ExifWalk, RewritesOnlyTheExifDirectoryDimensionsWhenTheFirstDirectoryHasSomeToo)
 {
     ExifWriter exif(true);
     // First directory at 8: width, length, EXIF pointer (patched below).
-    const std::uint32_t first = exif.directory(
-        {exif.longEntry(kWidth, 3000), exif.longEntry(kLength, 2000), exif.longEntry(kExifIfd, 0)});
+    const std::uint32_t first =
+        exif.directory({exif.longEntry(kWidth, 3000), exif.longEntry(kLength, 2000), exif.longEntry(kExifIfd, 0)});
     const std::uint32_t sub = exif.directory({exif.shortEntry(kExifWidth, 3000), exif.shortEntry(kExifLength, 2000)});
     exif.setU32(static_cast<std::uint32_t>(first + 2 + 24 + 8), sub);
     TimgData data;
@@ -162,8 +168,8 @@ TEST(ExifWalk, NeverWalksThePreviewDirectory)
 {
     ExifWriter exif(false);
     const std::uint32_t first = exif.directory({exif.shortEntry(kExifWidth, 640), exif.shortEntry(kExifLength, 480)});
-    const std::uint32_t preview = exif.directory(
-        {exif.shortEntry(kWidth, 160), exif.shortEntry(kLength, 120), exif.shortEntry(kOrientation, 6)});
+    const std::uint32_t preview =
+        exif.directory({exif.shortEntry(kWidth, 160), exif.shortEntry(kLength, 120), exif.shortEntry(kOrientation, 6)});
     exif.setU32(first + 2 + 24, preview);
     TimgData data;
     scanExif(data, exif);
@@ -274,8 +280,8 @@ TEST(ExifWalk, AFirstDirectoryOutsideTheSegmentIsSkipped)
 TEST(ExifWalk, AValueOffsetOutsideTheSegmentGivesNoValue)
 {
     ExifWriter exif(false);
-    const std::uint32_t dir = exif.directory(
-        {exif.entry(kExifWidth, kRational, 1, 0xFFFFFF00u), exif.shortEntry(kExifLength, 2000)});
+    const std::uint32_t dir =
+        exif.directory({exif.entry(kExifWidth, kRational, 1, 0xFFFFFF00u), exif.shortEntry(kExifLength, 2000)});
     TimgData data;
     scanExif(data, exif);
     EXPECT_EQ(data.directory()->widthPos(), static_cast<std::int32_t>(ExifWriter::fieldPos(dir, 0)));
@@ -309,8 +315,8 @@ TEST(ExifWalk, PassesOverTypeCodesAbove12)
 TEST(ExifWalk, RoundsRationalDimensionsHalfToEven)
 {
     ExifWriter exif(true);
-    const std::uint32_t dir = exif.directory(
-        {exif.entry(kExifWidth, kRational, 1, 0), exif.entry(kExifLength, kSRational, 1, 0)});
+    const std::uint32_t dir =
+        exif.directory({exif.entry(kExifWidth, kRational, 1, 0), exif.entry(kExifLength, kSRational, 1, 0)});
     const std::uint32_t widthValue = exif.here();
     exif.u32(401);
     exif.u32(2); // 200.5 -> 200
@@ -339,8 +345,8 @@ TEST_P(ExifOrientation, IsKeptOnlyFromTheFirstDirectoryAsAShortFrom1To8)
 {
     const OrientationCase& c = GetParam();
     ExifWriter exif(true);
-    const auto orientation = c.type == kShort ? exif.shortEntry(kOrientation, c.value)
-                                              : exif.entry(kOrientation, c.type, 1, c.value);
+    const auto orientation =
+        c.type == kShort ? exif.shortEntry(kOrientation, c.value) : exif.entry(kOrientation, c.type, 1, c.value);
     if (c.inSubDirectory) {
         const std::uint32_t first = exif.directory({exif.longEntry(kExifIfd, 0)});
         const std::uint32_t sub = exif.directory({orientation});
@@ -353,15 +359,13 @@ TEST_P(ExifOrientation, IsKeptOnlyFromTheFirstDirectoryAsAShortFrom1To8)
     EXPECT_EQ(data.directory()->orientation(), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ExifOrientation,
-                         ::testing::Values(OrientationCase{"One", kShort, 1, false, 1},
-                                           OrientationCase{"Six", kShort, 6, false, 6},
-                                           OrientationCase{"Eight", kShort, 8, false, 8},
-                                           OrientationCase{"Zero", kShort, 0, false, 0},
-                                           OrientationCase{"Nine", kShort, 9, false, 0},
-                                           OrientationCase{"NotAShort", kLong, 6, false, 0},
-                                           OrientationCase{"InTheExifDirectory", kShort, 6, true, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExifOrientation,
+    ::testing::Values(OrientationCase{"One", kShort, 1, false, 1}, OrientationCase{"Six", kShort, 6, false, 6},
+                      OrientationCase{"Eight", kShort, 8, false, 8}, OrientationCase{"Zero", kShort, 0, false, 0},
+                      OrientationCase{"Nine", kShort, 9, false, 0}, OrientationCase{"NotAShort", kLong, 6, false, 0},
+                      OrientationCase{"InTheExifDirectory", kShort, 6, true, 0}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct NumberCase {
     const char* name;
@@ -403,27 +407,27 @@ Bytes doubleBytes(double d, bool bigEndian)
 
 INSTANTIATE_TEST_SUITE_P(
     Types, ValueAsNumber,
-    ::testing::Values(
-        NumberCase{"IntelShort", false, kShort, {0xB8, 0x0B}, 3000},
-        NumberCase{"MotorolaLong", true, kLong, {0x00, 0x00, 0x0B, 0xB8}, 3000},
-        NumberCase{"MotorolaLongAsSigned", true, kLong, {0xFF, 0xFF, 0xFF, 0xFE}, -2},
-        NumberCase{"SignedByteReadUnsigned", false, kSByte, {0xFF}, 255},
-        NumberCase{"TwoIntelShortsTakenTogether", false, kShort, {0x01, 0x00, 0x02, 0x00}, 0x00020001},
-        NumberCase{"ThreeMotorolaLongsKeepTheLowest", true, kLong, {0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3}, 3},
-        NumberCase{"ThreeIntelLongsKeepTheFirst", false, kLong, {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0}, 1},
-        NumberCase{"Rational", true, kRational, {0, 0, 0x0B, 0xB8, 0, 0, 0, 2}, 1500},
-        NumberCase{"SignedRational", false, kSRational, {0xFA, 0xFF, 0xFF, 0xFF, 4, 0, 0, 0}, -1.5L},
-        NumberCase{"RationalOverZero", false, kRational, {5, 0, 0, 0, 0, 0, 0, 0}, 0},
-        NumberCase{"RationalCutShort", false, kRational, {5, 0, 0, 0, 1, 0}, 0},
-        NumberCase{"IntelFloat", false, kFloat, floatBytes(200.0f, false), 200},
-        NumberCase{"MotorolaFloat", true, kFloat, floatBytes(-3.5f, true), -3.5L},
-        NumberCase{"MotorolaDouble", true, kDouble, doubleBytes(133.25, true), 133.25L},
-        NumberCase{"IntelDouble", false, kDouble, doubleBytes(0.125, false), 0.125L},
-        NumberCase{"Ascii", false, kAscii, {'1', '2', 0}, 0},
-        NumberCase{"Undefined", false, kUndefined, {1, 2, 3, 4}, 0},
-        NumberCase{"TypeAbove12", false, 13, {1, 2, 3, 4}, 0},
-        NumberCase{"NoBytes", false, kLong, {}, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(NumberCase{"IntelShort", false, kShort, {0xB8, 0x0B}, 3000},
+                      NumberCase{"MotorolaLong", true, kLong, {0x00, 0x00, 0x0B, 0xB8}, 3000},
+                      NumberCase{"MotorolaLongAsSigned", true, kLong, {0xFF, 0xFF, 0xFF, 0xFE}, -2},
+                      NumberCase{"SignedByteReadUnsigned", false, kSByte, {0xFF}, 255},
+                      NumberCase{"TwoIntelShortsTakenTogether", false, kShort, {0x01, 0x00, 0x02, 0x00}, 0x00020001},
+                      NumberCase{
+                          "ThreeMotorolaLongsKeepTheLowest", true, kLong, {0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3}, 3},
+                      NumberCase{"ThreeIntelLongsKeepTheFirst", false, kLong, {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0}, 1},
+                      NumberCase{"Rational", true, kRational, {0, 0, 0x0B, 0xB8, 0, 0, 0, 2}, 1500},
+                      NumberCase{"SignedRational", false, kSRational, {0xFA, 0xFF, 0xFF, 0xFF, 4, 0, 0, 0}, -1.5L},
+                      NumberCase{"RationalOverZero", false, kRational, {5, 0, 0, 0, 0, 0, 0, 0}, 0},
+                      NumberCase{"RationalCutShort", false, kRational, {5, 0, 0, 0, 1, 0}, 0},
+                      NumberCase{"IntelFloat", false, kFloat, floatBytes(200.0f, false), 200},
+                      NumberCase{"MotorolaFloat", true, kFloat, floatBytes(-3.5f, true), -3.5L},
+                      NumberCase{"MotorolaDouble", true, kDouble, doubleBytes(133.25, true), 133.25L},
+                      NumberCase{"IntelDouble", false, kDouble, doubleBytes(0.125, false), 0.125L},
+                      NumberCase{"Ascii", false, kAscii, {'1', '2', 0}, 0},
+                      NumberCase{"Undefined", false, kUndefined, {1, 2, 3, 4}, 0},
+                      NumberCase{"TypeAbove12", false, 13, {1, 2, 3, 4}, 0},
+                      NumberCase{"NoBytes", false, kLong, {}, 0}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace tamblure::metadata

@@ -87,7 +87,11 @@ std::string groupOf(const std::string& key)
 }
 
 // What the thumbnail must hold of a photograph's tag.
-enum class Expect { Equal, Absent, Nothing };
+enum class Expect {
+    Equal,
+    Absent,
+    Nothing
+};
 
 // Tags that cannot be equal by nature, and why:
 // - ExifTool, System, File, Composite: exiftool's own version and warnings,
@@ -107,9 +111,8 @@ Expect expectationFor(const std::string& key, bool firstApp1IsExif)
     if (key == "File:Comment")
         return Expect::Equal;
     static const std::set<std::string> kNotCarried = {
-        "ExifTool", "System",   "File",    "Composite",       "JFIF",           "JFXX",    "Adobe",
-        "Ducky",    "PictureInfo", "CIFF", "FlashPix",        "MetaIFD",        "KodakEffectsIFD",
-        "KodakBordersIFD"};
+        "ExifTool", "System",   "File",    "Composite",       "JFIF",           "JFXX", "Adobe", "Ducky", "PictureInfo",
+        "CIFF",     "FlashPix", "MetaIFD", "KodakEffectsIFD", "KodakBordersIFD"};
     const std::string group = groupOf(key);
     if (kNotCarried.contains(group) || group.rfind("ICC", 0) == 0 || group.rfind("MPF", 0) == 0)
         return Expect::Nothing;

@@ -95,8 +95,8 @@ TEST(EmitSegments, WritesTheFixedJfifSegmentWhenThereIsNeitherExifNorApp0)
     ASSERT_TRUE(data.ScanSegments(jpegFile({text(kCOM, "c")})));
     Bytes out;
     const std::int32_t written = data.EmitSegments(out);
-    const Bytes jfif = {0xFF, 0xE0, 0x00, 0x10, 0x4A, 0x46, 0x49, 0x46, 0x00, 0x01,
-                        0x02, 0x01, 0x01, 0x2C, 0x01, 0x2C, 0x00, 0x00};
+    const Bytes jfif = {0xFF, 0xE0, 0x00, 0x10, 0x4A, 0x46, 0x49, 0x46, 0x00,
+                        0x01, 0x02, 0x01, 0x01, 0x2C, 0x01, 0x2C, 0x00, 0x00};
     EXPECT_EQ(out, concat({{0xFF, 0xD8}, jfif, text(kCOM, "c")}));
     EXPECT_EQ(written, 18 + 5);
 }
@@ -123,7 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
         SkipCase{"NothingToPass", concat({kSoi, kDqt}), 2},
         SkipCase{"EncodersJfif", concat({kSoi, text(kAPP0, "JFIF"), kDqt}), 2 + 8},
         SkipCase{"AllFourInOrder",
-                 concat({kSoi, text(kAPP0, "J"), text(kAPP1, "E"), text(kAPP13, "I"), text(kCOM, "C"), kDqt}), 2 + 4 * 5},
+                 concat({kSoi, text(kAPP0, "J"), text(kAPP1, "E"), text(kAPP13, "I"), text(kCOM, "C"), kDqt}),
+                 2 + 4 * 5},
         SkipCase{"SomeMissing", concat({kSoi, text(kAPP1, "E"), text(kCOM, "C"), kDqt}), 2 + 2 * 5},
         SkipCase{"OutOfOrderStopsAtTheFirstThatIsNotLookedForAgain",
                  concat({kSoi, text(kAPP1, "E"), text(kAPP0, "J"), kDqt}), 2 + 5},
@@ -132,10 +133,9 @@ INSTANTIATE_TEST_SUITE_P(
         SkipCase{"LengthPastTheEndKeepsTheRestWhole", concat({kSoi, {0xFF, 0xE0, 0xFF, 0xF0, 0x01}}), 2},
         SkipCase{"LaterLengthPastTheEnd", concat({kSoi, text(kAPP0, "J"), {0xFF, 0xE1, 0x00, 0x09, 0x01}}), 2 + 5},
         SkipCase{"LengthCutOff", concat({kSoi, {0xFF, 0xE0, 0x00}}), 2},
-        SkipCase{"EndsExactly", concat({kSoi, text(kAPP0, "J")}), 2 + 5},
-        SkipCase{"SoiOnly", kSoi, 2},
+        SkipCase{"EndsExactly", concat({kSoi, text(kAPP0, "J")}), 2 + 5}, SkipCase{"SoiOnly", kSoi, 2},
         SkipCase{"Empty", {}, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 class CopyStep : public ::testing::Test {
 protected:
@@ -213,12 +213,11 @@ TEST_P(CopyStepLeavesTheThumbnail, ByteForByteWhenThePhotographHasNoExif)
 INSTANTIATE_TEST_SUITE_P(
     Photographs, CopyStepLeavesTheThumbnail,
     ::testing::Values(UntouchedCase{"CommentAndIptcOnly", jpegFile({text(kCOM, "c"), text(kAPP13, "i")})},
-                      UntouchedCase{"Missing", {}},
-                      UntouchedCase{"NotAJpeg", Bytes{'G', 'I', 'F', '8', '9', 'a'}},
+                      UntouchedCase{"Missing", {}}, UntouchedCase{"NotAJpeg", Bytes{'G', 'I', 'F', '8', '9', 'a'}},
                       UntouchedCase{"ExifOnlyAfterTheFifthSegment",
                                     jpegFile({text(kAPP2, "1"), text(kAPP2, "2"), text(kAPP2, "3"), text(kAPP2, "4"),
                                               exifSample(false, 9, 9).app1})}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(CopyStep, ForAPhotographCopiedUnchangedCarriesItsIptcBlockTwice)
 {
@@ -257,7 +256,8 @@ TEST_F(CopyStep, RaisesTheLoadErrorOfAMissingThumbnail)
         TransfereExif(photo(), thumb());
         FAIL() << "no error";
     } catch (const EFOpenError& e) {
-        EXPECT_EQ(e.message(), "Impossible d'ouvrir le fichier " + thumb().string() + " : fichier ou dossier inexistant");
+        EXPECT_EQ(e.message(),
+                  "Impossible d'ouvrir le fichier " + thumb().string() + " : fichier ou dossier inexistant");
     }
     EXPECT_FALSE(fs::exists(thumb()));
 }
@@ -306,7 +306,8 @@ TEST_F(RewriteThumbnail, RaisesACreateErrorWhenTheFolderIsMissing)
         data_.RewriteThumbnail(image_.bytes(), image_.width(), image_.height(), target, true);
         FAIL() << "no error";
     } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.message(), "Impossible de créer le fichier " + target.string() + " : fichier ou dossier inexistant");
+        EXPECT_EQ(e.message(),
+                  "Impossible de créer le fichier " + target.string() + " : fichier ou dossier inexistant");
     }
 }
 

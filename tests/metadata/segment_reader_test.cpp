@@ -70,9 +70,8 @@ TEST(SegmentScan, RecordsNothingWhenTheFileDoesNotStartWithSoi)
 TEST(SegmentScan, StopsAtTheFifthSegmentWhenTheFirstFourCarryNoMetadata)
 {
     TimgData data;
-    EXPECT_FALSE(data.ScanSegments(
-        jpegFile({text(kAPP0, "JFIF"), text(kAPP2, "a"), text(kAPP2, "b"), text(kAPP2, "c"), exifApp1(),
-                  text(kCOM, "late")})));
+    EXPECT_FALSE(data.ScanSegments(jpegFile(
+        {text(kAPP0, "JFIF"), text(kAPP2, "a"), text(kAPP2, "b"), text(kAPP2, "c"), exifApp1(), text(kCOM, "late")})));
     EXPECT_EQ(data.segmentCount(), 5);
     EXPECT_EQ(data.exifRef(), nullptr);
     EXPECT_EQ(data.directory(), nullptr);
@@ -289,8 +288,8 @@ INSTANTIATE_TEST_SUITE_P(Names, ScanFileExtension,
                                            ExtensionCase{"c.jpeg", true}, ExtensionCase{"d.JpE", true},
                                            ExtensionCase{"e.jpeg.bak", false}, ExtensionCase{"f.png", false},
                                            ExtensionCase{"jpg", false}, ExtensionCase{"g.tif", false}),
-                         [](const auto& info) {
-                             std::string n = info.param.name;
+                         [](const auto& row) {
+                             std::string n = row.param.name;
                              for (char& c : n)
                                  if (c == '.')
                                      c = '_';

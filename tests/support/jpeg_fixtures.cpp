@@ -15,8 +15,8 @@ namespace {
 // A small hash of the position and the seed: the texture's noise.
 std::uint32_t noise(int x, int y, std::uint32_t seed)
 {
-    std::uint32_t h = static_cast<std::uint32_t>(x) * 0x9E3779B1u ^ static_cast<std::uint32_t>(y) * 0x85EBCA77u ^
-                      seed * 0xC2B2AE3Du;
+    std::uint32_t h =
+        static_cast<std::uint32_t>(x) * 0x9E3779B1u ^ static_cast<std::uint32_t>(y) * 0x85EBCA77u ^ seed * 0xC2B2AE3Du;
     h ^= h >> 15;
     h *= 0x2C1B3C6Du;
     h ^= h >> 12;

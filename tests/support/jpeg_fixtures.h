@@ -15,11 +15,11 @@ namespace tamblure::test {
 struct JpegSpec {
     int width = 16;
     int height = 16;
-    int components = 3;        // 1 (grey), 3 (YCbCr) or 4 (CMYK, Adobe's inverted convention)
+    int components = 3; // 1 (grey), 3 (YCbCr) or 4 (CMYK, Adobe's inverted convention)
     bool progressive = false;
     bool arithmetic = false;
     int quality = 90;
-    std::uint32_t seed = 1;    // varies the textured pattern
+    std::uint32_t seed = 1; // varies the textured pattern
     // Extra segments written right after SOI: each is the marker code (0xE0
     // to 0xEF, 0xFE) and its payload (without the length field, at most
     // 65533 bytes).

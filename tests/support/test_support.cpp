@@ -61,8 +61,8 @@ std::vector<fs::path> corpusPhotographs(bool includeDamaged)
         std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
         if (ext != ".jpg" && ext != ".jpeg")
             continue;
-        const bool damaged = entry.path().parent_path().filename() == "invalid" ||
-                             entry.path().filename() == "corrupted.jpg";
+        const bool damaged =
+            entry.path().parent_path().filename() == "invalid" || entry.path().filename() == "corrupted.jpg";
         if (damaged && !includeDamaged)
             continue;
         result.push_back(entry.path());

@@ -43,9 +43,9 @@ void writeFile(const std::filesystem::path& path, const std::string& text);
 } // namespace tamblure::test
 
 // Skips the current test with a message when the corpus folder is absent.
-#define TAMBLURE_REQUIRE_CORPUS()                                                                  \
-    do {                                                                                           \
-        if (!::tamblure::test::corpusDir())                                                        \
-            GTEST_SKIP() << ::tamblure::test::corpusSetting().string()                             \
-                         << " is absent: test of real photographs skipped";                        \
+#define TAMBLURE_REQUIRE_CORPUS()                                                                                      \
+    do {                                                                                                               \
+        if (!::tamblure::test::corpusDir())                                                                            \
+            GTEST_SKIP() << ::tamblure::test::corpusSetting().string()                                                 \
+                         << " is absent: test of real photographs skipped";                                            \
     } while (false)
