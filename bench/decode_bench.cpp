@@ -2,6 +2,7 @@
 // the same decode through plain libjpeg-turbo calls, as djpeg -scale 1/8 does
 // it. The two should stay within a few per cent of each other.
 
+#include "bench_photograph.h"
 #include "imaging/bitmap24.h"
 #include "jpeg/JPEG_IO.h"
 
@@ -48,49 +49,10 @@ std::vector<unsigned char> photoLikePixels()
     return rgb;
 }
 
-// The photograph, quality 92 with 4:2:0 chroma, written once per run into a
-// temporary file that goes when the program ends.
-class Photograph {
+// The photograph, quality 92 with 4:2:0 chroma.
+class Photograph : public tamblure::bench::BenchPhotograph {
 public:
-    Photograph()
-    {
-        path_ = fs::temp_directory_path() / ("tamblure-bench-" + std::to_string(std::random_device{}()) + ".jpg");
-        const std::vector<unsigned char> rgb = photoLikePixels();
-        std::FILE* file = std::fopen(path_.c_str(), "wb");
-        if (file == nullptr)
-            throw std::runtime_error("cannot create " + path_.string());
-        jpeg_compress_struct cinfo{};
-        jpeg_error_mgr err{};
-        cinfo.err = jpeg_std_error(&err);
-        jpeg_create_compress(&cinfo);
-        jpeg_stdio_dest(&cinfo, file);
-        cinfo.image_width = kWidth;
-        cinfo.image_height = kHeight;
-        cinfo.input_components = 3;
-        cinfo.in_color_space = JCS_RGB;
-        jpeg_set_defaults(&cinfo);
-        jpeg_set_quality(&cinfo, 92, TRUE);
-        cinfo.comp_info[0].h_samp_factor = 2;
-        cinfo.comp_info[0].v_samp_factor = 2;
-        jpeg_start_compress(&cinfo, TRUE);
-        while (cinfo.next_scanline < cinfo.image_height) {
-            JSAMPROW row =
-                const_cast<unsigned char*>(rgb.data()) + static_cast<std::size_t>(cinfo.next_scanline) * kWidth * 3;
-            jpeg_write_scanlines(&cinfo, &row, 1);
-        }
-        jpeg_finish_compress(&cinfo);
-        jpeg_destroy_compress(&cinfo);
-        std::fclose(file);
-    }
-    ~Photograph()
-    {
-        std::error_code ignored;
-        fs::remove(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
+    Photograph() : BenchPhotograph("colour", {kWidth, kHeight, 3, 92, {}}, photoLikePixels()) {}
 };
 
 const Photograph& photograph()

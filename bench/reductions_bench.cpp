@@ -14,19 +14,10 @@
 namespace {
 
 using tamblure::imaging::Bitmap24;
-using tamblure::imaging::PixelFormat;
-
-Bitmap24 raster(std::int32_t width, std::int32_t height)
-{
-    Bitmap24 b;
-    b.setPixelFormat(PixelFormat::Bits24);
-    b.setSize(width, height);
-    return b;
-}
 
 Bitmap24 noise(std::int32_t width, std::int32_t height)
 {
-    Bitmap24 b = raster(width, height);
+    Bitmap24 b = tamblure::imaging::makeRaster24(width, height);
     std::mt19937 rng(1);
     for (std::size_t i = 0; i < b.pixelBytes(); ++i)
         b.pixels()[i] = static_cast<std::uint8_t>(rng());
@@ -41,7 +32,7 @@ void setPixelCounters(benchmark::State& state, const Bitmap24& source)
 void reduitMoyenne750x500To200x133(benchmark::State& state)
 {
     const Bitmap24 source = noise(750, 500);
-    Bitmap24 dest = raster(200, 133);
+    Bitmap24 dest = tamblure::imaging::makeRaster24(200, 133);
     for (auto _ : state) {
         tamblure::imaging::ReduitMoyenne(source, dest);
         benchmark::DoNotOptimize(dest.pixels());
@@ -54,7 +45,7 @@ BENCHMARK(reduitMoyenne750x500To200x133)->Unit(benchmark::kMicrosecond);
 void reduitBilineaire399x300To200x150(benchmark::State& state)
 {
     const Bitmap24 source = noise(399, 300);
-    Bitmap24 dest = raster(200, 150);
+    Bitmap24 dest = tamblure::imaging::makeRaster24(200, 150);
     for (auto _ : state) {
         tamblure::imaging::ReduitBilineaire(source, dest);
         benchmark::DoNotOptimize(dest.pixels());
@@ -67,7 +58,7 @@ BENCHMARK(reduitBilineaire399x300To200x150)->Unit(benchmark::kMicrosecond);
 void reduitFacteur3On6000x4000(benchmark::State& state)
 {
     const Bitmap24 source = noise(6000, 4000);
-    Bitmap24 dest = raster(2000, 1333);
+    Bitmap24 dest = tamblure::imaging::makeRaster24(2000, 1333);
     for (auto _ : state) {
         tamblure::imaging::ReduitFacteur(source, dest, 3);
         benchmark::DoNotOptimize(dest.pixels());

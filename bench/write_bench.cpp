@@ -5,6 +5,7 @@
 // read back in between). The thumbnail folder is the system's temporary
 // folder; set TMPDIR to measure another file system.
 
+#include "bench_photograph.h"
 #include "common/atomic_file.h"
 #include "imaging/bitmap24.h"
 #include "jpeg/JPEG_IO.h"
@@ -15,6 +16,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -26,7 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using tamblure::imaging::Bitmap24;
-using tamblure::imaging::PixelFormat;
 
 // A small photograph whose EXIF segment is the size of a camera's (16 KB,
 // as with an embedded preview), and a 200 × 133 thumbnail raster.
@@ -36,47 +37,24 @@ public:
     {
         folder_ = fs::temp_directory_path() / ("tamblure-bench-write-" + std::to_string(std::random_device{}()));
         fs::create_directories(folder_);
-        photo_ = folder_ / "photo.jpg";
         std::vector<unsigned char> exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
         exif.resize(16 * 1024, 0x5A);
-        std::FILE* file = std::fopen(photo_.c_str(), "wb");
-        if (file == nullptr)
-            throw std::runtime_error("cannot write the benchmark photograph");
-        jpeg_compress_struct c{};
-        jpeg_error_mgr err{};
-        c.err = jpeg_std_error(&err);
-        jpeg_create_compress(&c);
-        jpeg_stdio_dest(&c, file);
-        c.image_width = 64;
-        c.image_height = 48;
-        c.input_components = 3;
-        c.in_color_space = JCS_RGB;
-        jpeg_set_defaults(&c);
-        jpeg_start_compress(&c, TRUE);
-        jpeg_write_marker(&c, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
-        std::vector<unsigned char> row(64 * 3, 128);
-        while (c.next_scanline < c.image_height) {
-            JSAMPROW r = row.data();
-            jpeg_write_scanlines(&c, &r, 1);
-        }
-        jpeg_finish_compress(&c);
-        jpeg_destroy_compress(&c);
-        std::fclose(file);
+        photo_ = std::make_unique<tamblure::bench::BenchPhotograph>(
+            "exif", tamblure::bench::PhotographSpec{64, 48, 3, 75, exif}, std::vector<unsigned char>(64 * 48 * 3, 128));
 
-        raster_.setPixelFormat(PixelFormat::Bits24);
-        raster_.setSize(200, 133);
+        raster_ = tamblure::imaging::makeRaster24(200, 133);
         std::mt19937 random(3);
         for (std::size_t i = 0; i < raster_.pixelBytes(); ++i)
             raster_.pixels()[i] = static_cast<std::uint8_t>(random() % 64 + 96);
     }
     ~Fixture() { fs::remove_all(folder_); }
-    const fs::path& photo() const { return photo_; }
+    const fs::path& photo() const { return photo_->path(); }
     fs::path thumbnail() const { return folder_ / "thumb.jpg"; }
     const Bitmap24& raster() const { return raster_; }
 
 private:
     fs::path folder_;
-    fs::path photo_;
+    std::unique_ptr<tamblure::bench::BenchPhotograph> photo_;
     Bitmap24 raster_;
 };
 

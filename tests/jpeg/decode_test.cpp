@@ -166,9 +166,7 @@ TEST(DecodeJpegFile, KeepsTheRastersFormatWhenAskedTo)
 // A 3 × 2 24-bit raster with known contents, to see whether it was touched.
 Bitmap24 markedRaster()
 {
-    Bitmap24 raster;
-    raster.setPixelFormat(PixelFormat::Bits24);
-    raster.setSize(3, 2);
+    Bitmap24 raster = imaging::makeRaster24(3, 2);
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x)
             raster.setPixel(x, y, 0x102030u + static_cast<std::uint32_t>(x * 16 + y));

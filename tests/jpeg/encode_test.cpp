@@ -153,9 +153,7 @@ TEST(EncodeJpegFile, KeepsTheOldFileAndNoTemporaryOneWhenTheEncoderRefusesThePic
     TempDir dir;
     const std::string old = "old thumbnail";
     test::writeFile(dir / "t.jpg", old);
-    Bitmap24 tooWide;
-    tooWide.setPixelFormat(PixelFormat::Bits24);
-    tooWide.setSize(65501, 1);
+    Bitmap24 tooWide = imaging::makeRaster24(65501, 1);
     expectWriteError(tooWide, dir / "t.jpg");
     EXPECT_EQ(test::readFile(dir / "t.jpg"), std::vector<std::uint8_t>(old.begin(), old.end()));
     EXPECT_EQ(folderEntries(dir.path()), std::vector<fs::path>{"t.jpg"});

@@ -95,9 +95,7 @@ void expectJpegError(const std::filesystem::path& path, Bitmap24& raster)
 
 Bitmap24 smallRaster()
 {
-    Bitmap24 raster;
-    raster.setPixelFormat(PixelFormat::Bits24);
-    raster.setSize(2, 2);
+    Bitmap24 raster = imaging::makeRaster24(2, 2);
     raster.setPixel(1, 1, 0x123456);
     return raster;
 }

@@ -49,9 +49,7 @@ bool rowPaddingIsClear(const Bitmap24& raster)
 
 Bitmap24 patternRaster(const JpegSpec& spec)
 {
-    Bitmap24 raster;
-    raster.setPixelFormat(PixelFormat::Bits24);
-    raster.setSize(spec.width, spec.height);
+    Bitmap24 raster = imaging::makeRaster24(spec.width, spec.height);
     for (int y = 0; y < spec.height; ++y) {
         std::uint8_t* row = raster.scanLine(y);
         for (int x = 0; x < spec.width; ++x)

@@ -11,18 +11,6 @@ namespace tamblure::test {
 
 using imaging::Bitmap24;
 
-namespace {
-
-Bitmap24 newRaster24(std::int32_t width, std::int32_t height)
-{
-    Bitmap24 raster;
-    raster.setPixelFormat(imaging::PixelFormat::Bits24);
-    raster.setSize(width, height);
-    return raster;
-}
-
-} // namespace
-
 Outcome outcomeOf(const std::function<Bitmap24()>& make)
 {
     Outcome outcome;
@@ -37,16 +25,16 @@ Outcome outcomeOf(const std::function<Bitmap24()>& make)
 Bitmap24 reducedWhole(const Bitmap24& decoded, const imaging::ReductionPlan& plan)
 {
     if (plan.kind == imaging::ReductionPlan::Kind::ToSize) {
-        Bitmap24 small = newRaster24(plan.width, plan.height);
+        Bitmap24 small = imaging::makeRaster24(plan.width, plan.height);
         imaging::ReduitTaille(decoded, small);
         return small;
     }
     if (plan.factor == 1) {
-        Bitmap24 copy = newRaster24(decoded.width(), decoded.height());
+        Bitmap24 copy = imaging::makeRaster24(decoded.width(), decoded.height());
         std::copy(decoded.pixels(), decoded.pixels() + decoded.pixelBytes(), copy.pixels());
         return copy;
     }
-    Bitmap24 small = newRaster24(decoded.width() / plan.factor, decoded.height() / plan.factor);
+    Bitmap24 small = imaging::makeRaster24(decoded.width() / plan.factor, decoded.height() / plan.factor);
     imaging::ReduitFacteur(decoded, small, plan.factor);
     return small;
 }
