@@ -273,7 +273,7 @@ std::vector<std::uint8_t> withLastScanRepeated(std::vector<std::uint8_t> jpeg, i
     if (last == 0 || jpeg.size() < last + 2 || jpeg[jpeg.size() - 2] != 0xFF || jpeg.back() != 0xD9)
         throw std::runtime_error("withLastScanRepeated: not a whole progressive file");
     const std::vector<std::uint8_t> scan(jpeg.begin() + static_cast<std::ptrdiff_t>(last), jpeg.end() - 2);
-    jpeg.resize(jpeg.size() - 2);
+    jpeg.erase(jpeg.end() - 2, jpeg.end());
     for (int i = 0; i < copies; ++i)
         jpeg.insert(jpeg.end(), scan.begin(), scan.end());
     jpeg.push_back(0xFF);
