@@ -89,9 +89,15 @@ bool ReadOnlyFile::readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out
 std::span<std::uint8_t> ReadBuffer::room(std::size_t size)
 {
     if (size > capacity_) {
-        // Not value-initialised: the bytes are about to be read over.
-        block_.reset(new std::uint8_t[size]);
-        capacity_ = size;
+        // Grown to the next power of two, so that files of about one size
+        // settle in one block at once instead of growing it again and again,
+        // each new block costing its page faults. Not value-initialised: the
+        // bytes are about to be read over.
+        std::size_t capacity = 64 * 1024;
+        while (capacity < size)
+            capacity *= 2;
+        block_.reset(new std::uint8_t[capacity]);
+        capacity_ = capacity;
     }
     return {block_.get(), size};
 }
