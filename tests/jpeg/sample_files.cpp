@@ -2,6 +2,7 @@
 
 #include "jpeg/libjpeg_trap.h"
 #include "support/jpeg_fixtures.h"
+#include "support/libjpeg_memory.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,14 +14,11 @@ namespace tamblure::test {
 namespace {
 
 struct EncodeJob {
-    jpeg_compress_struct* cinfo;
-    bool* created;
+    MemoryCompression* compression;
     const std::vector<std::uint8_t>* samples;
     int width, height;
     SampleLayout layout;
     const SampleOptions* options;
-    unsigned char** out;
-    unsigned long* outSize;
 };
 
 int componentsOf(SampleLayout layout)
@@ -38,10 +36,10 @@ int componentsOf(SampleLayout layout)
 void encodeStep(void* arg)
 {
     auto* job = static_cast<EncodeJob*>(arg);
-    jpeg_compress_struct* cinfo = job->cinfo;
+    jpeg_compress_struct* cinfo = &job->compression->cinfo;
     jpeg_create_compress(cinfo);
-    *job->created = true;
-    jpeg_mem_dest(cinfo, job->out, job->outSize);
+    job->compression->created = true;
+    job->compression->toMemory();
     cinfo->image_width = static_cast<JDIMENSION>(job->width);
     cinfo->image_height = static_cast<JDIMENSION>(job->height);
     cinfo->input_components = componentsOf(job->layout);
@@ -109,22 +107,9 @@ void decodeStep(void* arg)
 std::vector<std::uint8_t> encodeSamples(const std::vector<std::uint8_t>& samples, int width, int height,
                                         SampleLayout layout, const SampleOptions& options)
 {
-    jpeg::detail::ErrorTrap trap;
-    jpeg_compress_struct cinfo{};
-    cinfo.err = jpeg::detail::installErrorTrap(trap);
-    bool created = false;
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    EncodeJob job{&cinfo, &created, &samples, width, height, layout, &options, &out, &outSize};
-    const bool finished = jpeg::detail::runTrapped(trap, encodeStep, &job);
-    if (created)
-        jpeg_destroy_compress(&cinfo);
-    std::vector<std::uint8_t> bytes;
-    if (finished && out != nullptr)
-        bytes.assign(out, out + outSize);
-    std::free(out);
-    if (!finished)
-        throw std::runtime_error("encodeSamples: libjpeg error " + std::to_string(trap.code));
+    MemoryCompression compression;
+    EncodeJob job{&compression, &samples, width, height, layout, &options};
+    std::vector<std::uint8_t> bytes = compressTrapped(compression, encodeStep, &job, "encodeSamples");
     if (layout == SampleLayout::PlainCmyk) {
         const std::ptrdiff_t adobe = findMarker(bytes, 0xEE);
         if (adobe < 0)

@@ -1,5 +1,7 @@
 #include "support/jpeg_fixtures.h"
 
+#include "support/libjpeg_memory.h"
+
 #include "jpeg/libjpeg_trap.h"
 
 #include <algorithm>
@@ -38,22 +40,19 @@ void colourAt(const JpegSpec& spec, int x, int y, int& red, int& green, int& blu
 }
 
 struct CompressJob {
-    jpeg_compress_struct* cinfo;
-    bool* created;
+    MemoryCompression* compression;
     const JpegSpec* spec;
     unsigned char* pixels; // top row first, tightly packed
-    unsigned char** out;
-    unsigned long* outSize;
 };
 
 void compressStep(void* arg)
 {
     auto* job = static_cast<CompressJob*>(arg);
-    jpeg_compress_struct* cinfo = job->cinfo;
+    jpeg_compress_struct* cinfo = &job->compression->cinfo;
     const JpegSpec& spec = *job->spec;
     jpeg_create_compress(cinfo);
-    *job->created = true;
-    jpeg_mem_dest(cinfo, job->out, job->outSize);
+    job->compression->created = true;
+    job->compression->toMemory();
     cinfo->image_width = static_cast<JDIMENSION>(spec.width);
     cinfo->image_height = static_cast<JDIMENSION>(spec.height);
     cinfo->input_components = spec.components;
@@ -204,22 +203,9 @@ std::vector<std::uint8_t> makeJpeg(const JpegSpec& spec)
         }
     }
 
-    jpeg::detail::ErrorTrap trap;
-    jpeg_compress_struct cinfo{};
-    cinfo.err = jpeg::detail::installErrorTrap(trap);
-    bool created = false;
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    CompressJob job{&cinfo, &created, &spec, pixels.data(), &out, &outSize};
-    const bool finished = jpeg::detail::runTrapped(trap, compressStep, &job);
-    if (created)
-        jpeg_destroy_compress(&cinfo);
-    std::vector<std::uint8_t> bytes;
-    if (finished && out != nullptr)
-        bytes.assign(out, out + outSize);
-    std::free(out);
-    if (!finished)
-        throw std::runtime_error("makeJpeg: libjpeg error " + std::to_string(trap.code));
+    MemoryCompression compression;
+    CompressJob job{&compression, &spec, pixels.data()};
+    std::vector<std::uint8_t> bytes = compressTrapped(compression, compressStep, &job, "makeJpeg");
 
     // The extra segments go right after SOI, ahead of libjpeg's own ones.
     std::vector<std::uint8_t> extra;
@@ -259,6 +245,23 @@ std::ptrdiff_t findMarker(const std::vector<std::uint8_t>& jpeg, int code)
         pos += 2 + length;
     }
     return -1;
+}
+
+std::vector<std::uint8_t> compressTrapped(MemoryCompression& compression, void (*step)(void*), void* job,
+                                          const char* who)
+{
+    jpeg::detail::ErrorTrap trap;
+    compression.cinfo.err = jpeg::detail::installErrorTrap(trap);
+    const bool finished = jpeg::detail::runTrapped(trap, step, job);
+    if (compression.created)
+        jpeg_destroy_compress(&compression.cinfo);
+    std::vector<std::uint8_t> bytes;
+    if (finished && compression.out != nullptr)
+        bytes.assign(compression.out, compression.out + compression.outSize);
+    std::free(compression.out);
+    if (!finished)
+        throw std::runtime_error(std::string(who) + ": libjpeg error " + std::to_string(trap.code));
+    return bytes;
 }
 
 std::vector<std::uint8_t> withLastScanRepeated(std::vector<std::uint8_t> jpeg, int copies)
