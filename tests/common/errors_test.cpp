@@ -1,6 +1,13 @@
 #include "common/errors.h"
 
+#include "common/system_reason.h"
+
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 
 namespace tamblure {
 namespace {
@@ -34,6 +41,28 @@ TEST(Errors, CarryTheirMessageThroughTheBaseClass)
         EXPECT_STREQ(e.what(), "Impossible d'ouvrir le fichier /tmp/x.jpg");
     }
     EXPECT_EQ(createErrorMessage("a"), "Impossible de créer le fichier a");
+}
+
+TEST(UserMessage, GivesWordsForEveryKindOfError)
+{
+    const auto of = [](auto error) { return userMessage(std::make_exception_ptr(error)); };
+    EXPECT_EQ(of(EJPEG("Erreur JPEG #42 (fichier a.jpg)")), "Erreur JPEG #42 (fichier a.jpg)");
+    EXPECT_EQ(of(EInOutError("Impossible de lire le dossier x")), "Impossible de lire le dossier x.");
+    EXPECT_EQ(of(std::bad_alloc()), "Mémoire insuffisante.");
+    // What starting a thread raises when the system has none left.
+    EXPECT_EQ(of(std::system_error(EAGAIN, std::generic_category())),
+              "Erreur du système : ressource temporairement indisponible.");
+    EXPECT_EQ(of(std::runtime_error("something")), "something.");
+    EXPECT_EQ(of(42), "Erreur inattendue.");
+}
+
+TEST(SystemReason, SaysWhyInFrenchAndNamesWhatItHasNoWordsFor)
+{
+    EXPECT_EQ(withReason("Impossible de créer le fichier a", ENOSPC),
+              "Impossible de créer le fichier a : plus de place sur le périphérique");
+    EXPECT_EQ(withReason("Impossible de créer le fichier a", 0), "Impossible de créer le fichier a");
+    EXPECT_EQ(systemReason(EROFS), "système de fichiers en lecture seule");
+    EXPECT_EQ(systemReason(12345), "erreur système 12345");
 }
 
 } // namespace
