@@ -182,18 +182,22 @@ void ThumbnailRecords::set(const std::string& fileName, const ThumbnailRecord& r
     made_[fileName] = record;
 }
 
-void ThumbnailRecords::save()
+void ThumbnailRecords::save() noexcept
 {
-    std::map<std::string, ThumbnailRecord> all = loaded_;
-    for (const auto& [name, record] : made_)
-        all[name] = record;
-    AtomicFile out(folder_ / ownName_);
-    if (!(out.open() && out.write(format(all)) && out.commit()))
-        return;
-    for (const std::string& name : read_)
-        if (name != ownName_)
-            ::unlink((folder_ / name).c_str());
-    read_.clear();
+    try {
+        std::map<std::string, ThumbnailRecord> all = loaded_;
+        for (const auto& [name, record] : made_)
+            all[name] = record;
+        AtomicFile out(folder_ / ownName_);
+        if (!(out.open() && out.write(format(all)) && out.commit()))
+            return;
+        for (const std::string& name : read_)
+            if (name != ownName_)
+                ::unlink((folder_ / name).c_str());
+        read_.clear();
+    } catch (const std::exception&) {
+        // Out of memory: the next run makes these thumbnails again.
+    }
 }
 
 } // namespace tamblure::app

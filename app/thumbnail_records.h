@@ -53,8 +53,9 @@ public:
 
     // Writes this process's file with every record read or set, then removes
     // the files that load() read. Failures are passed over: the thumbnails
-    // whose records are lost are simply made again by the next run.
-    void save();
+    // whose records are lost are simply made again by the next run. Never
+    // raises, so that a run ending with an error can still save.
+    void save() noexcept;
 
     // The record file's text, and its reading, apart from the files.
     static std::string format(const std::map<std::string, ThumbnailRecord>& records);
