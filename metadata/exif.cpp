@@ -6,10 +6,9 @@
 
 namespace tamblure::metadata {
 
-CarriedMetadata::CarriedMetadata(const std::filesystem::path& photograph) : photo_(std::make_unique<TimgData>(255))
-{
-    photo_->ReadPhoto(photograph);
-}
+CarriedMetadata::CarriedMetadata(const std::filesystem::path& photograph)
+    : CarriedMetadata(jpeg::JpegInput::file(photograph))
+{}
 
 CarriedMetadata::CarriedMetadata(const jpeg::JpegInput& photograph) : photo_(std::make_unique<TimgData>(255))
 {
