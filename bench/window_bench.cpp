@@ -8,8 +8,8 @@
 // FOLDER holds the photographs (bench/make_corpus makes them); its thumbnail
 // folder is removed before each run so that every run does the same work.
 
-#include "app/main.h"
-#include "app/tableau.h"
+#include "window/main.h"
+#include "window/tableau.h"
 
 #include <QApplication>
 #include <QDir>
@@ -41,7 +41,7 @@ void removeThumbnails(const QString& folder)
 }
 
 // Seconds from the press of "Démarrer" to the "Terminé" box.
-double windowRun(tamblure::app::TForm1& form, const QString& folder)
+double windowRun(tamblure::batch::TForm1& form, const QString& folder)
 {
     removeThumbnails(folder);
     form.repertoire->setText(folder);
@@ -97,8 +97,8 @@ int main(int argc, char* argv[])
     const QString batch = QString::fromLocal8Bit(argv[2]);
     const int repetitions = argc > 3 ? std::atoi(argv[3]) : 5;
 
-    tamblure::app::TDlgTableau dialog;
-    tamblure::app::TForm1 form(dialog);
+    tamblure::batch::TDlgTableau dialog;
+    tamblure::batch::TForm1 form(dialog);
     form.show();
 
     std::map<QString, std::vector<double>> times;

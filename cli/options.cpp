@@ -1,6 +1,6 @@
 #include "cli/options.h"
 
-#include "app/number_conversion.h"
+#include "batch/number_conversion.h"
 #include "common/decimal.h"
 #include "common/errors.h"
 
@@ -123,7 +123,7 @@ std::int32_t fieldNumber(int code, const char* text)
 {
     std::int32_t number = 0;
     try {
-        number = app::StrToInt(text);
+        number = batch::StrToInt(text);
     } catch (const Exception& e) {
         wrong(code, e.message());
     }

@@ -1,8 +1,8 @@
 // tamblure-batch: makes the thumbnails of folders as the window's start
 // button does, for scripts and for whole photo libraries.
 
-#include "app/batch_run.h"
-#include "app/folder_search.h"
+#include "batch/batch_run.h"
+#include "batch/folder_search.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "common/errors.h"
@@ -26,10 +26,10 @@ using namespace tamblure;
 struct Folder {
     std::string path;  // ending in "/"
     std::string shown; // how its photographs are named on the output: "" or the path
-    std::vector<app::FoundFile> photographs;
+    std::vector<batch::FoundFile> photographs;
 };
 
-class ConsoleHost final : public app::RunHost {
+class ConsoleHost final : public batch::RunHost {
 public:
     explicit ConsoleHost(const cli::Options& options) : options_(options), progress_(stderr, !options.quiet) {}
     int criterion() const override { return options_.factor ? 1 : 0; }
@@ -121,13 +121,13 @@ std::vector<Folder> foldersOf(const cli::Options& options, ConsoleHost& host, bo
         std::vector<std::string> tree{top};
         if (options.recursive) {
             tree.clear();
-            for (const auto& folder : app::folderTree(top))
+            for (const auto& folder : batch::folderTree(top))
                 tree.push_back(folder.string().ends_with('/') ? folder.string() : folder.string() + '/');
         }
         for (const std::string& path : tree) {
             Folder folder{path, several ? path : std::string(), {}};
             try {
-                folder.photographs = app::findPhotographs(path);
+                folder.photographs = batch::findPhotographs(path);
             } catch (...) {
                 if (!options.keepGoing)
                     throw;
@@ -135,8 +135,8 @@ std::vector<Folder> foldersOf(const cli::Options& options, ConsoleHost& host, bo
                 failed = true;
                 continue;
             }
-            std::erase_if(folder.photographs, [&](const app::FoundFile& photograph) {
-                return !app::inShard(photograph.name, options.shardPart, options.shardParts);
+            std::erase_if(folder.photographs, [&](const batch::FoundFile& photograph) {
+                return !batch::inShard(photograph.name, options.shardPart, options.shardParts);
             });
             folders.push_back(std::move(folder));
         }
@@ -159,7 +159,7 @@ void printSummary(const ConsoleHost& host, std::size_t total)
 
 int run(const cli::Options& options, ConsoleHost& host)
 {
-    app::RunOptions run;
+    batch::RunOptions run;
     const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     // One job: every picture on this thread, as the window's run did.
     run.workers = jobs > 1 ? jobs : 0;
@@ -178,7 +178,7 @@ int run(const cli::Options& options, ConsoleHost& host)
     for (const Folder& folder : folders) {
         host.beginFolder(folder);
         try {
-            app::runFolder(host, folder.path, options.number, folder.photographs, run);
+            batch::runFolder(host, folder.path, options.number, folder.photographs, run);
         } catch (...) {
             // A folder whose thumbnail folder or page cannot be written.
             if (!options.keepGoing)

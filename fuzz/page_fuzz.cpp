@@ -1,7 +1,7 @@
 // The page's escaping of file names on arbitrary bytes: every address must
 // decode back to the very name, and no text may carry markup.
 
-#include "app/page_writer.h"
+#include "batch/page_writer.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The address: only characters a browser takes literally, "&amp;", and
     // %XX escapes; decoded, it gives back every byte of the name.
-    const std::string address = tamblure::app::htmlAddress(name);
+    const std::string address = tamblure::batch::htmlAddress(name);
     std::string decoded;
     for (std::size_t i = 0; i < address.size(); ++i) {
         const char c = address[i];
@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
 
     // The text: no raw markup character survives.
-    const std::string text = tamblure::app::htmlText(name);
+    const std::string text = tamblure::batch::htmlText(name);
     if (text.find_first_of("<>\"") != std::string::npos)
         std::abort();
     return 0;

@@ -2,7 +2,7 @@
 // both criteria. Every input must end in a thumbnail or in one of the
 // program's errors, and the photograph must come out unchanged.
 
-#include "app/traite_image.h"
+#include "batch/traite_image.h"
 #include "common/errors.h"
 
 #include <algorithm>
@@ -57,11 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     for (const bool largest : {true, false}) {
-        tamblure::app::ThumbnailRequest request;
+        tamblure::batch::ThumbnailRequest request;
         request.largestDimension = largest;
         request.number = largest ? 48 : 3;
         try {
-            tamblure::app::makeThumbnail(source, target, request);
+            tamblure::batch::makeThumbnail(source, target, request);
         } catch (const tamblure::Exception& e) {
             if (e.message().empty())
                 std::abort();

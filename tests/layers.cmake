@@ -1,13 +1,18 @@
 cmake_minimum_required(VERSION 3.25)
 # Checks the layers of the sources: each folder includes headers of its own
-# layer and of those under it only, the core includes no Qt header, and only
-# the codec layer includes libjpeg's header.
+# layer and of those under it only, the core and the batch engine include no
+# Qt header, and only the codec layer includes libjpeg's header. The window
+# and the command line stand side by side over the batch engine: neither
+# includes the other.
 #   cmake -DSOURCE_DIR=<project> -P layers.cmake
-set(layers common imaging jpeg metadata app cli)
-set(core common imaging jpeg metadata)
+set(layers common imaging jpeg metadata batch window cli)
+# The level of each folder; folders of one level may not include each other.
+set(levels 0 1 2 3 4 5 5)
+set(core common imaging jpeg metadata batch)
 set(faults "")
 foreach(folder IN LISTS layers)
-    list(FIND layers ${folder} level)
+    list(FIND layers ${folder} index)
+    list(GET levels ${index} level)
     file(GLOB sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
     foreach(source IN LISTS sources)
         file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
@@ -15,13 +20,18 @@ foreach(folder IN LISTS layers)
             string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[<\"]([^>\"]*)[>\"].*" "\\1" header "${line}")
             file(RELATIVE_PATH shown ${SOURCE_DIR} ${source})
             if(header MATCHES "^([a-z]+)/")
-                list(FIND layers ${CMAKE_MATCH_1} above)
-                if(above GREATER level)
-                    list(APPEND faults "${shown}: ${header} is in a layer above ${folder}/")
+                list(FIND layers ${CMAKE_MATCH_1} other)
+                if(other GREATER_EQUAL 0)
+                    list(GET levels ${other} otherLevel)
+                else()
+                    set(otherLevel -1)
+                endif()
+                if(otherLevel GREATER level OR (otherLevel EQUAL level AND NOT CMAKE_MATCH_1 STREQUAL folder))
+                    list(APPEND faults "${shown}: ${header} is in a layer above ${folder}/ or beside it")
                 endif()
             endif()
             if(folder IN_LIST core AND header MATCHES "^Q")
-                list(APPEND faults "${shown}: ${header}: the core has no Qt")
+                list(APPEND faults "${shown}: ${header}: the core and the batch engine have no Qt")
             endif()
             if(header STREQUAL "jpeglib.h" AND NOT folder STREQUAL "jpeg")
                 list(APPEND faults "${shown}: only the codec layer includes jpeglib.h")

@@ -2,7 +2,7 @@
 // bringing a folder up to date, walking a tree of folders, several folders,
 // parts of one run, and what it prints.
 
-#include "app/folder_search.h"
+#include "batch/folder_search.h"
 #include "batch_process.h"
 #include "cli/progress.h"
 #include "common/file_io.h"
@@ -255,7 +255,7 @@ TEST(Shards, KeepEachNameInItsPartWhateverElseIsThere)
             const std::string name = "IMG_" + std::to_string(i) + ".jpg";
             int in = 0;
             for (unsigned part = 1; part <= parts; ++part)
-                in += app::inShard(name, part, parts) ? 1 : 0;
+                in += batch::inShard(name, part, parts) ? 1 : 0;
             EXPECT_EQ(in, 1) << name << " in " << parts;
         }
     }
@@ -264,8 +264,8 @@ TEST(Shards, KeepEachNameInItsPartWhateverElseIsThere)
     // spread over machines.
     for (const auto& [name, ofFour, ofSeven] : std::vector<std::tuple<std::string, unsigned, unsigned>>{
              {"IMG_0001.jpg", 4, 2}, {"IMG_0002.jpg", 3, 6}, {"été.jpg", 3, 7}, {"DSCN0010.jpg", 2, 7}}) {
-        EXPECT_TRUE(app::inShard(name, ofFour, 4)) << name;
-        EXPECT_TRUE(app::inShard(name, ofSeven, 7)) << name;
+        EXPECT_TRUE(batch::inShard(name, ofFour, 4)) << name;
+        EXPECT_TRUE(batch::inShard(name, ofSeven, 7)) << name;
     }
 }
 

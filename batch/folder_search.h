@@ -1,0 +1,53 @@
+#pragma once
+
+// The photographs of a folder, as the batch run visits them.
+
+#include "common/file_io.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tamblure::batch {
+
+// The thumbnail folder inside the photographs' folder, as the file system
+// and the page's addresses name it.
+inline constexpr std::string_view kThumbnailFolderName = "tamblure";
+
+// Where one photograph of a folder (ending in "/") is read and its thumbnail
+// written.
+std::filesystem::path photographPath(const std::string& folder, const std::string& fileName);
+std::filesystem::path thumbnailPath(const std::string& folder, const std::string& fileName);
+
+struct FoundFile {
+    std::string name;      // without folder
+    std::int64_t size = 0; // in bytes
+    FileStamp stamp;       // the photograph as the search saw it
+};
+
+// The regular files of the folder itself (a link to a regular file counts as
+// one) whose names end in ".jpg" in any case. Hidden names (beginning with
+// ".") are skipped, and so are folders, FIFOs, devices, sockets and broken or
+// looping links, which are never opened. The names come compared without
+// regard to case (then byte by byte), so that runs are repeatable. Raises
+// EInOutError ("Impossible de lire le dossier <folder> : <reason>") when the
+// folder does not exist, is not a folder, or cannot be read to its end.
+std::vector<FoundFile> findPhotographs(const std::filesystem::path& folder);
+
+// The folder and every folder below it at any depth, each once: the folder
+// itself first, then each sub-folder followed by those below it (depth
+// first), sub-folders in the photographs' order (names without regard to
+// case). Hidden folders, folders named like the thumbnail folder and links
+// to folders are left out, so the walk never loops nor leaves the tree. A
+// sub-folder that cannot be read is listed, without what lies below it: its
+// own search reports why.
+std::vector<std::filesystem::path> folderTree(const std::filesystem::path& top);
+
+// True when the file name falls in part `part` (1 to `parts`) of a run split
+// into `parts` parts: a stable hash of the name's bytes decides, so that a
+// photograph stays in its part whatever else joins the folder.
+bool inShard(const std::string& fileName, unsigned part, unsigned parts);
+
+} // namespace tamblure::batch

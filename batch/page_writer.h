@@ -1,0 +1,77 @@
+#pragma once
+
+// The page "index.html": a title and a table of thumbnails, each linking to
+// its photograph. The page is written line by line in Latin-1 with CR LF line
+// ends into a temporary file beside the target, and put in place only when
+// the run has written it to its end: a run ended by an error or stopped
+// leaves an earlier page untouched.
+
+#include "batch/folder_search.h"
+#include "batch/run_host.h"
+#include "common/atomic_file.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tamblure::batch {
+
+class PageFile {
+public:
+    explicit PageFile(std::filesystem::path target) : file_(std::move(target)) {}
+    PageFile(const PageFile&) = delete;
+    PageFile& operator=(const PageFile&) = delete;
+
+    // False when the page cannot be created; the run then goes on without it
+    // and finish() reports why.
+    bool open();
+    bool isOpen() const { return file_.isOpen(); }
+
+    // Writes one line (UTF-8) in Latin-1, followed by CR LF. Characters
+    // outside Latin-1 become numeric character references (&#NNNN;); bytes
+    // that are not UTF-8 are taken as Latin-1 characters. A failed write is
+    // kept for finish().
+    void writeLine(std::string_view line);
+
+    // Puts the page in place under its name. Raises EFCreateError when it
+    // could not be created, EWriteError when it could not be written or put
+    // in place, each with the system's reason; the old page then stays.
+    void finish();
+
+private:
+    AtomicFile file_;
+    bool opened_ = false;
+};
+
+// A file name as text or attribute value: & < > " become character references.
+std::string htmlText(std::string_view fileName);
+
+// A file name as a relative address: every byte that a browser would not take
+// literally in a path (controls, space, " # % < > ? \ : and the like, and
+// every byte of a non-ASCII character) is percent-encoded, and & becomes a
+// character reference, so that the link reaches the file whatever its name.
+std::string htmlAddress(std::string_view fileName);
+
+// Line 2 of the page: the HTML 4.01 Transitional system identifier.
+inline constexpr std::string_view kDtdAddress = "http://www.w3.org/TR/html4/loose.dtd";
+
+// What one cell shows.
+struct PageCell {
+    std::string fileName;   // the photograph's name (UTF-8)
+    std::int32_t width = 0; // the thumbnail's size in pixels
+    std::int32_t height = 0;
+    std::int64_t kilobytes = 0; // the photograph's size div 1024
+    // EXIF orientation of the photograph; 5 to 8 mean it is shown turned a
+    // quarter, so the cell's height and width are swapped.
+    std::uint16_t orientation = 0;
+};
+
+// The four writing operations. The title and the column count are read from
+// the host each time a line needs them.
+void EcritEntete(PageFile& page, const RunHost& host);
+void OuvreCellule(PageFile& page, const RunHost& host, std::int32_t imageCounter);
+void EcritCellule(PageFile& page, const RunHost& host, const PageCell& cell, std::int32_t imageCounter);
+void EcritPied(PageFile& page, const RunHost& host, std::int32_t imageCounter);
+
+} // namespace tamblure::batch

@@ -1,0 +1,57 @@
+#pragma once
+
+// What a batch run reads from the window that started it, and the few things
+// it does to that window. The window, the command-line companion and the
+// tests each provide their own.
+
+#include <cstddef>
+#include <string>
+
+namespace tamblure::batch {
+
+class RunHost {
+public:
+    virtual ~RunHost() = default;
+
+    // Read anew each time the run needs them, as the window's controls are.
+    // criterion(): 0 for "Dimension maximale", anything else for "Facteur de
+    // réduction". quality(): 1 to 100. columnCount(): the page dialog's value
+    // as typed (it may lie outside 1 to 10). title(): UTF-8.
+    virtual int criterion() const = 0;
+    virtual int quality() const = 0;
+    virtual bool pageWanted() const = 0;
+    virtual int columnCount() const = 0;
+    virtual std::string title() const = 0;
+
+    // The list of pictures done ("resultat"): emptied at the start of a run,
+    // one file name (UTF-8) added per picture, in search order.
+    virtual void clearList() = 0;
+    virtual void addToList(const std::string& fileName) = 0;
+
+    // A photograph that failed, in a run that goes on past failures; the
+    // message is the one the error box would show.
+    virtual void reportFailure(const std::string& fileName, const std::string& message)
+    {
+        static_cast<void>(fileName);
+        static_cast<void>(message);
+    }
+
+    // How far the run is: `done` pictures of `total` recorded. Called once
+    // the photographs are found (0 of total), then after each picture.
+    virtual void showProgress(std::size_t done, std::size_t total)
+    {
+        static_cast<void>(done);
+        static_cast<void>(total);
+    }
+
+    // Lets the window handle what is pending (painting, input); called
+    // between two pictures, and while the run waits for a picture that other
+    // threads are making.
+    virtual void processEvents() = 0;
+
+    // True once the window is closing: the run ends after the pictures in
+    // hand, without its page and without "Terminé".
+    virtual bool stopRequested() const { return false; }
+};
+
+} // namespace tamblure::batch

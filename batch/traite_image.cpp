@@ -1,0 +1,300 @@
+#include "batch/traite_image.h"
+
+#include "common/atomic_file.h"
+#include "common/errors.h"
+#include "common/file_io.h"
+#include "common/system_reason.h"
+#include "imaging/bitmap24.h"
+#include "imaging/reduction.h"
+#include "jpeg/JPEG_IO.h"
+#include "jpeg/jpeg_input.h"
+#include "jpeg/jpeg_util.h"
+#include "jpeg/streamed_decode.h"
+#include "metadata/exif.h"
+#include "metadata/img_data.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <new>
+#include <span>
+#include <vector>
+
+namespace tamblure::batch {
+
+namespace fs = std::filesystem;
+using imaging::Bitmap24;
+
+std::uint8_t decodingScaleForLimit(std::int32_t largest, std::int32_t limit)
+{
+    // log2 in extended precision, so that exact powers of two (400 / 200)
+    // give exactly 1 and are not truncated to 0.
+    const long double ratio = static_cast<long double>(largest) / static_cast<long double>(limit);
+    const long double k = std::trunc(std::log(ratio) / std::log(2.0L));
+    return static_cast<std::uint8_t>(std::clamp(k, 0.0L, 3.0L));
+}
+
+std::uint8_t decodingScaleForFactor(std::int32_t factor)
+{
+    std::uint8_t k = 3;
+    while (k > 0 && factor % (std::int32_t{1} << k) != 0)
+        --k;
+    return k;
+}
+
+namespace {
+
+// The largest photograph that is read whole into memory; a larger one (a
+// gigapixel panorama) is read from its file by each stage.
+constexpr std::uint64_t kReadWhole = std::uint64_t{256} << 20;
+// A thread keeps the memory it read its last photograph into for the next
+// one, unless that photograph was unusually large.
+constexpr std::size_t kKeptBuffer = std::size_t{64} << 20;
+
+std::uint16_t narrowedToSide(std::int32_t value)
+{
+    return static_cast<std::uint16_t>(value);
+}
+
+// A photograph as the step reads it: opened once and, unless it is very
+// large, read once, whole, into the thread's buffer, so that the probe, the
+// metadata and the decoder all take its bytes from memory. Each worker
+// thread reads into a buffer of its own, kept from one picture to the next.
+class Photograph {
+public:
+    explicit Photograph(const fs::path& source) : file_(source), input_(jpeg::JpegInput::file(source))
+    {
+        if (!file_.opened())
+            throw EFOpenError(openErrorMessage(source.string(), file_.openError()));
+        if (!file_.readable() || file_.size() > kReadWhole)
+            return;
+        std::size_t got = 0;
+        int error = 0;
+        const std::span<std::uint8_t> room = buffer().room(static_cast<std::size_t>(file_.size()));
+        if (!file_.readHead(room, got, error))
+            throw EFOpenError(openErrorMessage(source.string(), error));
+        input_ = jpeg::JpegInput::inMemory(source, room.first(got));
+    }
+    ~Photograph()
+    {
+        if (buffer().capacity() > kKeptBuffer)
+            buffer().release();
+    }
+    Photograph(const Photograph&) = delete;
+    Photograph& operator=(const Photograph&) = delete;
+
+    const ReadOnlyFile& file() const { return file_; }
+    const jpeg::JpegInput& input() const { return input_; }
+    const fs::path& path() const { return input_.path; }
+
+    // The first bytes, as far as a thumbnail's leading segments can reach.
+    std::vector<std::uint8_t> lead() const
+    {
+        if (input_.read) {
+            const auto bytes = input_.bytes.first(std::min(input_.bytes.size(), metadata::kThumbnailHeadBytes));
+            return {bytes.begin(), bytes.end()};
+        }
+        std::vector<std::uint8_t> lead;
+        int error = 0;
+        if (!file_.readHead(metadata::kThumbnailHeadBytes, lead, error))
+            throw EFOpenError(openErrorMessage(path().string(), error));
+        return lead;
+    }
+
+private:
+    static ReadBuffer& buffer()
+    {
+        thread_local ReadBuffer perThread;
+        return perThread;
+    }
+
+    ReadOnlyFile file_;
+    jpeg::JpegInput input_;
+};
+
+// The scaled decode. A photograph that cannot be decoded at all ends the
+// step with an error instead of becoming a blank thumbnail; a photograph cut
+// short still decodes (libjpeg fills what is missing) and gets its thumbnail.
+Bitmap24 decodeScaled(const Photograph& photograph, std::uint8_t scale)
+{
+    Bitmap24 decoded;
+    std::int32_t code = 0;
+    if (jpeg::DecodeJpegFile(&decoded, photograph.input(), true, scale, &code))
+        return decoded;
+    if (code > 0)
+        throw EJPEG("Erreur JPEG #" + std::to_string(code));
+    throw EJPEG("Impossible de décoder le fichier " + photograph.path().string());
+}
+
+// The picture the thumbnail is encoded from. A three-component photograph
+// is decoded at 1/2^scale, the scale chosen for the plan, then reduced as
+// planned (a factor counts what the decoder has not done yet); any other is
+// decoded at full size and reduced on the way.
+Bitmap24 thumbnailPicture(const Photograph& photograph, bool threeComponents, std::uint8_t scale,
+                          imaging::ReductionPlan plan)
+{
+    if (!threeComponents)
+        return jpeg::DecodeJpegFullSizeReduced(photograph.input(), plan);
+    if (plan.kind == imaging::ReductionPlan::Kind::ByFactor)
+        plan.factor = static_cast<std::int32_t>(static_cast<std::uint32_t>(plan.factor) >> scale);
+    return imaging::reduceAsPlanned(decodeScaled(photograph, scale), plan);
+}
+
+const std::string kEncoderError = "Error writing JPEG to file ";
+
+// The thumbnail's final bytes, the carried metadata (or nothing) then the
+// thumbnail's data, replace the old thumbnail in one atomic step. Its
+// permission bits are at most the photograph's.
+FileStamp writeEncoded(const fs::path& thumbnail, unsigned permissions, std::span<const std::uint8_t> head,
+                       std::span<const std::uint8_t> data)
+{
+    AtomicFile out(thumbnail);
+    if (!out.open(permissions) || !out.write(head) || !out.write(data) || !out.commit())
+        throw EWriteError(withReason(kEncoderError + thumbnail.string(), out.error()));
+    return out.placed();
+}
+
+// Encodes the thumbnail's picture and writes it with the carried metadata.
+FileStamp encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, unsigned permissions, std::int32_t quality,
+                          metadata::CarriedMetadata& metadata)
+{
+    std::vector<std::uint8_t> encoded;
+    try {
+        encoded = jpeg::EncodeJpegBytes(raster, quality);
+    } catch (const EWriteError&) {
+        throw EWriteError(kEncoderError + thumbnail.string());
+    }
+    if (!metadata.carried())
+        return writeEncoded(thumbnail, permissions, {}, encoded);
+    const std::span<const std::uint8_t> data = std::span(encoded).subspan(metadata::thumbnailDataStart(encoded));
+    return writeEncoded(thumbnail, permissions, metadata.head(raster.width(), raster.height()), data);
+}
+
+// A photograph small enough is its own thumbnail: the metadata in front (when
+// carried) and its bytes from the end of its own leading segments on,
+// streamed from the file, whatever its size.
+FileStamp copyPhotograph(const Photograph& photograph, const fs::path& thumbnail, metadata::CarriedMetadata& metadata)
+{
+    std::vector<std::uint8_t> head;
+    std::uint64_t from = 0;
+    if (metadata.carried()) {
+        // The EXIF size is the one libjpeg reads from the photograph's
+        // headers, as for any thumbnail.
+        std::int32_t width = 0, height = 0;
+        jpeg::ReadJpegSize(photograph.input(), width, height);
+        from = metadata::thumbnailDataStart(photograph.lead(), photograph.file().size());
+        head = metadata.head(width, height);
+    }
+    AtomicFile out(thumbnail);
+    if (!out.open(photograph.file().permissions()) || !out.write(head) || !out.copyFrom(photograph.file().fd(), from) ||
+        !out.commit())
+        throw EWriteError(
+            withReason("Impossible de copier le fichier " + photograph.path().string() + " vers " + thumbnail.string(),
+                       out.error()));
+    return out.placed();
+}
+
+Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
+{
+    const Photograph photograph(source);
+    std::uint16_t width = 0, height = 0;
+    bool threeComponents = false;
+    // Anything else named *.jpg (a text file, a link to a private file, a
+    // JPEG whose frame libjpeg cannot decode) gets no thumbnail: copied as
+    // its own "thumbnail" it would leak its bytes into the thumbnail folder.
+    if (!photograph.file().readable() || !jpeg::ProbeJpegHeader(photograph.input(), width, height, threeComponents))
+        throw EJPEG("Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible");
+
+    metadata::CarriedMetadata metadata(photograph.input());
+    Thumbnail result;
+    result.orientation = metadata.transfer().orientation;
+    result.photograph = photograph.file().stamp();
+
+    imaging::ReductionPlan plan;
+    if (request.largestDimension) {
+        const std::int32_t limit = request.number;
+        const std::int32_t largest = std::max(width, height);
+        if (largest <= limit) {
+            // Already small enough: the thumbnail is the photograph itself.
+            result.written = copyPhotograph(photograph, thumbnail, metadata);
+            result.route = ThumbnailRoute::Copied;
+            result.width = width;
+            result.height = height;
+            return result;
+        }
+        // The photograph's full size, whatever the decoding scale: the
+        // longer side comes out exactly at the limit. 64-bit products, since
+        // a side times the limit can pass 32 bits.
+        plan = imaging::ReductionPlan::toSize(static_cast<std::int32_t>(std::int64_t{width} * limit / largest),
+                                              static_cast<std::int32_t>(std::int64_t{height} * limit / largest));
+        if (threeComponents)
+            result.scale = decodingScaleForLimit(largest, limit);
+    } else {
+        plan = imaging::ReductionPlan::byFactor(request.number);
+        if (threeComponents)
+            result.scale = decodingScaleForFactor(request.number);
+    }
+    const Bitmap24 picture = thumbnailPicture(photograph, threeComponents, result.scale, plan);
+    result.written = encodeThumbnail(picture, thumbnail, photograph.file().permissions(), request.quality, metadata);
+    result.width = narrowedToSide(picture.width());
+    result.height = narrowedToSide(picture.height());
+    return result;
+}
+
+bool namesFile(const std::string& message, const fs::path& source, const fs::path& thumbnail)
+{
+    return message.find(source.string()) != std::string::npos || message.find(thumbnail.string()) != std::string::npos;
+}
+
+} // namespace
+
+Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
+{
+    try {
+        return makeThumbnailOf(source, thumbnail, request);
+    } catch (const Exception& error) {
+        // Every error of a picture names its file, so that the user knows
+        // which photograph to look at.
+        if (namesFile(error.message(), source, thumbnail))
+            throw;
+        std::rethrow_exception(error.withMessage(error.message() + " (fichier " + source.string() + ")"));
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory("Mémoire insuffisante (fichier " + source.string() + ")");
+    }
+}
+
+void recordPicture(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize,
+                   const Thumbnail& thumbnail)
+{
+    ++state.imageCounter;
+    host.addToList(fileName);
+    if (host.pageWanted() && state.page != nullptr) {
+        PageCell cell;
+        cell.fileName = fileName;
+        cell.width = thumbnail.width;
+        cell.height = thumbnail.height;
+        cell.kilobytes = fileSize / 1024;
+        cell.orientation = thumbnail.orientation;
+        EcritCellule(*state.page, host, cell, state.imageCounter);
+    }
+}
+
+ThumbnailRequest requestFrom(const RunHost& host, std::int32_t number)
+{
+    ThumbnailRequest request;
+    request.largestDimension = host.criterion() == 0;
+    request.number = number;
+    request.quality = host.quality();
+    return request;
+}
+
+void TraiteImage(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize)
+{
+    if (host.pageWanted() && state.page != nullptr)
+        OuvreCellule(*state.page, host, state.imageCounter);
+    const Thumbnail thumbnail = makeThumbnail(photographPath(state.folder, fileName),
+                                              thumbnailPath(state.folder, fileName), requestFrom(host, state.number));
+    recordPicture(host, state, fileName, fileSize, thumbnail);
+}
+
+} // namespace tamblure::batch
