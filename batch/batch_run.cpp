@@ -58,102 +58,136 @@ RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string&
     return runFolder(host, folder, number, findPhotographs(folder), options);
 }
 
+namespace {
+
+// One folder's run from its preparation to its end: the thumbnail folder,
+// the records and the page are prepared when it is made, the pictures made
+// by makePictures, and the page put in place by finish. The records are
+// saved however the run ends (what was made is recorded, and a later run
+// brings the rest up to date); the page only when the run gets to its end.
+class FolderRun {
+public:
+    FolderRun(RunHost& host, const std::string& folder, std::int32_t number, const RunOptions& options)
+        : host_(host), options_(options)
+    {
+        state_.folder = folder;
+        state_.number = number;
+        makeThumbnailFolder(folder);
+        const std::string thumbnails = folder + std::string(kThumbnailFolderName);
+        // What runs killed before their end left behind.
+        removeAbandonedTemporaries(folder);
+        removeAbandonedTemporaries(thumbnails);
+        if (options.record || options.update) {
+            records_.emplace(thumbnails);
+            if (options.update)
+                records_->load();
+        }
+        if (host.pageWanted()) {
+            state_.pageSettings = PageSettings{host.title(), host.columnCount()};
+            page_.emplace(folder + "index.html");
+            if (page_->open()) {
+                state_.page = &*page_;
+                EcritEntete(*page_, *state_.pageSettings);
+            }
+        }
+    }
+    ~FolderRun()
+    {
+        if (records_)
+            records_->save();
+    }
+    FolderRun(const FolderRun&) = delete;
+    FolderRun& operator=(const FolderRun&) = delete;
+
+    RunEnd makePictures(const std::vector<FoundFile>& photographs);
+
+    // Every thumbnail is made by now; a page that could not be written is
+    // the run's last error.
+    void finish()
+    {
+        if (state_.page != nullptr)
+            EcritPied(*state_.page, *state_.pageSettings, state_.imageCounter);
+        if (page_)
+            page_->finish();
+    }
+
+private:
+    void record(const FoundFile& photograph, const Picture& picture);
+
+    RunHost& host_;
+    const RunOptions& options_;
+    RunState state_;
+    std::optional<ThumbnailRecords> records_;
+    std::optional<PageFile> page_;
+};
+
+RunEnd FolderRun::makePictures(const std::vector<FoundFile>& photographs)
+{
+    state_.imageCounter = 0;
+    host_.showProgress(0, photographs.size());
+    const ThumbnailRecords* keep = options_.update ? &*records_ : nullptr;
+    PictureQueue pictures(
+        photographs.size(), options_.workers, [this](std::size_t) { return requestFrom(host_, state_.number); },
+        [&](std::size_t i, const ThumbnailRequest& request) {
+            return TraiteImage(state_.folder, photographs[i], request, keep);
+        });
+    try {
+        for (std::size_t i = 0; i < photographs.size(); ++i) {
+            if (i > 0) {
+                host_.processEvents();
+                if (host_.stopRequested()) {
+                    pictures.finishInHand(host_);
+                    return RunEnd::Stopped;
+                }
+            }
+            std::optional<Picture> picture;
+            try {
+                picture = pictures.take(i, host_);
+            } catch (...) {
+                if (!options_.keepGoing)
+                    throw;
+                host_.reportFailure(photographs[i].name, userMessage(std::current_exception()));
+                host_.showProgress(i + 1, photographs.size());
+                continue;
+            }
+            if (!picture) {
+                pictures.finishInHand(host_);
+                return RunEnd::Stopped;
+            }
+            record(photographs[i], *picture);
+            host_.showProgress(i + 1, photographs.size());
+        }
+    } catch (...) {
+        pictures.finishInHand(host_);
+        throw;
+    }
+    return RunEnd::Finished;
+}
+
+void FolderRun::record(const FoundFile& photograph, const Picture& picture)
+{
+    recordPicture(host_, state_, photograph.name, photograph.size, picture.thumbnail);
+    if (!records_)
+        return;
+    const Thumbnail& t = picture.thumbnail;
+    records_->set(photograph.name, {picture.request, t.photograph, t.written, t.orientation});
+    // Now and then, so that a run killed part way keeps most of what it made.
+    if (state_.imageCounter % kRecordsEvery == 0)
+        records_->save();
+}
+
+} // namespace
+
 RunEnd runFolder(RunHost& host, const std::string& folder, std::int32_t number,
                  const std::vector<FoundFile>& photographs, const RunOptions& options)
 {
     if (photographs.empty())
         return RunEnd::Finished;
-    RunState state;
-    state.folder = folder;
-    state.number = number;
-
-    makeThumbnailFolder(state.folder);
-    const std::string thumbnails = state.folder + std::string(kThumbnailFolderName);
-    // What runs killed before their end left behind.
-    removeAbandonedTemporaries(state.folder);
-    removeAbandonedTemporaries(thumbnails);
-
-    // The records are written however the run ends: what was made is
-    // recorded, and a later run brings the rest up to date.
-    std::optional<ThumbnailRecords> records;
-    if (options.record || options.update) {
-        records.emplace(thumbnails);
-        if (options.update)
-            records->load();
-    }
-    struct SaveRecords {
-        std::optional<ThumbnailRecords>& records;
-        ~SaveRecords()
-        {
-            if (records)
-                records->save();
-        }
-    } saveRecords{records};
-
-    // The page is put in place only when the run gets to its end; a run
-    // stopped or broken off by an error leaves the earlier page as it was.
-    std::optional<PageFile> page;
-    if (host.pageWanted()) {
-        page.emplace(state.folder + "index.html");
-        if (page->open()) {
-            state.page = &*page;
-            EcritEntete(*page, host);
-        }
-    }
-
-    state.imageCounter = 0;
-    host.showProgress(0, photographs.size());
-    PictureQueue pictures(photographs, state.folder, state.number, options.workers,
-                          options.update ? &*records : nullptr);
-    try {
-        for (std::size_t i = 0; i < photographs.size(); ++i) {
-            if (i > 0) {
-                host.processEvents();
-                if (host.stopRequested()) {
-                    pictures.finishInHand(host);
-                    return RunEnd::Stopped;
-                }
-            }
-            const FoundFile& photograph = photographs[i];
-            std::optional<Picture> picture;
-            try {
-                picture = pictures.take(i, host);
-            } catch (...) {
-                if (!options.keepGoing)
-                    throw;
-                host.reportFailure(photograph.name, userMessage(std::current_exception()));
-                host.showProgress(i + 1, photographs.size());
-                continue;
-            }
-            if (!picture) {
-                pictures.finishInHand(host);
-                return RunEnd::Stopped;
-            }
-            if (host.pageWanted() && state.page != nullptr)
-                OuvreCellule(*state.page, host, state.imageCounter);
-            recordPicture(host, state, photograph.name, photograph.size, picture->thumbnail);
-            if (records) {
-                const Thumbnail& t = picture->thumbnail;
-                records->set(photograph.name, {picture->request, t.photograph, t.written, t.orientation});
-                // Now and then, so that a run killed part way keeps most of
-                // what it made.
-                if (state.imageCounter % kRecordsEvery == 0)
-                    records->save();
-            }
-            host.showProgress(i + 1, photographs.size());
-        }
-    } catch (...) {
-        pictures.finishInHand(host);
-        throw;
-    }
-
-    if (host.pageWanted() && state.page != nullptr)
-        EcritPied(*state.page, host, state.imageCounter);
-    // Every thumbnail is made by now; a page that could not be written is
-    // the run's last error.
-    if (page)
-        page->finish();
-    return RunEnd::Finished;
+    FolderRun run(host, folder, number, options);
+    const RunEnd end = run.makePictures(photographs);
+    if (end == RunEnd::Finished)
+        run.finish();
+    return end;
 }
 
 } // namespace tamblure::batch

@@ -7,7 +7,6 @@
 // leaves an earlier page untouched.
 
 #include "batch/folder_search.h"
-#include "batch/run_host.h"
 #include "common/atomic_file.h"
 
 #include <cstdint>
@@ -67,11 +66,16 @@ struct PageCell {
     std::uint16_t orientation = 0;
 };
 
-// The four writing operations. The title and the column count are read from
-// the host each time a line needs them.
-void EcritEntete(PageFile& page, const RunHost& host);
-void OuvreCellule(PageFile& page, const RunHost& host, std::int32_t imageCounter);
-void EcritCellule(PageFile& page, const RunHost& host, const PageCell& cell, std::int32_t imageCounter);
-void EcritPied(PageFile& page, const RunHost& host, std::int32_t imageCounter);
+// What the page dialog said when the run started.
+struct PageSettings {
+    std::string title;        // UTF-8, written as it is: markup in it is the user's
+    std::int32_t columns = 1; // as typed; below 2, one picture a line without a table
+};
+
+// The four writing operations.
+void EcritEntete(PageFile& page, const PageSettings& settings);
+void OuvreCellule(PageFile& page, const PageSettings& settings, std::int32_t imageCounter);
+void EcritCellule(PageFile& page, const PageSettings& settings, const PageCell& cell, std::int32_t imageCounter);
+void EcritPied(PageFile& page, const PageSettings& settings, std::int32_t imageCounter);
 
 } // namespace tamblure::batch

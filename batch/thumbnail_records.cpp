@@ -101,9 +101,10 @@ std::string ThumbnailRecords::format(const std::map<std::string, ThumbnailRecord
         std::snprintf(fields, sizeof fields,
                       "%d %" PRId32 " %" PRId32 " %" PRIu64 " %" PRIu64 " %" PRId64 " %" PRId64 " %" PRIu64 " %" PRIu64
                       " %" PRId64 " %" PRId64 " %u ",
-                      r.request.largestDimension ? 0 : 1, r.request.number, r.request.quality, r.photograph.device,
-                      r.photograph.inode, r.photograph.size, r.photograph.modified, r.thumbnail.device,
-                      r.thumbnail.inode, r.thumbnail.size, r.thumbnail.modified, unsigned{r.orientation});
+                      r.request.criterion == Criterion::LargestDimension ? 0 : 1, r.request.number, r.request.quality,
+                      r.photograph.device, r.photograph.inode, r.photograph.size, r.photograph.modified,
+                      r.thumbnail.device, r.thumbnail.inode, r.thumbnail.size, r.thumbnail.modified,
+                      unsigned{r.orientation});
         text += fields;
         text += escaped(name);
         text += '\n';
@@ -136,7 +137,7 @@ std::map<std::string, ThumbnailRecord> ThumbnailRecords::parse(const std::string
         if (fields != 12 || consumed <= 0 || (criterion != 0 && criterion != 1) || orientation > 8 ||
             !unescaped(std::string_view(line).substr(static_cast<std::size_t>(consumed)), name))
             continue;
-        r.request.largestDimension = criterion == 0;
+        r.request.criterion = criterion == 0 ? Criterion::LargestDimension : Criterion::ReductionFactor;
         r.orientation = static_cast<std::uint16_t>(orientation);
         merge(records, name, r);
     }
@@ -169,9 +170,7 @@ const ThumbnailRecord* ThumbnailRecords::upToDate(const std::string& fileName, c
     if (found == loaded_.end())
         return nullptr;
     const ThumbnailRecord& r = found->second;
-    const bool sameRequest = r.request.largestDimension == request.largestDimension &&
-                             r.request.number == request.number && r.request.quality == request.quality;
-    if (!sameRequest || !(r.photograph == photograph) || !(r.thumbnail == thumbnail) ||
+    if (!(r.request == request) || !(r.photograph == photograph) || !(r.thumbnail == thumbnail) ||
         thumbnail.modified < photograph.modified)
         return nullptr;
     return &r;

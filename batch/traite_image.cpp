@@ -1,5 +1,6 @@
 #include "batch/traite_image.h"
 
+#include "batch/thumbnail_records.h"
 #include "common/atomic_file.h"
 #include "common/errors.h"
 #include "common/file_io.h"
@@ -211,7 +212,7 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
     result.photograph = photograph.file().stamp();
 
     imaging::ReductionPlan plan;
-    if (request.largestDimension) {
+    if (request.criterion == Criterion::LargestDimension) {
         const std::int32_t limit = request.number;
         const std::int32_t largest = std::max(width, height);
         if (largest <= limit) {
@@ -263,38 +264,51 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
     }
 }
 
+Picture TraiteImage(const std::string& folder, const FoundFile& photograph, const ThumbnailRequest& request,
+                    const ThumbnailRecords* records)
+{
+    const fs::path thumbnail = thumbnailPath(folder, photograph.name);
+    if (records != nullptr) {
+        if (const auto written = stampOf(thumbnail, false)) {
+            std::uint16_t width = 0, height = 0;
+            bool three = false;
+            const ThumbnailRecord* record = records->upToDate(photograph.name, photograph.stamp, *written, request);
+            if (record != nullptr && jpeg::ProbeJpegHeader(thumbnail, width, height, three)) {
+                Thumbnail kept;
+                kept.width = width;
+                kept.height = height;
+                kept.orientation = record->orientation;
+                kept.route = ThumbnailRoute::UpToDate;
+                kept.photograph = photograph.stamp;
+                kept.written = *written;
+                return {kept, request};
+            }
+        }
+    }
+    return {makeThumbnail(photographPath(folder, photograph.name), thumbnail, request), request};
+}
+
 void recordPicture(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize,
                    const Thumbnail& thumbnail)
 {
+    if (state.page != nullptr)
+        OuvreCellule(*state.page, *state.pageSettings, state.imageCounter);
     ++state.imageCounter;
     host.addToList(fileName);
-    if (host.pageWanted() && state.page != nullptr) {
+    if (state.page != nullptr) {
         PageCell cell;
         cell.fileName = fileName;
         cell.width = thumbnail.width;
         cell.height = thumbnail.height;
         cell.kilobytes = fileSize / 1024;
         cell.orientation = thumbnail.orientation;
-        EcritCellule(*state.page, host, cell, state.imageCounter);
+        EcritCellule(*state.page, *state.pageSettings, cell, state.imageCounter);
     }
 }
 
 ThumbnailRequest requestFrom(const RunHost& host, std::int32_t number)
 {
-    ThumbnailRequest request;
-    request.largestDimension = host.criterion() == 0;
-    request.number = number;
-    request.quality = host.quality();
-    return request;
-}
-
-void TraiteImage(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize)
-{
-    if (host.pageWanted() && state.page != nullptr)
-        OuvreCellule(*state.page, host, state.imageCounter);
-    const Thumbnail thumbnail = makeThumbnail(photographPath(state.folder, fileName),
-                                              thumbnailPath(state.folder, fileName), requestFrom(host, state.number));
-    recordPicture(host, state, fileName, fileSize, thumbnail);
+    return {host.criterion(), number, host.quality()};
 }
 
 } // namespace tamblure::batch

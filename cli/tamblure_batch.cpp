@@ -32,7 +32,10 @@ struct Folder {
 class ConsoleHost final : public batch::RunHost {
 public:
     explicit ConsoleHost(const cli::Options& options) : options_(options), progress_(stderr, !options.quiet) {}
-    int criterion() const override { return options_.factor ? 1 : 0; }
+    batch::Criterion criterion() const override
+    {
+        return options_.factor ? batch::Criterion::ReductionFactor : batch::Criterion::LargestDimension;
+    }
     int quality() const override { return options_.quality; }
     bool pageWanted() const override { return options_.html; }
     int columnCount() const override { return options_.columns; }
