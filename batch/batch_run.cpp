@@ -7,10 +7,12 @@
 #include "batch/thumbnail_records.h"
 #include "batch/traite_image.h"
 #include "common/atomic_file.h"
+#include "common/directory.h"
 #include "common/errors.h"
 #include "common/system_reason.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <vector>
@@ -22,17 +24,36 @@ namespace {
 // Pictures between two writes of the records during a run.
 constexpr std::int32_t kRecordsEvery = 500;
 
-void makeThumbnailFolder(const std::string& folder)
+// The thumbnail folder inside the photographs' folder, made when missing and
+// opened without following a link: a `tamblure` that is a link (to the
+// photographs' folder itself, to another user's folder) would send every
+// thumbnail over a photograph of the same name. So would a `tamblure` that
+// is the photographs' folder itself under another name (a bind mount).
+// Nothing is written before these checks.
+Directory openThumbnailFolder(const Directory& photographs)
 {
-    const std::string thumbnails = folder + std::string(kThumbnailFolderName);
-    std::error_code ec;
-    if (std::filesystem::is_directory(thumbnails, ec))
-        return;
-    if (::mkdir(thumbnails.c_str(), 0777) == 0)
-        return;
-    const int error = errno;
-    if (!(error == EEXIST && std::filesystem::is_directory(thumbnails, ec)))
-        throw EInOutError(withReason("Impossible de créer " + thumbnails, error));
+    const std::string name(kThumbnailFolderName);
+    const std::string shown = shownFolder(photographs) + name;
+    if (::mkdirat(photographs.fd(), name.c_str(), 0777) != 0 && errno != EEXIST)
+        throw EInOutError(withReason("Impossible de créer " + shown, errno));
+    Directory thumbnails(photographs, name);
+    if (!thumbnails.opened()) {
+        struct stat info {};
+        const bool link =
+            ::fstatat(photographs.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+        if (link)
+            throw EInOutError("Le dossier des vignettes « " + shown +
+                              " » est un lien symbolique : il n'est pas suivi, "
+                              "pour qu'aucune vignette ne remplace un fichier ailleurs");
+        // A file in the way: the folder could not be made.
+        throw EInOutError(withReason("Impossible de créer " + shown,
+                                     thumbnails.openError() == ENOTDIR ? EEXIST : thumbnails.openError()));
+    }
+    if (thumbnails.sameAs(photographs))
+        throw EInOutError("Le dossier des vignettes « " + shown +
+                          " » est le dossier des photographies lui-même : les vignettes y remplaceraient les "
+                          "photographies");
+    return thumbnails;
 }
 
 } // namespace
@@ -55,7 +76,8 @@ RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string&
     std::string folder = folderText;
     if (folder.back() != '/')
         folder += '/';
-    return runFolder(host, folder, number, findPhotographs(folder), options);
+    const Directory photographs = openFolder(folder);
+    return runFolder(host, photographs, number, findPhotographs(photographs), options);
 }
 
 namespace {
@@ -67,35 +89,29 @@ namespace {
 // brings the rest up to date); the page only when the run gets to its end.
 class FolderRun {
 public:
-    FolderRun(RunHost& host, const std::string& folder, std::int32_t number, const RunOptions& options)
-        : host_(host), options_(options)
+    FolderRun(RunHost& host, const Directory& folder, std::int32_t number, const RunOptions& options)
+        : host_(host), options_(options), photographs_(folder), thumbnails_(openThumbnailFolder(folder))
     {
-        state_.folder = folder;
+        state_.folder = shownFolder(folder);
         state_.number = number;
-        makeThumbnailFolder(folder);
-        const std::string thumbnails = folder + std::string(kThumbnailFolderName);
         // What runs killed before their end left behind.
-        removeAbandonedTemporaries(folder);
-        removeAbandonedTemporaries(thumbnails);
+        removeAbandonedTemporaries(photographs_);
+        removeAbandonedTemporaries(thumbnails_);
         if (options.record || options.update) {
-            records_.emplace(thumbnails);
+            records_.emplace(thumbnails_);
             if (options.update)
                 records_->load();
         }
         if (host.pageWanted()) {
             state_.pageSettings = PageSettings{host.title(), host.columnCount()};
-            page_.emplace(folder + "index.html");
+            page_.emplace(photographs_, "index.html");
             if (page_->open()) {
                 state_.page = &*page_;
                 EcritEntete(*page_, *state_.pageSettings);
             }
         }
     }
-    ~FolderRun()
-    {
-        if (records_)
-            records_->save();
-    }
+    ~FolderRun() { saveRecords(); }
     FolderRun(const FolderRun&) = delete;
     FolderRun& operator=(const FolderRun&) = delete;
 
@@ -105,17 +121,38 @@ public:
     // the run's last error.
     void finish()
     {
+        if (!page_)
+            return;
         if (state_.page != nullptr)
             EcritPied(*state_.page, *state_.pageSettings, state_.imageCounter);
-        if (page_)
-            page_->finish();
+        syncThumbnails();
+        page_->finish();
     }
 
 private:
     void record(const FoundFile& photograph, const Picture& picture);
 
+    // The thumbnails made so far reach the disk before anything that names
+    // them (records, page) takes its place: after a power loss, whatever a
+    // record or the page speaks of is there. One syncfs writes them all.
+    void syncThumbnails()
+    {
+        if (unsynced_ && thumbnails_.syncFileSystem())
+            unsynced_ = false;
+    }
+    void saveRecords() noexcept
+    {
+        if (!records_)
+            return;
+        syncThumbnails();
+        records_->save();
+    }
+
     RunHost& host_;
     const RunOptions& options_;
+    const Directory& photographs_;
+    const Directory thumbnails_;
+    bool unsynced_ = false; // thumbnails written since the last sync
     RunState state_;
     std::optional<ThumbnailRecords> records_;
     std::optional<PageFile> page_;
@@ -129,7 +166,7 @@ RunEnd FolderRun::makePictures(const std::vector<FoundFile>& photographs)
     PictureQueue pictures(
         photographs.size(), options_.workers, [this](std::size_t) { return requestFrom(host_, state_.number); },
         [&](std::size_t i, const ThumbnailRequest& request) {
-            return TraiteImage(state_.folder, photographs[i], request, keep);
+            return TraiteImage({photographs_, thumbnails_}, photographs[i], request, keep);
         });
     try {
         for (std::size_t i = 0; i < photographs.size(); ++i) {
@@ -167,19 +204,21 @@ RunEnd FolderRun::makePictures(const std::vector<FoundFile>& photographs)
 void FolderRun::record(const FoundFile& photograph, const Picture& picture)
 {
     recordPicture(host_, state_, photograph.name, photograph.size, picture.thumbnail);
+    if (picture.thumbnail.route != ThumbnailRoute::UpToDate)
+        unsynced_ = true;
     if (!records_)
         return;
     const Thumbnail& t = picture.thumbnail;
     records_->set(photograph.name, {picture.request, t.photograph, t.written, t.orientation});
     // Now and then, so that a run killed part way keeps most of what it made.
     if (state_.imageCounter % kRecordsEvery == 0)
-        records_->save();
+        saveRecords();
 }
 
 } // namespace
 
-RunEnd runFolder(RunHost& host, const std::string& folder, std::int32_t number,
-                 const std::vector<FoundFile>& photographs, const RunOptions& options)
+RunEnd runFolder(RunHost& host, const Directory& folder, std::int32_t number, const std::vector<FoundFile>& photographs,
+                 const RunOptions& options)
 {
     if (photographs.empty())
         return RunEnd::Finished;

@@ -77,7 +77,7 @@ void PageFile::finish()
     const std::string target = file_.target().string();
     if (!opened_)
         throw EFCreateError(createErrorMessage(target, file_.error()));
-    if (!file_.commit())
+    if (!file_.commit(true))
         throw EWriteError(writeErrorMessage(target, file_.error()));
 }
 

@@ -19,6 +19,9 @@ namespace tamblure::batch {
 class PageFile {
 public:
     explicit PageFile(std::filesystem::path target) : file_(std::move(target)) {}
+    // The page `name` inside folder, which must stay open as long as this
+    // object.
+    PageFile(const Directory& folder, const std::string& name) : file_(folder, name) {}
     PageFile(const PageFile&) = delete;
     PageFile& operator=(const PageFile&) = delete;
 
@@ -33,9 +36,11 @@ public:
     // kept for finish().
     void writeLine(std::string_view line);
 
-    // Puts the page in place under its name. Raises EFCreateError when it
-    // could not be created, EWriteError when it could not be written or put
-    // in place, each with the system's reason; the old page then stays.
+    // Puts the page in place under its name, its bytes on the disk before
+    // it takes the name and the name on the disk after. Raises EFCreateError
+    // when it could not be created, EWriteError when it could not be written
+    // or put in place, each with the system's reason; the old page then
+    // stays.
     void finish();
 
 private:

@@ -4,7 +4,9 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sstream>
 #include <sys/random.h>
 #include <unistd.h>
@@ -88,8 +90,7 @@ void merge(std::map<std::string, ThumbnailRecord>& into, const std::string& name
 
 } // namespace
 
-ThumbnailRecords::ThumbnailRecords(fs::path thumbnailFolder)
-    : folder_(std::move(thumbnailFolder)), ownName_(ownFileName())
+ThumbnailRecords::ThumbnailRecords(const Directory& thumbnailFolder) : folder_(thumbnailFolder), ownName_(ownFileName())
 {}
 
 std::string ThumbnailRecords::format(const std::map<std::string, ThumbnailRecord>& records)
@@ -146,17 +147,25 @@ std::map<std::string, ThumbnailRecord> ThumbnailRecords::parse(const std::string
 
 void ThumbnailRecords::load()
 {
-    std::error_code ec;
-    for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+    const int listing = ::openat(folder_.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listing < 0 ? nullptr : ::fdopendir(listing);
+    if (dir == nullptr) {
+        if (listing >= 0)
+            ::close(listing);
+        return;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
         if (!isRecordFile(name))
             continue;
+        // A link planted under a record file's name is not followed.
+        const ReadOnlyFile recordFile(folder_.fd(), name, false);
         std::vector<std::uint8_t> bytes;
-        try {
-            bytes = readWholeFile(it->path(), kMaxFileBytes);
-        } catch (const std::exception&) {
+        int error = 0;
+        if (!recordFile.readable() || recordFile.size() > kMaxFileBytes ||
+            !recordFile.readHead(kMaxFileBytes, bytes, error))
             continue;
-        }
         read_.push_back(name);
         for (const auto& [file, record] : parse(std::string(bytes.begin(), bytes.end())))
             merge(loaded_, file, record);
@@ -187,12 +196,12 @@ void ThumbnailRecords::save() noexcept
         std::map<std::string, ThumbnailRecord> all = loaded_;
         for (const auto& [name, record] : made_)
             all[name] = record;
-        AtomicFile out(folder_ / ownName_);
-        if (!(out.open() && out.write(format(all)) && out.commit()))
+        AtomicFile out(folder_, ownName_);
+        if (!(out.open() && out.write(format(all)) && out.commit(true)))
             return;
         for (const std::string& name : read_)
             if (name != ownName_)
-                ::unlink((folder_ / name).c_str());
+                ::unlinkat(folder_.fd(), name.c_str(), 0);
         read_.clear();
     } catch (const std::exception&) {
         // Out of memory: the next run makes these thumbnails again.

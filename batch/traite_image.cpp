@@ -1,7 +1,9 @@
 #include "batch/traite_image.h"
 
 #include "batch/thumbnail_records.h"
+#include "common/access_rights.h"
 #include "common/atomic_file.h"
+#include "common/directory.h"
 #include "common/errors.h"
 #include "common/file_io.h"
 #include "common/system_reason.h"
@@ -15,9 +17,11 @@
 #include "metadata/img_data.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <exception>
 #include <new>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -52,6 +56,10 @@ constexpr std::uint64_t kReadWhole = std::uint64_t{256} << 20;
 // one, unless that photograph was unusually large.
 constexpr std::size_t kKeptBuffer = std::size_t{64} << 20;
 
+// As far as a kept thumbnail is read to find its frame header: past its
+// leading segments, whose sizes the metadata layer bounds.
+constexpr std::size_t kKeptHeadBytes = metadata::kThumbnailHeadBytes + 64 * 1024;
+
 std::uint16_t narrowedToSide(std::int32_t value)
 {
     return static_cast<std::uint16_t>(value);
@@ -63,8 +71,10 @@ std::uint16_t narrowedToSide(std::int32_t value)
 // thread reads into a buffer of its own, kept from one picture to the next.
 class Photograph {
 public:
-    explicit Photograph(const fs::path& source) : file_(source), input_(jpeg::JpegInput::file(source))
+    Photograph(const Directory& folder, const std::string& name)
+        : file_(folder.fd(), name), input_(jpeg::JpegInput::file(folder.path() / name))
     {
+        const fs::path& source = input_.path;
         if (!file_.opened())
             throw EFOpenError(openErrorMessage(source.string(), file_.openError()));
         if (!file_.readable() || file_.size() > kReadWhole)
@@ -143,38 +153,57 @@ Bitmap24 thumbnailPicture(const Photograph& photograph, bool threeComponents, st
 
 const std::string kEncoderError = "Error writing JPEG to file ";
 
+// Where the thumbnail goes: its folder, held open, and its name there.
+struct Target {
+    const Directory& folder;
+    const std::string& name;
+    fs::path path() const { return folder.path() / name; }
+};
+
+// The new thumbnail grants nobody access that its photograph denies, before
+// it takes its name.
+bool limitedLike(AtomicFile& out, const FileAccess& photograph)
+{
+    const int error = limitAccess(out.descriptor(), photograph);
+    if (error == 0)
+        return true;
+    errno = error;
+    return false;
+}
+
 // The thumbnail's final bytes, the carried metadata (or nothing) then the
-// thumbnail's data, replace the old thumbnail in one atomic step. Its
-// permission bits are at most the photograph's.
-FileStamp writeEncoded(const fs::path& thumbnail, unsigned permissions, std::span<const std::uint8_t> head,
+// thumbnail's data, replace the old thumbnail in one atomic step.
+FileStamp writeEncoded(const Target& thumbnail, const FileAccess& access, std::span<const std::uint8_t> head,
                        std::span<const std::uint8_t> data)
 {
-    AtomicFile out(thumbnail);
-    if (!out.open(permissions) || !out.write(head) || !out.write(data) || !out.commit())
-        throw EWriteError(withReason(kEncoderError + thumbnail.string(), out.error()));
+    AtomicFile out(thumbnail.folder, thumbnail.name);
+    if (!out.open() || !limitedLike(out, access) || !out.write(head) || !out.write(data) || !out.commit())
+        throw EWriteError(
+            withReason(kEncoderError + thumbnail.path().string(), out.error() != 0 ? out.error() : errno));
     return out.placed();
 }
 
 // Encodes the thumbnail's picture and writes it with the carried metadata.
-FileStamp encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, unsigned permissions, std::int32_t quality,
-                          metadata::CarriedMetadata& metadata)
+FileStamp encodeThumbnail(const Bitmap24& raster, const Target& thumbnail, const FileAccess& access,
+                          std::int32_t quality, metadata::CarriedMetadata& metadata)
 {
     std::vector<std::uint8_t> encoded;
     try {
         encoded = jpeg::EncodeJpegBytes(raster, quality);
     } catch (const EWriteError&) {
-        throw EWriteError(kEncoderError + thumbnail.string());
+        throw EWriteError(kEncoderError + thumbnail.path().string());
     }
     if (!metadata.carried())
-        return writeEncoded(thumbnail, permissions, {}, encoded);
+        return writeEncoded(thumbnail, access, {}, encoded);
     const std::span<const std::uint8_t> data = std::span(encoded).subspan(metadata::thumbnailDataStart(encoded));
-    return writeEncoded(thumbnail, permissions, metadata.head(raster.width(), raster.height()), data);
+    return writeEncoded(thumbnail, access, metadata.head(raster.width(), raster.height()), data);
 }
 
 // A photograph small enough is its own thumbnail: the metadata in front (when
 // carried) and its bytes from the end of its own leading segments on,
 // streamed from the file, whatever its size.
-FileStamp copyPhotograph(const Photograph& photograph, const fs::path& thumbnail, metadata::CarriedMetadata& metadata)
+FileStamp copyPhotograph(const Photograph& photograph, const Target& thumbnail, const FileAccess& access,
+                         metadata::CarriedMetadata& metadata)
 {
     std::vector<std::uint8_t> head;
     std::uint64_t from = 0;
@@ -186,18 +215,20 @@ FileStamp copyPhotograph(const Photograph& photograph, const fs::path& thumbnail
         from = metadata::thumbnailDataStart(photograph.lead(), photograph.file().size());
         head = metadata.head(width, height);
     }
-    AtomicFile out(thumbnail);
-    if (!out.open(photograph.file().permissions()) || !out.write(head) || !out.copyFrom(photograph.file().fd(), from) ||
+    AtomicFile out(thumbnail.folder, thumbnail.name);
+    if (!out.open() || !limitedLike(out, access) || !out.write(head) || !out.copyFrom(photograph.file().fd(), from) ||
         !out.commit())
-        throw EWriteError(
-            withReason("Impossible de copier le fichier " + photograph.path().string() + " vers " + thumbnail.string(),
-                       out.error()));
+        throw EWriteError(withReason("Impossible de copier le fichier " + photograph.path().string() + " vers " +
+                                         thumbnail.path().string(),
+                                     out.error() != 0 ? out.error() : errno));
     return out.placed();
 }
 
-Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
+Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name, const Target& thumbnail,
+                          const ThumbnailRequest& request)
 {
-    const Photograph photograph(source);
+    const Photograph photograph(photographs, name);
+    const fs::path& source = photograph.path();
     std::uint16_t width = 0, height = 0;
     bool threeComponents = false;
     // Anything else named *.jpg (a text file, a link to a private file, a
@@ -207,6 +238,7 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
         throw EJPEG("Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible");
 
     metadata::CarriedMetadata metadata(photograph.input());
+    const FileAccess access = FileAccess::of(photograph.file().fd());
     Thumbnail result;
     result.orientation = metadata.transfer().orientation;
     result.photograph = photograph.file().stamp();
@@ -217,7 +249,7 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
         const std::int32_t largest = std::max(width, height);
         if (largest <= limit) {
             // Already small enough: the thumbnail is the photograph itself.
-            result.written = copyPhotograph(photograph, thumbnail, metadata);
+            result.written = copyPhotograph(photograph, thumbnail, access, metadata);
             result.route = ThumbnailRoute::Copied;
             result.width = width;
             result.height = height;
@@ -236,7 +268,7 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
             result.scale = decodingScaleForFactor(request.number);
     }
     const Bitmap24 picture = thumbnailPicture(photograph, threeComponents, result.scale, plan);
-    result.written = encodeThumbnail(picture, thumbnail, photograph.file().permissions(), request.quality, metadata);
+    result.written = encodeThumbnail(picture, thumbnail, access, request.quality, metadata);
     result.width = narrowedToSide(picture.width());
     result.height = narrowedToSide(picture.height());
     return result;
@@ -247,16 +279,51 @@ bool namesFile(const std::string& message, const fs::path& source, const fs::pat
     return message.find(source.string()) != std::string::npos || message.find(thumbnail.string()) != std::string::npos;
 }
 
-} // namespace
-
-Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
+// A thumbnail that the records say is up to date, kept as it is: only its
+// frame header is read, for the page, and its access brought to what its
+// photograph grants now. Nothing when it is not the regular file the records
+// describe, or when its header cannot be read.
+std::optional<Thumbnail> keptThumbnail(const PictureFolder& folder, const FoundFile& photograph,
+                                       const ThumbnailRequest& request, const ThumbnailRecords& records)
 {
+    const ReadOnlyFile thumbnail(folder.thumbnails.fd(), photograph.name, false);
+    if (!thumbnail.readable())
+        return std::nullopt;
+    const ThumbnailRecord* record = records.upToDate(photograph.name, photograph.stamp, thumbnail.stamp(), request);
+    if (record == nullptr)
+        return std::nullopt;
+    std::vector<std::uint8_t> head;
+    int error = 0;
+    std::uint16_t width = 0, height = 0;
+    bool three = false;
+    if (!thumbnail.readHead(kKeptHeadBytes, head, error) ||
+        !jpeg::ProbeJpegHeader(jpeg::JpegInput::inMemory(folder.thumbnails.path() / photograph.name, head), width,
+                               height, three))
+        return std::nullopt;
+    const ReadOnlyFile source(folder.photographs.fd(), photograph.name);
+    if (source.readable() && limitAccess(thumbnail.fd(), FileAccess::of(source.fd())) != 0)
+        return std::nullopt;
+    Thumbnail kept;
+    kept.width = width;
+    kept.height = height;
+    kept.orientation = record->orientation;
+    kept.route = ThumbnailRoute::UpToDate;
+    kept.photograph = photograph.stamp;
+    kept.written = thumbnail.stamp();
+    return kept;
+}
+
+Thumbnail makeNamed(const Directory& photographs, const std::string& photograph, const Directory& thumbnails,
+                    const std::string& thumbnail, const ThumbnailRequest& request)
+{
+    const fs::path source = photographs.path() / photograph;
+    const Target target{thumbnails, thumbnail};
     try {
-        return makeThumbnailOf(source, thumbnail, request);
+        return makeThumbnailOf(photographs, photograph, target, request);
     } catch (const Exception& error) {
         // Every error of a picture names its file, so that the user knows
         // which photograph to look at.
-        if (namesFile(error.message(), source, thumbnail))
+        if (namesFile(error.message(), source, target.path()))
             throw;
         std::rethrow_exception(error.withMessage(error.message() + " (fichier " + source.string() + ")"));
     } catch (const std::bad_alloc&) {
@@ -264,28 +331,28 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
     }
 }
 
-Picture TraiteImage(const std::string& folder, const FoundFile& photograph, const ThumbnailRequest& request,
+} // namespace
+
+Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
+{
+    const auto folderOf = [](const fs::path& path) { return path.has_parent_path() ? path.parent_path() : "."; };
+    const Directory photographs(folderOf(source));
+    if (!photographs.opened())
+        throw EFOpenError(openErrorMessage(source.string(), photographs.openError()));
+    const Directory thumbnails(folderOf(thumbnail));
+    if (!thumbnails.opened())
+        throw EWriteError(withReason(kEncoderError + thumbnail.string(), thumbnails.openError()));
+    return makeNamed(photographs, source.filename().string(), thumbnails, thumbnail.filename().string(), request);
+}
+
+Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, const ThumbnailRequest& request,
                     const ThumbnailRecords* records)
 {
-    const fs::path thumbnail = thumbnailPath(folder, photograph.name);
     if (records != nullptr) {
-        if (const auto written = stampOf(thumbnail, false)) {
-            std::uint16_t width = 0, height = 0;
-            bool three = false;
-            const ThumbnailRecord* record = records->upToDate(photograph.name, photograph.stamp, *written, request);
-            if (record != nullptr && jpeg::ProbeJpegHeader(thumbnail, width, height, three)) {
-                Thumbnail kept;
-                kept.width = width;
-                kept.height = height;
-                kept.orientation = record->orientation;
-                kept.route = ThumbnailRoute::UpToDate;
-                kept.photograph = photograph.stamp;
-                kept.written = *written;
-                return {kept, request};
-            }
-        }
+        if (auto kept = keptThumbnail(folder, photograph, request, *records))
+            return {*kept, request};
     }
-    return {makeThumbnail(photographPath(folder, photograph.name), thumbnail, request), request};
+    return {makeNamed(folder.photographs, photograph.name, folder.thumbnails, photograph.name, request), request};
 }
 
 void recordPicture(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize,

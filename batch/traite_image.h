@@ -5,6 +5,7 @@
 #include "batch/folder_search.h"
 #include "batch/page_writer.h"
 #include "batch/run_host.h"
+#include "common/directory.h"
 #include "common/file_io.h"
 
 #include <cstdint>
@@ -57,8 +58,10 @@ struct ThumbnailRequest {
 ThumbnailRequest requestFrom(const RunHost& host, std::int32_t number);
 
 // Probe, decode at the chosen scale, resample, encode (or copy a photograph
-// already small enough), then carry the metadata over. Every failure raises
-// the error that ends the run.
+// already small enough), then carry the metadata over. The thumbnail grants
+// nobody access that the photograph denies (see limitAccess). The two
+// folders are opened once, and the files reached inside them. Every failure
+// raises the error that ends the run.
 Thumbnail makeThumbnail(const std::filesystem::path& source, const std::filesystem::path& thumbnail,
                         const ThumbnailRequest& request);
 
@@ -72,6 +75,14 @@ std::uint8_t decodingScaleForFactor(std::int32_t factor);
 
 class ThumbnailRecords;
 
+// Where one folder's pictures are read and written: the photograph folder
+// and its thumbnail folder, each held open, so that every name is reached
+// inside the very folders that were opened.
+struct PictureFolder {
+    const Directory& photographs;
+    const Directory& thumbnails;
+};
+
 // One picture as the run records it: its thumbnail and what it was made
 // with.
 struct Picture {
@@ -79,12 +90,12 @@ struct Picture {
     ThumbnailRequest request;
 };
 
-// The per-image step: photograph (of the folder, ending in "/") becomes its
-// thumbnail. With records, a thumbnail that they say is up to date for this
-// request is kept as it is (only its frame header is read, for the page);
-// otherwise the thumbnail is made as makeThumbnail makes it. Raises what
-// makeThumbnail raises.
-Picture TraiteImage(const std::string& folder, const FoundFile& photograph, const ThumbnailRequest& request,
+// The per-image step: photograph becomes its thumbnail of the same name.
+// With records, a thumbnail that they say is up to date for this request is
+// kept as it is (only its frame header is read, for the page, and its access
+// brought to what the photograph grants now); otherwise the thumbnail is made
+// as makeThumbnail makes it. Raises what makeThumbnail raises.
+Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, const ThumbnailRequest& request,
                     const ThumbnailRecords* records);
 
 // What the run does once a picture is made, in search order: the counter,

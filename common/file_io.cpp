@@ -11,8 +11,19 @@
 namespace tamblure {
 
 ReadOnlyFile::ReadOnlyFile(const std::filesystem::path& path)
-    : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY))
 {
+    take(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+}
+
+ReadOnlyFile::ReadOnlyFile(int folderFd, const std::string& name, bool followLink)
+{
+    take(
+        ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (followLink ? 0 : O_NOFOLLOW)));
+}
+
+void ReadOnlyFile::take(int fd)
+{
+    fd_ = fd;
     if (fd_ < 0) {
         openError_ = errno;
         return;

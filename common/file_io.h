@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <sys/stat.h>
 #include <vector>
 
@@ -33,6 +34,10 @@ FileStamp stampOf(const struct stat& info);
 class ReadOnlyFile {
 public:
     explicit ReadOnlyFile(const std::filesystem::path& path);
+    // The file `name` inside the folder open at folderFd; a link at that
+    // name is followed only when followLink says so (otherwise the open
+    // fails with ELOOP).
+    ReadOnlyFile(int folderFd, const std::string& name, bool followLink = true);
     ~ReadOnlyFile();
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
@@ -61,6 +66,8 @@ public:
     [[nodiscard]] bool readHead(std::span<std::uint8_t> into, std::size_t& got, int& error) const;
 
 private:
+    void take(int fd);
+
     int fd_ = -1;
     int openError_ = 0;
     bool regular_ = false;
