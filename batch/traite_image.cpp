@@ -10,6 +10,7 @@
 #include "imaging/bitmap24.h"
 #include "imaging/reduction.h"
 #include "jpeg/JPEG_IO.h"
+#include "jpeg/jpeg_error.h"
 #include "jpeg/jpeg_input.h"
 #include "jpeg/jpeg_util.h"
 #include "jpeg/streamed_decode.h"
@@ -133,7 +134,7 @@ Bitmap24 decodeScaled(const Photograph& photograph, std::uint8_t scale)
     if (jpeg::DecodeJpegFile(&decoded, photograph.input(), true, scale, &code))
         return decoded;
     if (code > 0)
-        throw EJPEG("Erreur JPEG #" + std::to_string(code));
+        jpeg::throwJpegError(code);
     throw EJPEG("Impossible de décoder le fichier " + photograph.path().string());
 }
 

@@ -3,6 +3,7 @@
 #include "common/errors.h"
 #include "common/system_reason.h"
 #include "jpeg/IJL.h"
+#include "jpeg/jpeg_error.h"
 
 #include <string>
 #include <string_view>
@@ -178,7 +179,7 @@ void ReadJpegSize(const JpegInput& input, std::int32_t& width, std::int32_t& hei
     case IJL_MEMORY_ERROR:
         throw EOutOfMemory("Mémoire insuffisante");
     default:
-        throw EJPEG("Erreur JPEG #" + std::to_string(props.libjpegCode));
+        throwJpegError(props.libjpegCode);
     }
 }
 

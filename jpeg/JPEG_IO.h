@@ -33,8 +33,8 @@ bool DecodeJpegFile(imaging::Bitmap24* raster, const JpegInput& input, bool setF
 // The picture's size as libjpeg reads it from the file's headers, without
 // decoding and without reading the file further than its first scan. Raises
 // EFOpenError ("Impossible d'ouvrir le fichier %s", with the system's reason)
-// when the file cannot be opened or is not a regular file, EJPEG ("Erreur
-// JPEG #%d") when libjpeg refuses the headers.
+// when the file cannot be opened or is not a regular file, EJPEG
+// (jpegErrorMessage) when libjpeg refuses the headers.
 void ReadJpegSize(const JpegInput& input, std::int32_t& width, std::int32_t& height);
 
 // Encodes a 24-bit (or 8-bit grey) raster as a three-component YCbCr JPEG

@@ -3,6 +3,7 @@
 #include "common/errors.h"
 #include "common/file_io.h"
 #include "jpeg/full_size_decoding.h"
+#include "jpeg/jpeg_error.h"
 #include "jpeg/libjpeg_trap.h"
 
 #include <jerror.h>
@@ -17,11 +18,6 @@ namespace {
 
 using imaging::Bitmap24;
 using imaging::PixelFormat;
-
-[[noreturn]] void throwJpegError(int code)
-{
-    throw EJPEG("Erreur JPEG #" + std::to_string(code));
-}
 
 struct MemorySource {
     detail::Decompressor* decoder;

@@ -16,7 +16,7 @@ namespace tamblure::jpeg {
 class TJPEGImage {
 public:
     // Reads every byte of the file and its frame header. Raises EFOpenError
-    // ("Impossible d'ouvrir le fichier %s") or EJPEG ("Erreur JPEG #%d").
+    // ("Impossible d'ouvrir le fichier %s") or EJPEG (jpegErrorMessage).
     void loadFromFile(const std::filesystem::path& path);
     // The same for bytes already in memory (EJPEG only).
     void loadFromBytes(std::vector<std::uint8_t> bytes);
@@ -31,7 +31,7 @@ public:
     // 236 levels with libjpeg's default dithering (an 8-bit raster with its
     // palette), colour as 24-bit blue, green, red; four-component (CMYK,
     // YCCK) files are turned into blue, green, red as well. Raises EJPEG
-    // ("Erreur JPEG #%d", libjpeg's message code) for data libjpeg refuses,
+    // (jpegErrorMessage of libjpeg's message code) for data libjpeg refuses,
     // for other layouts (two components) and for files that would need more
     // than the decoder's memory limit or more than 1000 scans; EOutOfMemory
     // when the raster would pass 1 GiB. On an error the raster is unchanged.

@@ -4,6 +4,7 @@
 #include "common/file_io.h"
 #include "jpeg/full_size_decoding.h"
 #include "jpeg/grey_quantizer.h"
+#include "jpeg/jpeg_error.h"
 #include "jpeg/libjpeg_trap.h"
 
 #include <jerror.h>
@@ -16,11 +17,6 @@
 namespace tamblure::jpeg {
 
 namespace {
-
-[[noreturn]] void throwJpegError(int code)
-{
-    throw EJPEG("Erreur JPEG #" + std::to_string(code));
-}
 
 struct StartJob {
     j_decompress_ptr cinfo;

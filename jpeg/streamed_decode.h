@@ -18,8 +18,8 @@ namespace tamblure::jpeg {
 // The thumbnail of the file under the plan: byte for byte what
 // DecodeJpegFullSize followed by ReduitTaille (ToSize) or ReduitFacteur
 // (ByFactor) gives, the decoded picture itself for a factor of 1. Raises
-// EFOpenError ("Impossible d'ouvrir le fichier %s"); EJPEG ("Erreur JPEG
-// #%d") with the code TJPEGImage::decode raises for the same file, under the
+// EFOpenError ("Impossible d'ouvrir le fichier %s"); EJPEG (jpegErrorMessage)
+// with the code TJPEGImage::decode raises for the same file, under the
 // same decoder limits (memory, scans); EOutOfMemory, before any row is
 // read, when the picture would pass 1 GiB as a 24-bit raster, as the
 // whole-picture decode refused it, although no such raster is made; and the
