@@ -37,28 +37,68 @@ bool lessIgnoringCase(const std::string& a, const std::string& b)
     return order != 0 ? order < 0 : a < b;
 }
 
-void addTree(const std::filesystem::path& folder, std::vector<std::filesystem::path>& tree)
-{
-    tree.push_back(folder);
-    std::vector<std::string> below;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        struct stat info {};
-        // lstat: a link to a folder is not followed.
-        if (name.empty() || name.front() == '.' || name == kThumbnailFolderName ||
-            ::lstat(it->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
-            continue;
-        below.push_back(std::move(name));
-    }
-    std::sort(below.begin(), below.end(), lessIgnoringCase);
-    for (const std::string& name : below)
-        addTree(folder / name, tree);
-}
-
 EInOutError unreadable(const std::filesystem::path& folder, int error)
 {
     return EInOutError(withReason("Impossible de lire le dossier " + folder.string(), error));
+}
+
+// The entries of folder, read through a descriptor of their own; raises
+// unreadable() when the folder cannot be listed to its end.
+template <typename Take>
+void listFolder(const Directory& folder, Take take)
+{
+    const int listing = ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listing < 0 ? nullptr : ::fdopendir(listing);
+    if (dir == nullptr) {
+        const int error = errno;
+        if (listing >= 0)
+            ::close(listing);
+        throw unreadable(folder.path(), error);
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (entry == nullptr) {
+            if (errno != 0)
+                throw unreadable(folder.path(), errno);
+            return;
+        }
+        take(std::string(entry->d_name));
+    }
+}
+
+// The sub-folders a recursive run walks into, in the photographs' order:
+// neither hidden ones, nor thumbnail folders, nor links to folders.
+std::vector<std::string> subFolders(const Directory& folder)
+{
+    std::vector<std::string> below;
+    listFolder(folder, [&](std::string name) {
+        struct stat info {};
+        if (name.empty() || name.front() == '.' || name == kThumbnailFolderName ||
+            ::fstatat(folder.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(info.st_mode))
+            return;
+        below.push_back(std::move(name));
+    });
+    std::sort(below.begin(), below.end(), lessIgnoringCase);
+    return below;
+}
+
+// Each folder is opened from top name by name, listed, and closed before
+// the walk goes below it: the walk holds two descriptors at most, however
+// deep the tree, and reaches folders whose path is longer than the system
+// takes in one piece.
+void addTree(const Directory& top, const std::filesystem::path& relative, std::vector<std::filesystem::path>& tree)
+{
+    tree.push_back(relative.empty() ? top.path() : top.path() / relative);
+    std::vector<std::string> below;
+    try {
+        below = relative.empty() ? subFolders(top) : subFolders(openFolderBelow(top, relative));
+    } catch (const EInOutError&) {
+        return; // listed all the same: its own search says why
+    }
+    for (const std::string& name : below)
+        addTree(top, relative / name, tree);
 }
 
 } // namespace
@@ -102,35 +142,28 @@ std::vector<FoundFile> findPhotographs(const std::filesystem::path& folder)
 
 std::vector<FoundFile> findPhotographs(const Directory& folder)
 {
-    // The listing gets a descriptor of its own, read from the folder's start.
-    const int listing = ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = listing < 0 ? nullptr : ::fdopendir(listing);
-    if (dir == nullptr) {
-        const int error = errno;
-        if (listing >= 0)
-            ::close(listing);
-        throw unreadable(folder.path(), error);
-    }
-    const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
     std::vector<FoundFile> found;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(dir);
-        if (entry == nullptr) {
-            if (errno != 0)
-                throw unreadable(folder.path(), errno);
-            break;
-        }
-        std::string name = entry->d_name;
+    listFolder(folder, [&](std::string name) {
         if (name.empty() || name.front() == '.' || !endsWithJpg(name))
-            continue;
-        // Links are followed: a link to a photograph counts, a loop or a
-        // dangling link fails and is skipped.
+            return;
+        // Links are followed: a link to a photograph counts.
         struct stat info {};
-        if (::fstatat(folder.fd(), name.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode))
-            continue;
+        if (::fstatat(folder.fd(), name.c_str(), &info, 0) != 0) {
+            // Without the right to search the folder, no entry can be
+            // looked at: the folder's error, not each file's.
+            if (errno == EACCES)
+                throw unreadable(folder.path(), errno);
+            found.push_back({std::move(name), 0, {}, false, errno});
+            return;
+        }
+        if (S_ISDIR(info.st_mode))
+            return;
+        if (!S_ISREG(info.st_mode)) {
+            found.push_back({std::move(name), 0, {}, false, 0});
+            return;
+        }
         found.push_back({std::move(name), static_cast<std::int64_t>(info.st_size), stampOf(info)});
-    }
+    });
     std::sort(found.begin(), found.end(),
               [](const FoundFile& a, const FoundFile& b) { return lessIgnoringCase(a.name, b.name); });
     return found;
@@ -139,7 +172,10 @@ std::vector<FoundFile> findPhotographs(const Directory& folder)
 std::vector<std::filesystem::path> folderTree(const std::filesystem::path& top)
 {
     std::vector<std::filesystem::path> tree;
-    addTree(top, tree);
+    const Directory opened(top);
+    if (!opened.opened())
+        return {top}; // its search says why
+    addTree(opened, {}, tree);
     return tree;
 }
 

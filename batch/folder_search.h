@@ -26,15 +26,24 @@ struct FoundFile {
     std::string name;      // without folder
     std::int64_t size = 0; // in bytes
     FileStamp stamp;       // the photograph as the search saw it
+    // False for an entry named like a photograph that is no regular file
+    // (a FIFO, a socket, a device, a broken or looping link): the run
+    // reports it in its place, and never opens it. `error` is then the
+    // errno value of the failed look at a link's target, 0 when the entry
+    // is there but is no regular file.
+    bool regular = true;
+    int error = 0;
 };
 
-// The regular files of the folder itself (a link to a regular file counts as
-// one) whose names end in ".jpg" in any case. Hidden names (beginning with
-// ".") are skipped, and so are folders, FIFOs, devices, sockets and broken or
-// looping links, which are never opened. The names come compared without
-// regard to case (then byte by byte), so that runs are repeatable. Raises
-// EInOutError ("Impossible de lire le dossier <folder> : <reason>") when the
-// folder does not exist, is not a folder, or cannot be read to its end.
+// The entries of the folder itself whose names end in ".jpg" in any case:
+// its regular files (a link to a regular file counts as one), and the other
+// entries of such names, marked (see FoundFile) so that none is passed over
+// in silence. Hidden names (beginning with ".") and folders are left out.
+// The names come compared without regard to case (then byte by byte), so
+// that runs are repeatable. Raises EInOutError ("Impossible de lire le
+// dossier <folder> : <reason>") when the folder does not exist, is not a
+// folder, cannot be read to its end, or can be read but not searched (its
+// entries cannot be looked at: no execute permission).
 std::vector<FoundFile> findPhotographs(const std::filesystem::path& folder);
 std::vector<FoundFile> findPhotographs(const Directory& folder);
 

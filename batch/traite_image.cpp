@@ -152,6 +152,20 @@ Bitmap24 thumbnailPicture(const Photograph& photograph, bool threeComponents, st
     return imaging::reduceAsPlanned(decodeScaled(photograph, scale), plan);
 }
 
+// The reduction by a factor of a picture of width × height (at full size),
+// unless a side is shorter than the factor: that side would have no pixel
+// left, and the whole side is brought down to one pixel instead. A factor
+// that leaves the box reduction more than it takes is refused by it, as
+// always, whatever the picture's size.
+imaging::ReductionPlan factorPlan(std::int32_t factor, std::int32_t width, std::int32_t height,
+                                  std::uint8_t decoderShare)
+{
+    constexpr std::int32_t kLargestBoxFactor = 99;
+    if ((width >= factor && height >= factor) || (factor >> decoderShare) > kLargestBoxFactor)
+        return imaging::ReductionPlan::byFactor(factor);
+    return imaging::ReductionPlan::toSize(std::max(1, width / factor), std::max(1, height / factor));
+}
+
 const std::string kEncoderError = "Error writing JPEG to file ";
 
 // Where the thumbnail goes: its folder, held open, and its name there.
@@ -258,15 +272,19 @@ Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name,
         }
         // The photograph's full size, whatever the decoding scale: the
         // longer side comes out exactly at the limit. 64-bit products, since
-        // a side times the limit can pass 32 bits.
-        plan = imaging::ReductionPlan::toSize(static_cast<std::int32_t>(std::int64_t{width} * limit / largest),
-                                              static_cast<std::int32_t>(std::int64_t{height} * limit / largest));
+        // a side times the limit can pass 32 bits. The shorter side of a long
+        // panorama would round down to nothing: it keeps one pixel.
+        const auto side = [&](std::int32_t full) {
+            return std::max<std::int32_t>(1, static_cast<std::int32_t>(std::int64_t{full} * limit / largest));
+        };
+        plan = imaging::ReductionPlan::toSize(side(width), side(height));
         if (threeComponents)
             result.scale = decodingScaleForLimit(largest, limit);
     } else {
-        plan = imaging::ReductionPlan::byFactor(request.number);
-        if (threeComponents)
-            result.scale = decodingScaleForFactor(request.number);
+        const std::uint8_t share = threeComponents ? decodingScaleForFactor(request.number) : 0;
+        plan = factorPlan(request.number, width, height, share);
+        if (plan.kind == imaging::ReductionPlan::Kind::ByFactor)
+            result.scale = share;
     }
     const Bitmap24 picture = thumbnailPicture(photograph, threeComponents, result.scale, plan);
     result.written = encodeThumbnail(picture, thumbnail, access, request.quality, metadata);
@@ -349,6 +367,12 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
 Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, const ThumbnailRequest& request,
                     const ThumbnailRecords* records)
 {
+    if (!photograph.regular) {
+        const fs::path path = folder.photographs.path() / photograph.name;
+        if (photograph.error != 0)
+            throw EFOpenError(openErrorMessage(path.string(), photograph.error));
+        throw EFOpenError("Le fichier « " + path.string() + " » n'est pas un fichier ordinaire");
+    }
     if (records != nullptr) {
         if (auto kept = keptThumbnail(folder, photograph, request, *records))
             return {*kept, request};

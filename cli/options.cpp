@@ -228,8 +228,11 @@ Options parse(int argc, char** argv, Request::Kind& kind)
         wrong(kShard, "ne va pas avec --html, car chaque part écrirait la page ; écrivez-la ensuite avec "
                       "--update --html");
     options.factor = sawFactor;
-    for (int i = ::optind; i < argc; ++i)
+    for (int i = ::optind; i < argc; ++i) {
+        if (argv[i][0] == '\0')
+            throw Wrong{"tamblure-batch : un nom de dossier est vide"};
         options.folders.emplace_back(argv[i]);
+    }
     if (options.folders.empty())
         throw Wrong{"tamblure-batch : indiquez le dossier des images"};
     return options;

@@ -73,9 +73,15 @@ void ProgressLine::erase()
     shown_ = false;
 }
 
+void ProgressLine::stop()
+{
+    erase();
+    stopped_ = true;
+}
+
 void ProgressLine::redraw()
 {
-    if (!enabled_)
+    if (!enabled_ || stopped_)
         return;
     drawn_ = Clock::now();
     const double seconds = std::chrono::duration<double>(drawn_ - start_).count();

@@ -22,8 +22,12 @@ public:
     void update(std::size_t done);
     // Takes the line away (before a name is printed, and at the end).
     void erase();
-    // Draws the line again after erase().
+    // Draws the line again after erase(), unless the run has ended.
     void redraw();
+    // Takes the line away for good: the run has ended, and nothing may draw
+    // it again under the last lines printed (the shell's prompt would stick
+    // to it).
+    void stop();
 
     // The line's text for done of total after `seconds`.
     static std::string text(std::size_t done, std::size_t total, double seconds);
@@ -34,6 +38,7 @@ private:
     std::FILE* terminal_;
     bool enabled_;
     bool shown_ = false;
+    bool stopped_ = false;
     std::size_t done_ = 0;
     std::size_t total_ = 0;
     Clock::time_point start_;

@@ -83,14 +83,33 @@ public:
 
     void addToList(const std::string& fileName) override
     {
+        ++madeHere_;
         if (!options_.quiet)
             printLine(shown_ + fileName);
     }
 
     void reportFailure(const std::string& fileName, const std::string& message) override
     {
-        failed_.push_back(shown_ + fileName);
+        ++failedHere_;
+        failures_.push_back({shown_ + fileName, 1, false});
         printError(shown_ + fileName + " : " + message);
+    }
+
+    // A folder whose run broke off, under -k: its photographs not made (none
+    // when the folder is done but its page failed) count as failures.
+    void folderFailed(const Folder& folder, const std::string& message)
+    {
+        printError(folder.path + " : " + message);
+        const std::size_t left = folder.photographs.size() - madeHere_ - failedHere_;
+        if (left > 0)
+            failures_.push_back({folder.path, left, true});
+    }
+    // A folder that could not even be searched: how many photographs it
+    // holds is not known.
+    void folderUnread(const std::string& path, const std::string& message)
+    {
+        printError(message);
+        unread_.push_back(path);
     }
 
     void showProgress(std::size_t done, std::size_t) override { progress_.update(before_ + done); }
@@ -101,9 +120,10 @@ public:
         shown_ = folder.shown;
         before_ = counted_;
         counted_ += folder.photographs.size();
+        madeHere_ = failedHere_ = 0;
     }
     void start(std::size_t total) { progress_.start(total); }
-    void finish() { progress_.erase(); }
+    void finish() { progress_.stop(); }
 
     // One line on standard output. A failed write does not end the run (the
     // thumbnails are worth making all the same), but its reason is kept, and
@@ -128,15 +148,56 @@ public:
     }
 
     int outputError() const { return outputError_; }
-    const std::vector<std::string>& failed() const { return failed_; }
+    bool anyFailure() const { return !failures_.empty() || !unread_.empty(); }
+
+    // The failures under -k, once the run has ended: how many photographs
+    // of how many were not made, which ones (a folder stands for those of
+    // its photographs that were not made), and the folders not read.
+    void printSummary(std::size_t total) const
+    {
+        std::size_t count = 0;
+        for (const Failure& f : failures_)
+            count += f.photographs;
+        if (count > 0) {
+            std::fprintf(stderr,
+                         count == 1 ? "%zu photographie sur %zu n'a pas pu être traitée :\n"
+                                    : "%zu photographies sur %zu n'ont pas pu être traitées :\n",
+                         count, total);
+            for (const Failure& f : failures_) {
+                if (!f.folder)
+                    std::fprintf(stderr, "  %s\n", f.name.c_str());
+                else
+                    std::fprintf(stderr,
+                                 f.photographs == 1 ? "  %s (%zu photographie)\n" : "  %s (%zu photographies)\n",
+                                 f.name.c_str(), f.photographs);
+            }
+        }
+        if (!unread_.empty()) {
+            std::fprintf(stderr,
+                         unread_.size() == 1 ? "%zu dossier n'a pas pu être lu :\n"
+                                             : "%zu dossiers n'ont pas pu être lus :\n",
+                         unread_.size());
+            for (const std::string& path : unread_)
+                std::fprintf(stderr, "  %s\n", path.c_str());
+        }
+    }
 
 private:
+    struct Failure {
+        std::string name;
+        std::size_t photographs; // not made
+        bool folder;
+    };
+
     const cli::Options& options_;
     cli::ProgressLine progress_;
     std::string shown_;
     std::size_t before_ = 0;
     std::size_t counted_ = 0;
-    std::vector<std::string> failed_;
+    std::size_t madeHere_ = 0;   // in the folder being run
+    std::size_t failedHere_ = 0; // in the folder being run
+    std::vector<Failure> failures_;
+    std::vector<std::string> unread_;
     int outputError_ = 0;
 };
 
@@ -151,13 +212,11 @@ int reportOutputError(int error)
 // The folders of the command line, each with the sub-folders below it when
 // asked, and their photographs (this run's part of them). A folder that
 // cannot be searched ends the run, or is reported when the run keeps going.
-std::vector<Folder> foldersOf(const cli::Options& options, ConsoleHost& host, bool& failed)
+std::vector<Folder> foldersOf(const cli::Options& options, ConsoleHost& host)
 {
     const bool several = options.recursive || options.folders.size() > 1;
     std::vector<Folder> folders;
     for (const std::string& given : options.folders) {
-        if (given.empty())
-            throw EInOutError("Aucun dossier n'est indiqué : choisissez le dossier des images");
         const std::string top = given.back() == '/' ? given : given + '/';
         std::vector<std::filesystem::path> tree{top};
         if (options.recursive)
@@ -172,8 +231,7 @@ std::vector<Folder> foldersOf(const cli::Options& options, ConsoleHost& host, bo
             } catch (...) {
                 if (!options.keepGoing)
                     throw;
-                host.printError(userMessage(std::current_exception()));
-                failed = true;
+                host.folderUnread(path, userMessage(std::current_exception()));
                 continue;
             }
             std::erase_if(folder.photographs, [&](const batch::FoundFile& photograph) {
@@ -183,19 +241,6 @@ std::vector<Folder> foldersOf(const cli::Options& options, ConsoleHost& host, bo
         }
     }
     return folders;
-}
-
-void printSummary(const ConsoleHost& host, std::size_t total)
-{
-    const std::size_t count = host.failed().size();
-    if (count == 0)
-        return;
-    std::fprintf(stderr,
-                 count == 1 ? "%zu photographie sur %zu n'a pas pu être traitée :\n"
-                            : "%zu photographies sur %zu n'ont pas pu être traitées :\n",
-                 count, total);
-    for (const std::string& name : host.failed())
-        std::fprintf(stderr, "  %s\n", name.c_str());
 }
 
 int run(const cli::Options& options, ConsoleHost& host)
@@ -211,7 +256,7 @@ int run(const cli::Options& options, ConsoleHost& host)
     run.record = options.update || options.shardParts > 1;
 
     bool failed = false;
-    const std::vector<Folder> folders = foldersOf(options, host, failed);
+    const std::vector<Folder> folders = foldersOf(options, host);
     std::size_t total = 0;
     for (const Folder& folder : folders)
         total += folder.photographs.size();
@@ -226,17 +271,17 @@ int run(const cli::Options& options, ConsoleHost& host)
             // A folder whose thumbnail folder or page cannot be written.
             if (!options.keepGoing)
                 throw;
-            host.printError(folder.path + " : " + userMessage(std::current_exception()));
+            host.folderFailed(folder, userMessage(std::current_exception()));
             failed = true;
         }
     }
     host.finish();
     if (stopSignal != 0)
         return 128 + stopSignal;
-    printSummary(host, total);
+    host.printSummary(total);
     if (!options.quiet)
         host.printLine("Terminé");
-    return failed || !host.failed().empty() ? 1 : 0;
+    return failed || host.anyFailure() ? 1 : 0;
 }
 
 } // namespace

@@ -161,7 +161,7 @@ TEST(BatchRun, StopsWhenTheThumbnailFolderIsBlockedByAFile)
     EXPECT_TRUE(host.list.empty());
 }
 
-TEST(BatchRun, NeverProcessesHiddenFilesSubFoldersSpecialFilesOrTheThumbnailFolder)
+TEST(BatchRun, NeverProcessesHiddenFilesSubFoldersOrTheThumbnailFolder)
 {
     test::TempDir dir;
     photo(dir / "seen.jpg");
@@ -169,8 +169,6 @@ TEST(BatchRun, NeverProcessesHiddenFilesSubFoldersSpecialFilesOrTheThumbnailFold
     fs::create_directory(dir / "folder.jpg");
     fs::create_directory(dir / "sub");
     photo(dir / "sub" / "inner.jpg");
-    ASSERT_EQ(::mkfifo((dir / "pipe.jpg").c_str(), 0644), 0);
-    fs::create_symlink(dir / "loop.jpg", dir / "loop.jpg");
     fs::create_symlink(dir / "seen.jpg", dir / "link.jpg");
     photo(dir / "notes.txt");
     FakeHost host;
@@ -180,6 +178,64 @@ TEST(BatchRun, NeverProcessesHiddenFilesSubFoldersSpecialFilesOrTheThumbnailFold
     Button1Click(host, dir.path().string(), "100");
     EXPECT_EQ(host.list, (std::vector<std::string>{"link.jpg", "seen.jpg"}));
     EXPECT_FALSE(fs::exists(dir / "tamblure" / "tamblure"));
+}
+
+struct OddEntry {
+    const char* name;
+    void (*make)(const fs::path& entry);
+    const char* says; // what the failure says after the entry's path
+};
+
+class EntryNamedLikeAPhotograph : public testing::TestWithParam<OddEntry> {};
+
+// Anything named like a photograph that is no regular file is reported in
+// its place, never passed over, and never opened (a FIFO would hang a run).
+TEST_P(EntryNamedLikeAPhotograph, IsAFailureNamingIt)
+{
+    test::TempDir dir;
+    photo(dir / "a.jpg");
+    GetParam().make(dir / "b.jpg");
+    photo(dir / "c.jpg");
+    FakeHost host;
+    RunOptions options;
+    options.keepGoing = true;
+    ASSERT_EQ(runBatch(host, dir.path().string(), "100", options), RunEnd::Finished);
+    EXPECT_EQ(host.list, (std::vector<std::string>{"a.jpg", "c.jpg"}));
+    ASSERT_EQ(host.failures.size(), 1u);
+    EXPECT_NE(host.failures[0].find((dir / "b.jpg").string() + GetParam().says), std::string::npos) << host.failures[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EntryNamedLikeAPhotograph,
+    testing::Values(
+        OddEntry{"Fifo", [](const fs::path& e) { ::mkfifo(e.c_str(), 0644); }, " » n'est pas un fichier ordinaire"},
+        OddEntry{"Device", [](const fs::path& e) { fs::create_symlink("/dev/zero", e); },
+                 " » n'est pas un fichier ordinaire"},
+        OddEntry{"DanglingLink", [](const fs::path& e) { fs::create_symlink(e.parent_path() / "nowhere", e); },
+                 " : fichier ou dossier inexistant"},
+        OddEntry{"LoopingLink", [](const fs::path& e) { fs::create_symlink(e, e); },
+                 " : trop de niveaux de liens symboliques"}),
+    [](const testing::TestParamInfo<OddEntry>& row) { return std::string(row.param.name); });
+
+TEST(BatchRun, AFolderThatCanBeListedButNotSearchedIsAnError)
+{
+    test::TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    const fs::path folder = dir / "photos";
+    fs::create_directory(folder);
+    photo(folder / "a.jpg");
+    ::chown(folder.c_str(), test::kOrdinaryUser, test::kOrdinaryUser);
+    ::chmod(folder.c_str(), 0400); // r--: its names can be read, not its files
+    const int outcome = test::asOrdinaryUser([&] {
+        try {
+            findPhotographs(folder);
+        } catch (const EInOutError& e) {
+            return e.message() == "Impossible de lire le dossier " + folder.string() + " : permission refusée" ? 0 : 2;
+        }
+        return 1;
+    });
+    ::chmod(folder.c_str(), 0700);
+    EXPECT_EQ(outcome, 0);
 }
 
 TEST(BatchRun, EndedByAnErrorKeepsWhatWasDoneAndTheEarlierPage)

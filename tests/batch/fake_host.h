@@ -19,6 +19,7 @@ public:
     int columnsValue = 1;
     std::string titleValue;
     std::vector<std::string> list;
+    std::vector<std::string> failures; // "name: message"
     int eventsProcessed = 0;
     bool stop = false;
     std::function<void(FakeHost&)> onEvents;
@@ -30,6 +31,10 @@ public:
     std::string title() const override { return titleValue; }
     void clearList() override { list.clear(); }
     void addToList(const std::string& fileName) override { list.push_back(fileName); }
+    void reportFailure(const std::string& fileName, const std::string& message) override
+    {
+        failures.push_back(fileName + ": " + message);
+    }
     void processEvents() override
     {
         ++eventsProcessed;

@@ -64,11 +64,44 @@ INSTANTIATE_TEST_SUITE_P(Table, FactorCriterion,
                                          FactorRow{4, 2, 120, 60}, FactorRow{6, 1, 80, 40}, FactorRow{8, 3, 60, 30},
                                          FactorRow{12, 2, 40, 20}, FactorRow{16, 3, 30, 15}, FactorRow{24, 3, 20, 10}));
 
+struct ShortSideRow {
+    int width, height, components;
+    std::int32_t factor;
+    std::uint16_t thumbWidth, thumbHeight;
+};
+
+class FactorAboveASide : public testing::TestWithParam<ShortSideRow> {};
+
+// A side shorter than the factor keeps one pixel instead of none.
+TEST_P(FactorAboveASide, KeepsOnePixelOnThatSide)
+{
+    const ShortSideRow row = GetParam();
+    test::JpegSpec spec = colour(row.width, row.height);
+    spec.components = row.components;
+    const Made made = make(spec, false, row.factor);
+    EXPECT_EQ(made.fileWidth, row.thumbWidth);
+    EXPECT_EQ(made.fileHeight, row.thumbHeight);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FactorAboveASide,
+                         testing::Values(ShortSideRow{20, 4, 3, 8, 2, 1}, ShortSideRow{4, 20, 1, 8, 1, 2},
+                                         ShortSideRow{3, 3, 3, 5, 1, 1}, ShortSideRow{16, 8, 3, 8, 2, 1}));
+
+TEST(FactorAboveASide, IsStillRefusedWhenTheBoxReductionWouldBeLeftTooMuch)
+{
+    EXPECT_THROW(make(colour(480, 240), false, 800), EAssertionFailed);
+    test::JpegSpec grey = colour(48, 24);
+    grey.components = 1;
+    EXPECT_THROW(make(grey, false, 100), EAssertionFailed);
+}
+
 struct LimitRow {
     int width, height;
     bool copied;
     std::uint8_t scale;
     std::uint16_t thumbWidth, thumbHeight;
+    std::int32_t limit = 200;
+    int components = 3;
 };
 
 void PrintTo(const LimitRow& row, std::ostream* out)
@@ -82,9 +115,11 @@ TEST_P(LargestDimensionCriterion, DecodesAtTheLargestScaleThatStillCoversTheLimi
 {
     const LimitRow row = GetParam();
     test::TempDir dir;
-    test::writeJpeg(dir / "photo.jpg", colour(row.width, row.height));
+    test::JpegSpec spec = colour(row.width, row.height);
+    spec.components = row.components;
+    test::writeJpeg(dir / "photo.jpg", spec);
     ThumbnailRequest request;
-    request.number = 200;
+    request.number = row.limit;
     const Thumbnail t = makeThumbnail(dir / "photo.jpg", dir / "thumb.jpg", request);
     EXPECT_EQ(t.route, row.copied ? ThumbnailRoute::Copied : ThumbnailRoute::Encoded);
     if (!row.copied) {
@@ -103,15 +138,17 @@ TEST_P(LargestDimensionCriterion, DecodesAtTheLargestScaleThatStillCoversTheLimi
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, LargestDimensionCriterion,
-                         testing::Values(LimitRow{150, 100, true, 0, 150, 100}, LimitRow{200, 150, true, 0, 200, 150},
-                                         LimitRow{399, 300, false, 0, 200, 150}, LimitRow{400, 300, false, 1, 200, 150},
-                                         LimitRow{1024, 768, false, 2, 200, 150},
-                                         LimitRow{1200, 1600, false, 3, 150, 200},
-                                         LimitRow{3000, 2000, false, 3, 200, 133},
-                                         // The shorter side is cut off, never rounded: 132.98 and 133.5.
-                                         LimitRow{3008, 2000, false, 3, 200, 132},
-                                         LimitRow{534, 800, false, 2, 133, 200}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, LargestDimensionCriterion,
+    testing::Values(LimitRow{150, 100, true, 0, 150, 100}, LimitRow{200, 150, true, 0, 200, 150},
+                    LimitRow{399, 300, false, 0, 200, 150}, LimitRow{400, 300, false, 1, 200, 150},
+                    LimitRow{1024, 768, false, 2, 200, 150}, LimitRow{1200, 1600, false, 3, 150, 200},
+                    LimitRow{3000, 2000, false, 3, 200, 133},
+                    // The shorter side is cut off, never rounded: 132.98 and 133.5.
+                    LimitRow{3008, 2000, false, 3, 200, 132}, LimitRow{534, 800, false, 2, 133, 200},
+                    // Panoramas: the shorter side keeps one pixel.
+                    LimitRow{30000, 100, false, 3, 200, 1}, LimitRow{100, 30000, false, 3, 1, 200},
+                    LimitRow{30000, 100, false, 0, 200, 1, 200, 1}, LimitRow{640, 480, false, 3, 1, 1, 1}));
 
 TEST(DecodingScale, UsesExactLogarithmsAtPowersOfTwo)
 {

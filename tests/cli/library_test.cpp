@@ -11,6 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <map>
 #include <regex>
 #include <tuple>
@@ -73,6 +79,63 @@ TEST(KeepGoing, SkipsWhatFailsReportsItAndWritesAWholePageOfWhatWasDone)
         EXPECT_EQ(pageCells(dir / "index.html"), (std::vector<std::string>{"a.jpg", "c.jpg", "e.jpg"}));
         EXPECT_TRUE(text(dir / "index.html").ends_with("</tr>\r\n</table>\r\n</body>\r\n</html>\r\n"));
     }
+}
+
+// Photographs of folders that could not be written count among those not
+// made, folder by folder; a folder that could not be read is named apart.
+TEST(KeepGoing, CountsEveryPhotographNotMade)
+{
+    test::TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    photo(dir / "ro" / "a.jpg", 320, 1);
+    photo(dir / "ro" / "b.jpg", 320, 2);
+    photo(dir / "rw" / "c.jpg", 320, 3);
+    test::writeFile(dir / "rw" / "d.jpg", std::string("not a photograph"));
+    fs::create_directories(dir / "shut");
+    for (const char* folder : {"ro", "rw", "shut"})
+        ::chown((dir / folder).c_str(), test::kOrdinaryUser, test::kOrdinaryUser);
+    ::chmod((dir / "ro").c_str(), 0555);
+    ::chmod((dir / "shut").c_str(), 0);
+    test::ProcessOptions how;
+    if (::geteuid() == 0)
+        how.wrapper = {"setpriv", "--reuid=" + std::to_string(test::kOrdinaryUser),
+                       "--regid=" + std::to_string(test::kOrdinaryUser), "--clear-groups"};
+    const std::string top = dir.path().string() + "/";
+    const Outcome o = test::runBatch({"-k", top + "ro", top + "rw", top + "shut"}, how);
+    ::chmod((dir / "ro").c_str(), 0755);
+    ::chmod((dir / "shut").c_str(), 0755);
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_TRUE(o.err.ends_with("3 photographies sur 4 n'ont pas pu être traitées :\n  " + top +
+                                "ro/ (2 photographies)\n  " + top + "rw/d.jpg\n1 dossier n'a pas pu être lu :\n  " +
+                                top + "shut/\n"))
+        << o.err;
+    EXPECT_EQ(o.out, top + "rw/c.jpg\nTerminé\n");
+}
+
+// Folders below the limit of a path the system takes in one piece are walked
+// and made all the same: each is reached name by name.
+TEST(Recursive, ReachesFoldersWhosePathIsLongerThanTheSystemTakes)
+{
+    test::TempDir dir;
+    photo(dir / "top.jpg");
+    const std::string name(200, 'd');
+    int at = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int depth = 0; depth < 24; ++depth) { // 24 × 201 bytes: past PATH_MAX
+        ASSERT_EQ(::mkdirat(at, name.c_str(), 0755), 0);
+        const int below = ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(at);
+        at = below;
+    }
+    const auto bytes = test::makeJpeg(test::sized(320, 240));
+    const int out = ::openat(at, "deep.jpg", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::write(out, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(out);
+    const Outcome o = runBatch({"-r", dir.path().string()});
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find("/deep.jpg\n"), std::string::npos);
+    struct stat made {};
+    EXPECT_EQ(::fstatat(at, "tamblure/deep.jpg", &made, 0), 0);
+    ::close(at);
 }
 
 TEST(KeepGoing, WithNothingFailingEndsWithExitZeroAndNoSummary)
@@ -310,6 +373,34 @@ TEST(Progress, ReachesNeitherAPipeNorAFile)
     photo(dir / "a.jpg");
     const Outcome o = runBatch({dir.path().string()});
     EXPECT_EQ(o.err.find('['), std::string::npos) << o.err;
+}
+
+// On a terminal, the line drawn during the run is gone once the run has
+// printed its last line: nothing follows "Terminé" on the screen.
+TEST(Progress, IsErasedForGoodAtTheEnd)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    std::FILE* terminal = std::fopen(::ptsname(master), "w");
+    ASSERT_NE(terminal, nullptr);
+    {
+        cli::ProgressLine line(terminal, true);
+        line.start(2);
+        line.update(2);
+        line.stop();
+        line.redraw(); // as the printing of "Terminé" asks
+    }
+    std::fclose(terminal);
+    std::string shown;
+    char buffer[256];
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, static_cast<std::size_t>(n));
+    ::close(master);
+    EXPECT_NE(shown.find("[2/2]"), std::string::npos) << shown;
+    EXPECT_TRUE(shown.ends_with("\r\033[K")) << shown;
 }
 
 struct ProgressCase {

@@ -170,6 +170,16 @@ TEST(TamblureBatch, WantsAFolder)
     EXPECT_EQ(o.err.rfind("tamblure-batch : indiquez le dossier des images\nUsage", 0), 0u) << o.err;
 }
 
+TEST(TamblureBatch, RefusesAnEmptyFolderNameBeforeAnyWork)
+{
+    test::TempDir dir;
+    test::writeJpeg(dir / "a.jpg", test::sized(64, 48));
+    const Outcome o = test::runBatch({"-k", dir.path().string(), ""});
+    EXPECT_EQ(o.exitCode, 2);
+    EXPECT_EQ(o.err.rfind("tamblure-batch : un nom de dossier est vide\nUsage", 0), 0u) << o.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "tamblure"));
+}
+
 TEST(TamblureBatch, HelpAndVersionExitZero)
 {
     const Outcome help = run("--help");

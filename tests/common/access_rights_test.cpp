@@ -6,11 +6,9 @@
 
 #include <acl/libacl.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <string>
 #include <sys/acl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tamblure {
@@ -19,8 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // Users and groups that exist nowhere but in these files' numbers.
-constexpr uid_t kRunner = 61001;
-constexpr gid_t kRunnersGroup = 61001;
+constexpr uid_t kRunner = test::kOrdinaryUser;
+constexpr gid_t kRunnersGroup = test::kOrdinaryUser;
 constexpr gid_t kSharedGroup = 62000; // the runner belongs to it
 constexpr gid_t kOtherGroup = 63000;  // the runner does not
 
@@ -79,25 +77,17 @@ TEST_P(ThumbnailAccess, GrantsNothingThePhotographDenies)
     if (row.folderDefault != nullptr)
         setAcl(folder, row.folderDefault, ACL_TYPE_DEFAULT);
 
-    // The runner, in a child of its own: the change of user is for good.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        const gid_t groups[] = {kRunnersGroup, kSharedGroup};
-        if (::setgroups(2, groups) != 0 || ::setresgid(kRunnersGroup, kRunnersGroup, kRunnersGroup) != 0 ||
-            ::setresuid(kRunner, kRunner, kRunner) != 0)
-            ::_exit(90);
-        ::umask(022);
-        const int in = ::open(photo.c_str(), O_RDONLY);
-        const int out = ::open((folder / "thumb.jpg").c_str(), O_CREAT | O_WRONLY | O_EXCL, 0666);
-        if (in < 0 || out < 0)
-            ::_exit(91);
-        ::_exit(limitAccess(out, FileAccess::of(in)) == 0 ? 0 : 92);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0);
+    const int outcome = test::asOrdinaryUser(
+        [&] {
+            ::umask(022);
+            const int in = ::open(photo.c_str(), O_RDONLY);
+            const int out = ::open((folder / "thumb.jpg").c_str(), O_CREAT | O_WRONLY | O_EXCL, 0666);
+            if (in < 0 || out < 0)
+                return 2;
+            return limitAccess(out, FileAccess::of(in)) == 0 ? 0 : 3;
+        },
+        {kSharedGroup});
+    ASSERT_EQ(outcome, 0);
 
     struct stat made {};
     ASSERT_EQ(::stat((folder / "thumb.jpg").c_str(), &made), 0);

@@ -2,11 +2,34 @@
 
 #include <algorithm>
 #include <fstream>
+#include <grp.h>
 #include <random>
 #include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tamblure::test {
 namespace fs = std::filesystem;
+
+int asOrdinaryUser(const std::function<int()>& check, const std::vector<unsigned>& groups)
+{
+    if (::geteuid() != 0)
+        return check();
+    const pid_t child = ::fork();
+    if (child < 0)
+        return 90;
+    if (child == 0) {
+        std::vector<gid_t> all{kOrdinaryUser};
+        all.insert(all.end(), groups.begin(), groups.end());
+        if (::setgroups(all.size(), all.data()) != 0 || ::setresgid(kOrdinaryUser, kOrdinaryUser, kOrdinaryUser) != 0 ||
+            ::setresuid(kOrdinaryUser, kOrdinaryUser, kOrdinaryUser) != 0)
+            ::_exit(90);
+        ::_exit(check());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 91;
+}
 
 TempDir::TempDir()
 {

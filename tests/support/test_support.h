@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +36,14 @@ std::optional<std::filesystem::path> corpusDir();
 // The photographs of the corpus (all *.jpg below it, sorted), without the
 // damaged ones (invalid/ and corrupted.jpg) unless asked for.
 std::vector<std::filesystem::path> corpusPhotographs(bool includeDamaged = false);
+
+// Runs check in a child process as the ordinary user kOrdinaryUser (group
+// kOrdinaryUser, and the groups given) when the tests run as root, for what
+// only an ordinary user meets (a folder it may not search, a group it may not
+// give); as the user itself otherwise. The child's exit code: check's
+// result, or 90 when the user could not be taken.
+inline constexpr unsigned kOrdinaryUser = 61001;
+int asOrdinaryUser(const std::function<int()>& check, const std::vector<unsigned>& groups = {});
 
 std::vector<std::uint8_t> readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
