@@ -7,6 +7,7 @@
 // piece: a photograph copied whole goes from its file to the thumbnail's.
 
 #include "common/atomic_file.h"
+#include "metadata/metadata_policy.h"
 
 #include <cstdint>
 #include <span>
@@ -14,18 +15,6 @@
 #include <vector>
 
 namespace tamblure::metadata {
-
-// What a thumbnail may carry of its photograph's metadata.
-enum class MetadataPolicy {
-    // The EXIF segment (its size rewritten), the IPTC block, the comment, the
-    // colour profile.
-    Everything,
-    // The same, the EXIF segment without its GPS directory.
-    WithoutGps,
-    // The colour profile, and the orientation when it is not 1, alone in a
-    // small EXIF segment, so that a turned photograph still shows upright.
-    OrientationOnly
-};
 
 // Bytes [from, from + length) of the source; a length of kToTheEnd runs to
 // its end.
