@@ -353,11 +353,12 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> droppable(const Layout& lay
     }
     // Values start on even offsets: an odd stretch takes the padding byte
     // after it along when nothing uses that byte.
-    for (auto& [start, end] : merged) {
+    for (auto& stretch : merged) {
+        const std::uint64_t end = stretch.second;
         const bool used = std::any_of(layout.extents.begin(), layout.extents.end(),
-                                      [&](const Extent& e) { return overlaps(e, end, end + 1); });
-        if ((end - start) % 2 == 1 && end < tiff.size() && !used)
-            ++end;
+                                      [end](const Extent& e) { return overlaps(e, end, end + 1); });
+        if ((end - stretch.first) % 2 == 1 && end < tiff.size() && !used)
+            ++stretch.second;
     }
     return merged;
 }
