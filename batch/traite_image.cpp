@@ -11,7 +11,6 @@
 #include "jpeg/jpeg_util.h"
 #include "jpeg/streamed_decode.h"
 #include "metadata/exif.h"
-#include "metadata/img_data.h"
 
 #include <algorithm>
 #include <cmath>
@@ -87,20 +86,6 @@ public:
     const jpeg::JpegInput& input() const { return input_; }
     const fs::path& path() const { return input_.path; }
 
-    // The first bytes, as far as a thumbnail's leading segments can reach.
-    std::vector<std::uint8_t> lead() const
-    {
-        if (input_.read) {
-            const auto bytes = input_.bytes.first(std::min(input_.bytes.size(), metadata::kThumbnailHeadBytes));
-            return {bytes.begin(), bytes.end()};
-        }
-        std::vector<std::uint8_t> lead;
-        int error = 0;
-        if (!file_.readHead(metadata::kThumbnailHeadBytes, lead, error))
-            throw EFOpenError(openErrorMessage(path().string(), error));
-        return lead;
-    }
-
 private:
     static ReadBuffer& buffer()
     {
@@ -142,19 +127,9 @@ Bitmap24 thumbnailPicture(const Photograph& photograph, bool threeComponents, st
 
 const std::string kEncoderError = "Error writing JPEG to file ";
 
-// The thumbnail's final bytes, the carried metadata (or nothing) then the
-// thumbnail's data, replace the old thumbnail in one atomic step. Its
-// permission bits are at most the photograph's.
-FileStamp writeEncoded(const fs::path& thumbnail, unsigned permissions, std::span<const std::uint8_t> head,
-                       std::span<const std::uint8_t> data)
-{
-    AtomicFile out(thumbnail);
-    if (!out.open(permissions) || !out.write(head) || !out.write(data) || !out.commit())
-        throw EWriteError(withReason(kEncoderError + thumbnail.string(), out.error()));
-    return out.placed();
-}
-
-// Encodes the thumbnail's picture and writes it with the carried metadata.
+// Encodes the thumbnail's picture and writes it with the carried metadata:
+// its final bytes replace the old thumbnail in one atomic step, its
+// permission bits at most the photograph's.
 FileStamp encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, unsigned permissions, std::int32_t quality,
                           metadata::CarriedMetadata& metadata)
 {
@@ -164,30 +139,25 @@ FileStamp encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, uns
     } catch (const EWriteError&) {
         throw EWriteError(kEncoderError + thumbnail.string());
     }
-    if (!metadata.carried())
-        return writeEncoded(thumbnail, permissions, {}, encoded);
-    const std::span<const std::uint8_t> data = std::span(encoded).subspan(metadata::thumbnailDataStart(encoded));
-    return writeEncoded(thumbnail, permissions, metadata.head(raster.width(), raster.height()), data);
+    const metadata::ThumbnailLayout layout = metadata.encoded(encoded, raster.width(), raster.height());
+    AtomicFile out(thumbnail);
+    if (!out.open(permissions) || !layout.writeTo(out, encoded) || !out.commit())
+        throw EWriteError(withReason(kEncoderError + thumbnail.string(), out.error()));
+    return out.placed();
 }
 
-// A photograph small enough is its own thumbnail: the metadata in front (when
-// carried) and its bytes from the end of its own leading segments on,
-// streamed from the file, whatever its size.
+// A photograph small enough is its own thumbnail: the carried metadata in
+// front, then its bytes, streamed from the file whatever its size.
 FileStamp copyPhotograph(const Photograph& photograph, const fs::path& thumbnail, metadata::CarriedMetadata& metadata)
 {
-    std::vector<std::uint8_t> head;
-    std::uint64_t from = 0;
-    if (metadata.carried()) {
-        // The EXIF size is the one libjpeg reads from the photograph's
-        // headers, as for any thumbnail.
-        std::int32_t width = 0, height = 0;
+    // The EXIF size is the one libjpeg reads from the photograph's headers,
+    // as for any thumbnail.
+    std::int32_t width = 0, height = 0;
+    if (metadata.carried())
         jpeg::ReadJpegSize(photograph.input(), width, height);
-        from = metadata::thumbnailDataStart(photograph.lead(), photograph.file().size());
-        head = metadata.head(width, height);
-    }
+    const metadata::ThumbnailLayout layout = metadata.copied(photograph.input(), width, height);
     AtomicFile out(thumbnail);
-    if (!out.open(photograph.file().permissions()) || !out.write(head) || !out.copyFrom(photograph.file().fd(), from) ||
-        !out.commit())
+    if (!out.open(photograph.file().permissions()) || !layout.writeTo(out, photograph.file().fd()) || !out.commit())
         throw EWriteError(
             withReason("Impossible de copier le fichier " + photograph.path().string() + " vers " + thumbnail.string(),
                        out.error()));
@@ -205,7 +175,7 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
     if (!photograph.file().readable() || !jpeg::ProbeJpegHeader(photograph.input(), width, height, threeComponents))
         throw EJPEG("Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible");
 
-    metadata::CarriedMetadata metadata(photograph.input());
+    metadata::CarriedMetadata metadata(photograph.input(), request.policy);
     Thumbnail result;
     result.orientation = metadata.transfer().orientation;
     result.photograph = photograph.file().stamp();
@@ -285,6 +255,7 @@ ThumbnailRequest requestFrom(const RunHost& host, std::int32_t number)
     request.largestDimension = host.criterion() == 0;
     request.number = number;
     request.quality = host.quality();
+    request.policy = host.metadataPolicy();
     return request;
 }
 

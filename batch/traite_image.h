@@ -5,6 +5,7 @@
 #include "batch/page_writer.h"
 #include "batch/run_host.h"
 #include "common/file_io.h"
+#include "metadata/metadata_policy.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -39,11 +40,13 @@ struct Thumbnail {
     FileStamp written;      // the thumbnail as it was put in place
 };
 
-// The criterion, the number and the quality of one thumbnail.
+// The criterion, the number, the quality and the metadata policy of one
+// thumbnail.
 struct ThumbnailRequest {
     bool largestDimension = true; // "Dimension maximale"; otherwise "Facteur de réduction"
     std::int32_t number = 200;
     std::int32_t quality = 75;
+    metadata::MetadataPolicy policy = metadata::MetadataPolicy::Everything;
 };
 
 // The request for the next picture, read from the window as it stands now.
