@@ -4,6 +4,8 @@
 // it does to that window. The window, the command-line companion and the
 // tests each provide their own.
 
+#include "metadata/metadata_policy.h"
+
 #include <cstddef>
 #include <string>
 
@@ -30,6 +32,8 @@ public:
     virtual bool pageWanted() const = 0;
     virtual int columnCount() const = 0;
     virtual std::string title() const = 0;
+    // What the thumbnails may carry of their photographs' metadata.
+    virtual metadata::MetadataPolicy metadataPolicy() const { return metadata::MetadataPolicy::Everything; }
 
     // The list of pictures done ("resultat"): emptied at the start of a run,
     // one file name (UTF-8) added per picture, in search order.

@@ -88,6 +88,15 @@ void merge(std::map<std::string, ThumbnailRecord>& into, const std::string& name
         at->second = record;
 }
 
+// The criterion's field also says the metadata policy: 0 or 1 (the
+// criterion) plus twice the policy, so that records written before there
+// were policies read as carrying everything, and a program that knows no
+// policy passes such a line over and makes the thumbnail again.
+int criterionField(const ThumbnailRequest& request)
+{
+    return (request.criterion == Criterion::LargestDimension ? 0 : 1) + 2 * static_cast<int>(request.policy);
+}
+
 } // namespace
 
 ThumbnailRecords::ThumbnailRecords(const Directory& thumbnailFolder) : folder_(thumbnailFolder), ownName_(ownFileName())
@@ -102,10 +111,9 @@ std::string ThumbnailRecords::format(const std::map<std::string, ThumbnailRecord
         std::snprintf(fields, sizeof fields,
                       "%d %" PRId32 " %" PRId32 " %" PRIu64 " %" PRIu64 " %" PRId64 " %" PRId64 " %" PRIu64 " %" PRIu64
                       " %" PRId64 " %" PRId64 " %u ",
-                      r.request.criterion == Criterion::LargestDimension ? 0 : 1, r.request.number, r.request.quality,
-                      r.photograph.device, r.photograph.inode, r.photograph.size, r.photograph.modified,
-                      r.thumbnail.device, r.thumbnail.inode, r.thumbnail.size, r.thumbnail.modified,
-                      unsigned{r.orientation});
+                      criterionField(r.request), r.request.number, r.request.quality, r.photograph.device,
+                      r.photograph.inode, r.photograph.size, r.photograph.modified, r.thumbnail.device,
+                      r.thumbnail.inode, r.thumbnail.size, r.thumbnail.modified, unsigned{r.orientation});
         text += fields;
         text += escaped(name);
         text += '\n';
@@ -135,10 +143,11 @@ std::map<std::string, ThumbnailRecord> ThumbnailRecords::parse(const std::string
         std::string name;
         // A damaged line is passed over; the thumbnail it spoke of is made
         // again.
-        if (fields != 12 || consumed <= 0 || (criterion != 0 && criterion != 1) || orientation > 8 ||
+        if (fields != 12 || consumed <= 0 || criterion < 0 || criterion > 5 || orientation > 8 ||
             !unescaped(std::string_view(line).substr(static_cast<std::size_t>(consumed)), name))
             continue;
-        r.request.criterion = criterion == 0 ? Criterion::LargestDimension : Criterion::ReductionFactor;
+        r.request.criterion = criterion % 2 == 0 ? Criterion::LargestDimension : Criterion::ReductionFactor;
+        r.request.policy = static_cast<metadata::MetadataPolicy>(criterion / 2);
         r.orientation = static_cast<std::uint16_t>(orientation);
         merge(records, name, r);
     }
@@ -179,6 +188,9 @@ const ThumbnailRecord* ThumbnailRecords::upToDate(const std::string& fileName, c
     if (found == loaded_.end())
         return nullptr;
     const ThumbnailRecord& r = found->second;
+    // The same request, policy included: a thumbnail made with more
+    // metadata than asked for now must never be kept, since that is how a
+    // position would reach a published page.
     if (!(r.request == request) || !(r.photograph == photograph) || !(r.thumbnail == thumbnail) ||
         thumbnail.modified < photograph.modified)
         return nullptr;

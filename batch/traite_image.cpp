@@ -99,20 +99,6 @@ public:
     const jpeg::JpegInput& input() const { return input_; }
     const fs::path& path() const { return input_.path; }
 
-    // The first bytes, as far as a thumbnail's leading segments can reach.
-    std::vector<std::uint8_t> lead() const
-    {
-        if (input_.read) {
-            const auto bytes = input_.bytes.first(std::min(input_.bytes.size(), metadata::kThumbnailHeadBytes));
-            return {bytes.begin(), bytes.end()};
-        }
-        std::vector<std::uint8_t> lead;
-        int error = 0;
-        if (!file_.readHead(metadata::kThumbnailHeadBytes, lead, error))
-            throw EFOpenError(openErrorMessage(path().string(), error));
-        return lead;
-    }
-
 private:
     static ReadBuffer& buffer()
     {
@@ -186,19 +172,8 @@ bool limitedLike(AtomicFile& out, const FileAccess& photograph)
     return false;
 }
 
-// The thumbnail's final bytes, the carried metadata (or nothing) then the
-// thumbnail's data, replace the old thumbnail in one atomic step.
-FileStamp writeEncoded(const Target& thumbnail, const FileAccess& access, std::span<const std::uint8_t> head,
-                       std::span<const std::uint8_t> data)
-{
-    AtomicFile out(thumbnail.folder, thumbnail.name);
-    if (!out.open() || !limitedLike(out, access) || !out.write(head) || !out.write(data) || !out.commit())
-        throw EWriteError(
-            withReason(kEncoderError + thumbnail.path().string(), out.error() != 0 ? out.error() : errno));
-    return out.placed();
-}
-
-// Encodes the thumbnail's picture and writes it with the carried metadata.
+// Encodes the thumbnail's picture and writes it with the carried metadata:
+// its final bytes replace the old thumbnail in one atomic step.
 FileStamp encodeThumbnail(const Bitmap24& raster, const Target& thumbnail, const FileAccess& access,
                           std::int32_t quality, metadata::CarriedMetadata& metadata)
 {
@@ -208,31 +183,27 @@ FileStamp encodeThumbnail(const Bitmap24& raster, const Target& thumbnail, const
     } catch (const EWriteError&) {
         throw EWriteError(kEncoderError + thumbnail.path().string());
     }
-    if (!metadata.carried())
-        return writeEncoded(thumbnail, access, {}, encoded);
-    const std::span<const std::uint8_t> data = std::span(encoded).subspan(metadata::thumbnailDataStart(encoded));
-    return writeEncoded(thumbnail, access, metadata.head(raster.width(), raster.height()), data);
+    const metadata::ThumbnailLayout layout = metadata.encoded(encoded, raster.width(), raster.height());
+    AtomicFile out(thumbnail.folder, thumbnail.name);
+    if (!out.open() || !limitedLike(out, access) || !layout.writeTo(out, encoded) || !out.commit())
+        throw EWriteError(
+            withReason(kEncoderError + thumbnail.path().string(), out.error() != 0 ? out.error() : errno));
+    return out.placed();
 }
 
-// A photograph small enough is its own thumbnail: the metadata in front (when
-// carried) and its bytes from the end of its own leading segments on,
-// streamed from the file, whatever its size.
+// A photograph small enough is its own thumbnail: the carried metadata in
+// front, then its bytes, streamed from the file whatever its size.
 FileStamp copyPhotograph(const Photograph& photograph, const Target& thumbnail, const FileAccess& access,
                          metadata::CarriedMetadata& metadata)
 {
-    std::vector<std::uint8_t> head;
-    std::uint64_t from = 0;
-    if (metadata.carried()) {
-        // The EXIF size is the one libjpeg reads from the photograph's
-        // headers, as for any thumbnail.
-        std::int32_t width = 0, height = 0;
+    // The EXIF size is the one libjpeg reads from the photograph's headers,
+    // as for any thumbnail.
+    std::int32_t width = 0, height = 0;
+    if (metadata.carried())
         jpeg::ReadJpegSize(photograph.input(), width, height);
-        from = metadata::thumbnailDataStart(photograph.lead(), photograph.file().size());
-        head = metadata.head(width, height);
-    }
+    const metadata::ThumbnailLayout layout = metadata.copied(photograph.input(), width, height);
     AtomicFile out(thumbnail.folder, thumbnail.name);
-    if (!out.open() || !limitedLike(out, access) || !out.write(head) || !out.copyFrom(photograph.file().fd(), from) ||
-        !out.commit())
+    if (!out.open() || !limitedLike(out, access) || !layout.writeTo(out, photograph.file().fd()) || !out.commit())
         throw EWriteError(withReason("Impossible de copier le fichier " + photograph.path().string() + " vers " +
                                          thumbnail.path().string(),
                                      out.error() != 0 ? out.error() : errno));
@@ -252,7 +223,7 @@ Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name,
     if (!photograph.file().readable() || !jpeg::ProbeJpegHeader(photograph.input(), width, height, threeComponents))
         throw EJPEG("Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible");
 
-    metadata::CarriedMetadata metadata(photograph.input());
+    metadata::CarriedMetadata metadata(photograph.input(), request.policy);
     const FileAccess access = FileAccess::of(photograph.file().fd());
     Thumbnail result;
     result.orientation = metadata.transfer().orientation;
@@ -400,7 +371,7 @@ void recordPicture(RunHost& host, RunState& state, const std::string& fileName, 
 
 ThumbnailRequest requestFrom(const RunHost& host, std::int32_t number)
 {
-    return {host.criterion(), number, host.quality()};
+    return {host.criterion(), number, host.quality(), host.metadataPolicy()};
 }
 
 } // namespace tamblure::batch

@@ -7,6 +7,7 @@
 #include "batch/run_host.h"
 #include "common/directory.h"
 #include "common/file_io.h"
+#include "metadata/metadata_policy.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -46,11 +47,13 @@ struct Thumbnail {
     FileStamp written;      // the thumbnail as it was put in place
 };
 
-// The criterion, the number and the quality of one thumbnail.
+// The criterion, the number, the quality and the metadata policy of one
+// thumbnail.
 struct ThumbnailRequest {
     Criterion criterion = Criterion::LargestDimension;
     std::int32_t number = 200;
     std::int32_t quality = 75;
+    metadata::MetadataPolicy policy = metadata::MetadataPolicy::Everything;
     bool operator==(const ThumbnailRequest&) const = default;
 };
 

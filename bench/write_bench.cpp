@@ -10,7 +10,6 @@
 #include "imaging/bitmap24.h"
 #include "jpeg/JPEG_IO.h"
 #include "metadata/exif.h"
-#include "metadata/img_data.h"
 
 #include <benchmark/benchmark.h>
 
@@ -70,10 +69,9 @@ void BM_ThumbnailWrittenOnceWhole(benchmark::State& state)
     for (auto _ : state) {
         const std::vector<std::uint8_t> encoded = tamblure::jpeg::EncodeJpegBytes(f.raster(), 75);
         tamblure::metadata::CarriedMetadata metadata(f.photo());
-        const std::vector<std::uint8_t> head = metadata.head(f.raster().width(), f.raster().height());
+        const auto layout = metadata.encoded(encoded, f.raster().width(), f.raster().height());
         tamblure::AtomicFile out(f.thumbnail());
-        const auto data = std::span(encoded).subspan(tamblure::metadata::thumbnailDataStart(encoded));
-        if (!(out.open() && out.write(head) && out.write(data) && out.commit()))
+        if (!(out.open() && layout.writeTo(out, encoded) && out.commit()))
             state.SkipWithError("write failed");
     }
 }

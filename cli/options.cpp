@@ -51,8 +51,19 @@ const char* const kHelp = "Fait les vignettes de toutes les photographies JPEG (
                           "                       tamblure-batch --shard 2/4 Archives\n"
                           "      --quiet        n'écrit que les erreurs et le bilan\n"
                           "                       tamblure-batch --quiet -r Archives\n"
+                          "      --no-gps       les vignettes ne portent pas la position GPS des photographies\n"
+                          "                     (le reste de leurs données EXIF, IPTC et commentaire, si)\n"
+                          "                       tamblure-batch --no-gps --html Photos\n"
+                          "      --strip        les vignettes ne portent ni EXIF, ni IPTC, ni commentaire, sauf\n"
+                          "                     l'orientation d'une photographie tournée ; le profil de\n"
+                          "                     couleurs reste\n"
+                          "                       tamblure-batch --strip --html Photos\n"
                           "  -h, --help         affiche cette aide\n"
                           "      --version      affiche la version\n"
+                          "\n"
+                          "Une photographie assez petite est copiée telle quelle comme vignette ; avec --no-gps\n"
+                          "ou --strip, la copie perd ce que l'option retire et n'est donc plus identique à la\n"
+                          "photographie.\n"
                           "\n"
                           "Chaque photographie traitée est nommée sur la sortie standard (avec son dossier\n"
                           "quand il y en a plusieurs), puis « Terminé ». Sur un terminal, une ligne d'avancement\n"
@@ -68,6 +79,8 @@ enum LongOnly {
     kColumns,
     kShard,
     kQuiet,
+    kNoGps,
+    kStrip,
     kVersion
 };
 
@@ -84,6 +97,8 @@ const option kLongOptions[] = {
     {"recursive", no_argument, nullptr, 'r'},
     {"shard", required_argument, nullptr, kShard},
     {"quiet", no_argument, nullptr, kQuiet},
+    {"no-gps", no_argument, nullptr, kNoGps},
+    {"strip", no_argument, nullptr, kStrip},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -199,6 +214,12 @@ Options parse(int argc, char** argv, Request::Kind& kind)
             break;
         case kQuiet:
             options.quiet = true;
+            break;
+        case kNoGps:
+            options.noGps = true;
+            break;
+        case kStrip:
+            options.strip = true;
             break;
         case 'h':
             kind = Request::Kind::Help;

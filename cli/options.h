@@ -25,6 +25,8 @@ struct Options {
     unsigned shardPart = 1; // --shard K/N
     unsigned shardParts = 1;
     bool quiet = false;
+    bool noGps = false; // --no-gps
+    bool strip = false; // --strip (which takes the GPS position out too)
     std::vector<std::string> folders;
 };
 

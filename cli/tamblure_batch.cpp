@@ -77,6 +77,12 @@ public:
     bool pageWanted() const override { return options_.html; }
     int columnCount() const override { return options_.columns; }
     std::string title() const override { return options_.title; }
+    metadata::MetadataPolicy metadataPolicy() const override
+    {
+        if (options_.strip)
+            return metadata::MetadataPolicy::OrientationOnly;
+        return options_.noGps ? metadata::MetadataPolicy::WithoutGps : metadata::MetadataPolicy::Everything;
+    }
     void clearList() override {}
     void processEvents() override {}
     bool stopRequested() const override { return stopSignal != 0; }

@@ -1,5 +1,6 @@
 #include "common/atomic_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -208,19 +209,25 @@ bool AtomicFile::write(std::string_view text)
     return write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
-bool AtomicFile::copyFrom(int from, std::uint64_t offset)
+bool AtomicFile::copyFrom(int from, std::uint64_t offset, std::uint64_t length)
 {
     if (!flush())
         return false;
     auto position = static_cast<off_t>(offset);
+    std::uint64_t left = length;
     // The kernel copies without the bytes passing through this process where
     // it can; otherwise they go through the buffer, a piece at a time.
     for (;;) {
-        const ssize_t n = ::copy_file_range(from, &position, fd_, nullptr, std::size_t{1} << 30, 0);
+        if (left == 0)
+            return true;
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, std::uint64_t{1} << 30));
+        const ssize_t n = ::copy_file_range(from, &position, fd_, nullptr, piece, 0);
         if (n == 0)
             return true;
-        if (n > 0)
+        if (n > 0) {
+            left -= static_cast<std::uint64_t>(n);
             continue;
+        }
         if (errno == EINTR)
             continue;
         if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)
@@ -228,8 +235,9 @@ bool AtomicFile::copyFrom(int from, std::uint64_t offset)
         return fail(errno);
     }
     buffer_.resize(kBufferBytes);
-    for (;;) {
-        const ssize_t n = ::pread(from, buffer_.data(), buffer_.size(), position);
+    while (left > 0) {
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer_.size()));
+        const ssize_t n = ::pread(from, buffer_.data(), piece, position);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -245,6 +253,7 @@ bool AtomicFile::copyFrom(int from, std::uint64_t offset)
             return fail(error);
         }
         position += n;
+        left -= static_cast<std::uint64_t>(n);
     }
     buffer_.clear();
     return true;

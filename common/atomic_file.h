@@ -54,10 +54,12 @@ public:
     [[nodiscard]] bool write(std::span<const std::uint8_t> bytes);
     [[nodiscard]] bool write(std::string_view text);
 
-    // Appends the bytes of the open file `from`, from `offset` to its end,
-    // a piece at a time: a file of any size costs no more memory than a small
-    // buffer. A read error of `from` fails like a write error.
-    [[nodiscard]] bool copyFrom(int from, std::uint64_t offset);
+    // Appends the bytes of the open file `from`, from `offset` on, `length`
+    // of them or up to its end when it ends first, a piece at a time: a file
+    // of any size costs no more memory than a small buffer. A read error of
+    // `from` fails like a write error.
+    static constexpr std::uint64_t kToTheEnd = UINT64_MAX;
+    [[nodiscard]] bool copyFrom(int from, std::uint64_t offset, std::uint64_t length = kToTheEnd);
 
     // The open file, for changes of its owner, mode or ACL before it is put
     // in place; -1 when none is open.

@@ -1,10 +1,15 @@
 // Arbitrary bytes as a photograph: scan its segments (walking the EXIF data
-// when there is some), fit the dimensions to a thumbnail, emit the header
-// segments into memory, and find where a thumbnail's own data would start.
+// when there is some), fit the dimensions to a thumbnail, take the GPS
+// directory out, filter the photograph as a copy under each policy, emit the
+// header segments into memory, and find where a thumbnail's own data would
+// start.
 // Beyond the sanitizers, the invariants the writer relies on are checked.
 
+#include "metadata/copy_filter.h"
+#include "metadata/exif_edit.h"
 #include "metadata/image_info.h"
 #include "metadata/img_data.h"
+#include "metadata/segment_source.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +54,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         REQUIRE(photo.exifRef()->raw == before);
         directory->FitDimensions(133, 200);
         REQUIRE(photo.exifRef()->raw.size() == exifSize);
+    }
+
+    if (const tSection* exif = photo.exifRef(); exif != nullptr && isExifSegment(exif->raw)) {
+        const GpsFreeSegment edited = withoutGps(exif->raw);
+        switch (edited.how) {
+        case GpsRemoval::None:
+            REQUIRE(edited.raw == exif->raw);
+            break;
+        case GpsRemoval::Cleared:
+            REQUIRE(edited.raw.size() == exif->raw.size());
+            break;
+        case GpsRemoval::Dropped:
+            REQUIRE(edited.raw.size() < exif->raw.size() && isExifSegment(edited.raw));
+            REQUIRE(withoutGps(edited.raw).how == GpsRemoval::None);
+            break;
+        case GpsRemoval::Refused:
+            REQUIRE(edited.raw.empty());
+            break;
+        }
+    }
+
+    // A filtered copy only ever leaves bytes out or puts a shorter EXIF
+    // segment in a longer one's place.
+    for (const MetadataPolicy policy : {MetadataPolicy::WithoutGps, MetadataPolicy::OrientationOnly}) {
+        ThumbnailLayout layout;
+        SpanSource source(bytes);
+        addFilteredCopy(layout, source, 0, policy);
+        REQUIRE(layout.bytes(bytes).size() <= size);
     }
 
     std::vector<std::uint8_t> out;

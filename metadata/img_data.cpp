@@ -1,8 +1,6 @@
 #include "metadata/img_data.h"
 
-#include "common/atomic_file.h"
 #include "common/byte_reader.h"
-#include "common/errors.h"
 #include "common/file_io.h"
 #include "metadata/image_info.h"
 #include "metadata/segment_source.h"
@@ -20,6 +18,7 @@ constexpr int kMarkerSOS = 0xDA;
 constexpr int kMarkerEOI = 0xD9;
 constexpr int kMarkerAPP0 = 0xE0;
 constexpr int kMarkerAPP1 = 0xE1;
+constexpr int kMarkerAPP2 = 0xE2;
 constexpr int kMarkerAPP13 = 0xED;
 constexpr int kMarkerCOM = 0xFE;
 
@@ -27,64 +26,6 @@ constexpr int kMarkerCOM = 0xFE;
 // APP0 segment: JFIF 1.02, 300 dots per inch, no embedded preview.
 constexpr std::uint8_t kFixedApp0[] = {
     0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x02, 0x01, 0x01, 0x2C, 0x01, 0x2C, 0x00, 0x00,
-};
-
-// A photograph's bytes in order, pulled chunk by chunk from the source, every
-// read made through a ByteReader over the current chunk. It refuses to go past
-// `limit` bytes in all, as if the file ended there.
-class SegmentStream {
-public:
-    SegmentStream(SegmentSource& source, std::uint64_t limit) : source_(source), limit_(limit) {}
-
-    bool readByte(std::uint8_t& out)
-    {
-        if (consumed_ >= limit_)
-            return false;
-        while (!chunk_.readU8(out)) {
-            if (!refill())
-                return false;
-        }
-        ++consumed_;
-        return true;
-    }
-
-    // Appends the next n bytes to out. False when the file ends first; out
-    // then holds only part of them.
-    bool readBytes(std::size_t n, std::vector<std::uint8_t>& out)
-    {
-        if (n > limit_ - consumed_)
-            return false;
-        while (n > 0) {
-            if (chunk_.atEnd() && !refill())
-                return false;
-            const std::size_t take = std::min(n, chunk_.remaining());
-            const auto bytes = chunk_.readBytes(take);
-            out.insert(out.end(), bytes->begin(), bytes->end());
-            n -= take;
-            consumed_ += take;
-        }
-        return true;
-    }
-
-private:
-    bool refill()
-    {
-        if (ended_)
-            return false;
-        const auto next = source_.nextChunk();
-        if (next.empty()) {
-            ended_ = true;
-            return false;
-        }
-        chunk_ = ByteReader(next);
-        return true;
-    }
-
-    SegmentSource& source_;
-    std::uint64_t limit_;
-    std::uint64_t consumed_ = 0;
-    ByteReader chunk_{std::span<const std::uint8_t>()};
-    bool ended_ = false;
 };
 
 bool hasJpegExtension(const fs::path& path)
@@ -117,6 +58,7 @@ void TimgData::ResetState()
     statusText_.clear();
     directory_.reset();
     iptcBlock_.reset();
+    icc_.clear();
     order_ = ByteOrder::LittleEndian;
 }
 
@@ -203,6 +145,28 @@ bool TimgData::ScanSegments(SegmentSource& source)
     return HasAnyMetadata();
 }
 
+namespace {
+
+// A segment after the table closed, from its length field on: only an APP2
+// is read, for its ICC chunk. False when the file ends within it or when it
+// ends the scan.
+bool passOver(SegmentStream& in, std::uint8_t marker, IccChunks& icc)
+{
+    std::uint8_t hi = 0, lo = 0;
+    if (marker == kMarkerEOI || marker == kMarkerSOS || !in.readByte(hi) || !in.readByte(lo) || hi * 256 + lo < 2)
+        return false;
+    const auto payload = static_cast<std::size_t>(hi * 256 + lo - 2);
+    if (marker != kMarkerAPP2)
+        return in.skip(payload);
+    std::vector<std::uint8_t> raw{hi, lo};
+    if (!in.readBytes(payload, raw))
+        return false;
+    icc.take(raw);
+    return true;
+}
+
+} // namespace
+
 // False when the file does not start with SOI; true otherwise, however the
 // scan ended.
 bool TimgData::scan(SegmentSource& source)
@@ -220,14 +184,23 @@ bool TimgData::scan(SegmentSource& source)
         --segmentCount_;
     };
 
+    // The table is filled until its own rules close it; the segments after
+    // that, up to the start of scan, are only looked at for the chunks of an
+    // ICC profile, which may stand anywhere among them.
+    bool tableOpen = true;
     segmentCount_ = 0;
-    while (segmentCount_ < kMaxSegments) {
+    for (;;) {
         // Any number of FF fill bytes; the first other byte is the marker,
         // whether or not an FF came before it.
         std::uint8_t marker = 0xFF;
         while (marker == 0xFF) {
             if (!in.readByte(marker))
                 return true;
+        }
+        if (!tableOpen) {
+            if (!passOver(in, marker, icc_))
+                return true;
+            continue;
         }
         const int n = ++segmentCount_;
         tSection& section = segments_[static_cast<std::size_t>(n)];
@@ -252,16 +225,24 @@ bool TimgData::scan(SegmentSource& source)
         }
         section.marker = marker;
         section.length = length;
-
-        // Metadata is looked for further only if one of the first four
-        // segments carries some.
-        if (n == 5 && !HasAnyMetadata())
-            return true;
+        if (marker == kMarkerAPP2)
+            icc_.take(section.raw);
 
         switch (marker) {
         case kMarkerEOI:
         case kMarkerSOS:
             return true;
+        default:
+            break;
+        }
+        // Metadata is looked for further only if one of the first four
+        // segments carries some.
+        if (n == 5 && !HasAnyMetadata()) {
+            tableOpen = false;
+            continue;
+        }
+
+        switch (marker) {
         case kMarkerAPP0:
             app0Ref_ = n;
             break;
@@ -289,8 +270,9 @@ bool TimgData::scan(SegmentSource& source)
         default:
             break;
         }
+        if (segmentCount_ == kMaxSegments)
+            tableOpen = false;
     }
-    return true;
 }
 
 void TimgData::CheckExifHeader()
@@ -356,27 +338,6 @@ std::int32_t TimgData::EmitSegments(std::vector<std::uint8_t>& out) const
     if (const tSection* comment = commentRef())
         emit(*comment);
     return static_cast<std::int32_t>(out.size() - start);
-}
-
-std::vector<std::uint8_t> TimgData::ThumbnailHead(std::int32_t width, std::int32_t height, bool adjust)
-{
-    if (adjust && directory_)
-        directory_->FitDimensions(height, width);
-    std::vector<std::uint8_t> head;
-    EmitSegments(head);
-    return head;
-}
-
-void TimgData::RewriteThumbnail(std::span<const std::uint8_t> thumbnail, std::int32_t width, std::int32_t height,
-                                const fs::path& path, bool adjust)
-{
-    AtomicFile out(path);
-    if (!out.open())
-        throw EFCreateError(createErrorMessage(path.string(), out.error()));
-    const std::vector<std::uint8_t> head = ThumbnailHead(width, height, adjust);
-    // The thumbnail's own bytes are written straight from where they are.
-    if (!out.write(head) || !out.write(thumbnail.subspan(thumbnailDataStart(thumbnail))) || !out.commit())
-        throw EWriteError(writeErrorMessage(path.string(), out.error()));
 }
 
 std::size_t thumbnailDataStart(std::span<const std::uint8_t> thumbnail)

@@ -2,15 +2,16 @@
 
 // The metadata container: the leading segments of one photograph, kept as the
 // exact bytes of the file, with references to the four kinds that carry
-// metadata (EXIF APP1, IPTC APP13, comment COM, APP0 header). It writes them
-// in front of a thumbnail's compressed data, the EXIF image width and height
-// rewritten to the thumbnail's size.
+// metadata (EXIF APP1, IPTC APP13, comment COM, APP0 header), and the chunks
+// of its ICC profile. The copy step (exif.h) puts them in front of a
+// thumbnail's compressed data, the EXIF image width and height rewritten to
+// the thumbnail's size.
 //
 // Nothing here trusts the photograph: every read goes through a ByteReader,
-// a cut or oversized file ends the scan with what was recorded before it, and
-// the thumbnail is replaced whole or not at all.
+// and a cut or oversized file ends the scan with what was recorded before it.
 
 #include "common/byte_reader.h"
+#include "metadata/icc_profile.h"
 
 #include <array>
 #include <cstddef>
@@ -69,10 +70,11 @@ public:
     // whose extension is checked.
     bool ScanFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
-    // Reads segments from the start of a JPEG file up to the start of scan,
+    // Records segments from the start of a JPEG file up to the start of scan,
     // the end of image, the 20th kept segment, or the 5th when the first four
-    // carry no metadata. True when an EXIF, IPTC or comment segment was
-    // recorded. Call it on a reset container (ScanFile does).
+    // carry no metadata; ICC chunks are taken up to the start of scan. True
+    // when an EXIF, IPTC or comment segment was recorded. Call it on a reset
+    // container (ScanFile does).
     bool ScanSegments(SegmentSource& source);
     bool ScanSegments(std::span<const std::uint8_t> bytes);
 
@@ -82,19 +84,6 @@ public:
     // Checks the EXIF segment's signature and byte order and walks its
     // directories (the scan calls it right after taking the segment).
     void CheckExifHeader();
-
-    // SOI and the photograph's segments (EmitSegments) as they go in front of
-    // a thumbnail of width × height. With adjust, the EXIF width and height
-    // are first set to the thumbnail's.
-    std::vector<std::uint8_t> ThumbnailHead(std::int32_t width, std::int32_t height, bool adjust);
-
-    // Replaces the thumbnail file at path, atomically, with ThumbnailHead and
-    // the thumbnail's bytes from the end of its own leading APP0/APP1/APP13/
-    // COM on. Raises EFCreateError when the file cannot be created,
-    // EWriteError when it cannot be written or put in place (both with the
-    // system's reason); the thumbnail is then as it was.
-    void RewriteThumbnail(std::span<const std::uint8_t> thumbnail, std::int32_t width, std::int32_t height,
-                          const std::filesystem::path& path, bool adjust);
 
     // Appends FF D8, then the EXIF segment (or the APP0 segment, or a fixed
     // JFIF APP0 when there is neither), the IPTC block and the comment, each
@@ -113,6 +102,9 @@ public:
     TImageInfo* directory() { return directory_.get(); }
     const TImageInfo* directory() const { return directory_.get(); }
     const TIPTCdata* iptcBlock() const { return iptcBlock_.get(); }
+    // The ICC profile's chunks among the segments before the start of scan,
+    // wherever they stand (the table's limits do not apply to them).
+    const IccChunks& iccChunks() const { return icc_; }
     const std::string& statusText() const { return statusText_; }
 
 private:
@@ -132,6 +124,7 @@ private:
     ByteOrder order_ = ByteOrder::LittleEndian;
     std::unique_ptr<TImageInfo> directory_;
     std::unique_ptr<TIPTCdata> iptcBlock_;
+    IccChunks icc_;
     std::string statusText_;
 };
 

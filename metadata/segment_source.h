@@ -6,6 +6,8 @@
 // megabytes, of which only the leading segments are wanted) and on bytes
 // already in memory (tests, fuzzing).
 
+#include "common/byte_reader.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -46,6 +48,35 @@ public:
 private:
     int fd_;
     std::vector<std::uint8_t> buffer_;
+};
+
+// A photograph's bytes in order, pulled chunk by chunk from a source, every
+// read made through a ByteReader over the current chunk. It refuses to go past
+// `limit` bytes in all, as if the file ended there.
+class SegmentStream {
+public:
+    SegmentStream(SegmentSource& source, std::uint64_t limit) : source_(source), limit_(limit) {}
+
+    bool readByte(std::uint8_t& out);
+
+    // Appends the next n bytes to out. False when the file ends first; out
+    // then holds only part of them.
+    bool readBytes(std::size_t n, std::vector<std::uint8_t>& out);
+
+    // Passes over the next n bytes. False when the file ends first.
+    bool skip(std::uint64_t n);
+
+    // How many bytes were read or passed over so far.
+    std::uint64_t consumed() const { return consumed_; }
+
+private:
+    bool refill();
+
+    SegmentSource& source_;
+    std::uint64_t limit_;
+    std::uint64_t consumed_ = 0;
+    ByteReader chunk_{std::span<const std::uint8_t>()};
+    bool ended_ = false;
 };
 
 } // namespace tamblure::metadata

@@ -214,6 +214,8 @@ INSTANTIATE_TEST_SUITE_P(
         Change{"AnotherQuality", [](const fs::path&) {}, {"-u", "-s", "100", "-q", "90"}, {"a.jpg", "b.jpg", "c.jpg"}},
         Change{"AnotherSize", [](const fs::path&) {}, {"-u", "-s", "120"}, {"a.jpg", "b.jpg", "c.jpg"}},
         Change{"AnotherCriterion", [](const fs::path&) {}, {"-u", "-f", "100"}, {"a.jpg", "b.jpg", "c.jpg"}},
+        Change{"WithoutGps", [](const fs::path&) {}, {"-u", "-s", "100", "--no-gps"}, {"a.jpg", "b.jpg", "c.jpg"}},
+        Change{"Stripped", [](const fs::path&) {}, {"-u", "-s", "100", "--strip"}, {"a.jpg", "b.jpg", "c.jpg"}},
         Change{"WithoutUpdate", [](const fs::path&) {}, {"-s", "100"}, {"a.jpg", "b.jpg", "c.jpg"}},
         Change{"RecordsDamaged",
                [](const fs::path& f) {

@@ -149,6 +149,31 @@ TEST(AtomicFile, CopiesAFileFromAnOffsetAfterWhatWasWritten)
     EXPECT_EQ(test::readFile(dir / "dst.jpg"), expected);
 }
 
+TEST(AtomicFile, CopiesStretchesOfAFileEachUpToItsLengthOrTheEnd)
+{
+    test::TempDir dir;
+    std::vector<std::uint8_t> bytes(300000);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 13 + i / 251);
+    test::writeFile(dir / "src.jpg", bytes);
+    const int fd = ::open((dir / "src.jpg").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    AtomicFile out(dir / "dst.jpg");
+    ASSERT_TRUE(out.open());
+    // A stretch, a written piece between two, a stretch of none, a stretch
+    // longer than what is left of the file.
+    ASSERT_TRUE(out.copyFrom(fd, 5, 70000));
+    ASSERT_TRUE(out.write(std::string_view("mid")));
+    ASSERT_TRUE(out.copyFrom(fd, 200000, 0));
+    ASSERT_TRUE(out.copyFrom(fd, 299990, 50));
+    ASSERT_TRUE(out.commit());
+    ::close(fd);
+    std::vector<std::uint8_t> expected(bytes.begin() + 5, bytes.begin() + 70005);
+    expected.insert(expected.end(), {'m', 'i', 'd'});
+    expected.insert(expected.end(), bytes.end() - 10, bytes.end());
+    EXPECT_EQ(test::readFile(dir / "dst.jpg"), expected);
+}
+
 TEST(AtomicFile, ACopyThatCannotReadItsSourceFailsAndLeavesTheTarget)
 {
     test::TempDir dir;

@@ -32,6 +32,38 @@ Bytes jpegFile(std::initializer_list<Bytes> segments)
     return out;
 }
 
+Bytes iccProfile(const char* space, std::size_t size)
+{
+    Bytes profile(size);
+    for (std::size_t i = 0; i < size; ++i)
+        profile[i] = static_cast<std::uint8_t>(i * 31 + 7);
+    for (int i = 0; i < 4; ++i)
+        profile[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size >> (8 * (3 - i)));
+    std::copy(space, space + 4, profile.begin() + 16);
+    const char acsp[] = "acsp";
+    std::copy(acsp, acsp + 4, profile.begin() + 36);
+    return profile;
+}
+
+Bytes iccSegment(std::uint8_t number, std::uint8_t count, const Bytes& chunk)
+{
+    Bytes payload = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, number, count};
+    payload.insert(payload.end(), chunk.begin(), chunk.end());
+    return segment(0xE2, payload);
+}
+
+std::vector<Bytes> iccSegments(const Bytes& profile, std::size_t chunkSize)
+{
+    const std::size_t count = (profile.size() + chunkSize - 1) / chunkSize;
+    std::vector<Bytes> out;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto from = profile.begin() + static_cast<std::ptrdiff_t>(i * chunkSize);
+        const auto to = profile.begin() + static_cast<std::ptrdiff_t>(std::min(profile.size(), (i + 1) * chunkSize));
+        out.push_back(iccSegment(static_cast<std::uint8_t>(i + 1), static_cast<std::uint8_t>(count), Bytes(from, to)));
+    }
+    return out;
+}
+
 ExifWriter::ExifWriter(bool bigEndian, std::uint32_t firstDirectory) : bigEndian_(bigEndian)
 {
     tiff_ = bigEndian ? Bytes{'M', 'M'} : Bytes{'I', 'I'};

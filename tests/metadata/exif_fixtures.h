@@ -23,6 +23,18 @@ Bytes segment(int marker, const Bytes& payload);
 // start of scan, a few bytes of "compressed data" and EOI.
 Bytes jpegFile(std::initializer_list<Bytes> segments);
 
+// An ICC profile of `size` bytes (at least 128) whose header gives the
+// colour space (a four-character code: "RGB ", "GRAY", "CMYK"), its size and
+// the "acsp" signature; the rest is a pattern.
+Bytes iccProfile(const char* space, std::size_t size = 600);
+
+// The profile cut into APP2 "ICC_PROFILE" segments of at most chunkSize bytes
+// of profile each, numbered from 1, in order.
+std::vector<Bytes> iccSegments(const Bytes& profile, std::size_t chunkSize = 65519);
+
+// One APP2 "ICC_PROFILE" segment with the given number and count.
+Bytes iccSegment(std::uint8_t number, std::uint8_t count, const Bytes& chunk);
+
 // An APP1 EXIF segment under construction: "Exif\0\0", then a TIFF header in
 // the chosen byte order whose first-directory offset is given. Offsets passed
 // to and returned by the writer count from the TIFF header (the base), as in

@@ -1,6 +1,7 @@
 // The copy step checked by a real client: exiftool reads every thumbnail that
-// TransfereExif rebuilds from a photograph of ../shared/corpus and must find
-// the photograph's metadata in it, tag for tag.
+// the step's route (CarriedMetadata, from the photograph's bytes in memory)
+// makes of a photograph of ../shared/corpus, and must find the photograph's
+// metadata in it tag for tag, as far as the policy allows.
 
 #include "metadata/exif.h"
 
@@ -100,13 +101,15 @@ enum class Expect {
 //   which exiftool files under File, is compared on its own.
 // - JFIF, JFXX: the photograph's APP0 is not carried when it has EXIF, and
 //   the encoder's own APP0 is replaced by the photograph's segments.
-// - ICC, FlashPix, MPF, Adobe (APP14), PictureInfo and Ducky (APP12), CIFF,
-//   and Kodak's APP3 (MetaIFD, KodakEffectsIFD, KodakBordersIFD): segments
-//   other than EXIF, IPTC and comment, which the copy step does not carry.
+// - FlashPix, MPF, Adobe (APP14), PictureInfo and Ducky (APP12), CIFF, and
+//   Kodak's APP3 (MetaIFD, KodakEffectsIFD, KodakBordersIFD): segments other
+//   than EXIF, IPTC, comment and ICC profile, which the copy step does not
+//   carry.
+// - ICC: carried when it is an RGB profile (every one of the corpus is).
 // - XMP: an XMP packet is carried only when it is the photograph's first
 //   APP1, which then stands in the EXIF segment's place; the EXIF data of a
 //   later APP1 is then not carried.
-Expect expectationFor(const std::string& key, bool firstApp1IsExif)
+Expect expectationFor(const std::string& key, bool firstApp1IsExif, bool rgbProfile)
 {
     if (key == "File:Comment")
         return Expect::Equal;
@@ -114,7 +117,9 @@ Expect expectationFor(const std::string& key, bool firstApp1IsExif)
         "ExifTool", "System",   "File",    "Composite",       "JFIF",           "JFXX", "Adobe", "Ducky", "PictureInfo",
         "CIFF",     "FlashPix", "MetaIFD", "KodakEffectsIFD", "KodakBordersIFD"};
     const std::string group = groupOf(key);
-    if (kNotCarried.contains(group) || group.rfind("ICC", 0) == 0 || group.rfind("MPF", 0) == 0)
+    if (group.rfind("ICC", 0) == 0)
+        return rgbProfile ? Expect::Equal : Expect::Absent;
+    if (kNotCarried.contains(group) || group.rfind("MPF", 0) == 0)
         return Expect::Nothing;
     if (group.rfind("XMP", 0) == 0)
         return firstApp1IsExif ? Expect::Nothing : Expect::Equal;
@@ -162,6 +167,32 @@ std::vector<std::string> withFirstNumber(const std::vector<std::string>& values,
     return out;
 }
 
+constexpr MetadataPolicy kPolicies[] = {MetadataPolicy::Everything, MetadataPolicy::WithoutGps,
+                                        MetadataPolicy::OrientationOnly};
+
+// A kThumbWidth × kThumbHeight thumbnail made by libjpeg, as the encoder
+// writes it, with the photograph's metadata as the step lays it out.
+std::vector<std::uint8_t> encodedThumbnail(const fs::path& photo, const std::vector<std::uint8_t>& bytes,
+                                           MetadataPolicy policy = MetadataPolicy::Everything)
+{
+    support::JpegSpec spec;
+    spec.width = kThumbWidth;
+    spec.height = kThumbHeight;
+    const std::vector<std::uint8_t> encoded = support::makeJpeg(spec);
+    CarriedMetadata metadata(jpeg::JpegInput::inMemory(photo, bytes), policy);
+    return metadata.encoded(encoded, kThumbWidth, kThumbHeight).bytes(encoded);
+}
+
+// The photograph as its own thumbnail (its frame's size is what the EXIF
+// size is set to; a wrong one does not matter to what is checked here).
+std::vector<std::uint8_t> copiedPhotograph(const fs::path& photo, const std::vector<std::uint8_t>& bytes,
+                                           MetadataPolicy policy = MetadataPolicy::Everything)
+{
+    const jpeg::JpegInput input = jpeg::JpegInput::inMemory(photo, bytes);
+    CarriedMetadata metadata(input, policy);
+    return metadata.copied(input, kThumbWidth, kThumbHeight).bytes(bytes);
+}
+
 bool hasExif(const Tags& tags)
 {
     for (const auto& [key, values] : tags) {
@@ -190,10 +221,6 @@ TEST(CopyStepWithExiftool, CarriesEveryExifIptcAndCommentTagOfTheCorpusIntoTheTh
         if (!hasExif(photoTags[i]))
             continue;
         const fs::path thumb = dir / (std::to_string(i) + ".jpg");
-        support::JpegSpec spec;
-        spec.width = kThumbWidth;
-        spec.height = kThumbHeight;
-        support::writeJpeg(thumb, spec);
         const auto before = support::readFile(photos[i]);
         const std::ptrdiff_t app1 = support::findMarker(before, 0xE1);
         ASSERT_GT(app1, 0);
@@ -201,7 +228,7 @@ TEST(CopyStepWithExiftool, CarriesEveryExifIptcAndCommentTagOfTheCorpusIntoTheTh
         static constexpr std::uint8_t kExif[] = {'E', 'x', 'i', 'f', 0};
         exifFirst.push_back(before.size() > static_cast<std::size_t>(app1) + 9 &&
                             std::equal(std::begin(kExif), std::end(kExif), before.begin() + app1 + 4));
-        TransfereExif(photos[i], thumb);
+        support::writeFile(thumb, encodedThumbnail(photos[i], before));
         EXPECT_EQ(support::readFile(photos[i]), before) << photos[i] << " was changed";
         thumbs.push_back(thumb);
         which.push_back(i);
@@ -214,8 +241,10 @@ TEST(CopyStepWithExiftool, CarriesEveryExifIptcAndCommentTagOfTheCorpusIntoTheTh
         const Tags& thumb = thumbTags[k];
         SCOPED_TRACE(photos[which[k]].string());
         std::size_t compared = 0;
+        const bool rgbProfile = photo.contains("ICC-header:ColorSpaceData") &&
+                                photo.at("ICC-header:ColorSpaceData") == std::vector<std::string>{"RGB"};
         for (const auto& [key, values] : photo) {
-            const Expect expect = expectationFor(key, exifFirst[k]);
+            const Expect expect = expectationFor(key, exifFirst[k], rgbProfile);
             const auto found = thumb.find(key);
             if (expect == Expect::Absent) {
                 EXPECT_EQ(found, thumb.end()) << key << " should not be carried";
@@ -234,7 +263,7 @@ TEST(CopyStepWithExiftool, CarriesEveryExifIptcAndCommentTagOfTheCorpusIntoTheTh
                 EXPECT_EQ(found->second, values) << key;
         }
         for (const auto& [key, values] : thumb) {
-            if (expectationFor(key, exifFirst[k]) != Expect::Nothing) {
+            if (expectationFor(key, exifFirst[k], rgbProfile) != Expect::Nothing) {
                 EXPECT_TRUE(photo.contains(key)) << key << " appeared in the thumbnail";
             }
         }
@@ -256,22 +285,152 @@ TEST(CopyStepWithExiftool, TakesEveryDamagedFileWithoutCrashingOrHanging)
             continue;
         ++damaged;
         SCOPED_TRACE(photo.string());
-        const fs::path thumb = dir / "t.jpg";
-        support::JpegSpec spec;
-        spec.width = 20;
-        spec.height = 10;
-        support::writeJpeg(thumb, spec);
         const auto before = support::readFile(photo);
-        // Only the thumbnail's errors may come out; these thumbnails are sound.
-        EXPECT_NO_THROW(TransfereExif(photo, thumb));
+        for (const MetadataPolicy policy : kPolicies) {
+            // Nothing may come out of the metadata of a damaged photograph.
+            std::vector<std::uint8_t> result;
+            EXPECT_NO_THROW(result = encodedThumbnail(photo, before, policy));
+            ASSERT_GE(result.size(), 4u);
+            EXPECT_EQ(result[0], 0xFF);
+            EXPECT_EQ(result[1], 0xD8);
+            EXPECT_NO_THROW(result = copiedPhotograph(photo, before, policy));
+            ASSERT_GE(result.size(), 4u);
+        }
         EXPECT_EQ(support::readFile(photo), before);
-        // The result is still a JPEG file the decoder accepts.
-        const auto result = support::readFile(thumb);
-        ASSERT_GE(result.size(), 4u);
-        EXPECT_EQ(result[0], 0xFF);
-        EXPECT_EQ(result[1], 0xD8);
     }
     EXPECT_EQ(damaged, 8u);
+}
+
+using Route = std::vector<std::uint8_t> (*)(const fs::path&, const std::vector<std::uint8_t>&, MetadataPolicy);
+
+struct RouteCase {
+    const char* name;
+    Route make;
+};
+
+const RouteCase kRoutes[] = {{"encoded", encodedThumbnail}, {"copied", copiedPhotograph}};
+
+std::vector<fs::path> corpusFolder(const char* folder)
+{
+    std::vector<fs::path> out;
+    for (const fs::path& p : support::corpusPhotographs())
+        if (p.parent_path().filename() == folder)
+            out.push_back(p);
+    return out;
+}
+
+bool namesGps(const std::string& key)
+{
+    return key.find("GPS") != std::string::npos;
+}
+
+TEST(PoliciesWithExiftool, WithoutGpsTakesOutEveryGpsTagAndNothingElse)
+{
+    TAMBLURE_REQUIRE_CORPUS();
+    if (!haveExiftool())
+        GTEST_SKIP() << "exiftool is not installed: check by a real client skipped";
+    support::TempDir dir;
+    const std::vector<fs::path> photos = corpusFolder("gps");
+    ASSERT_GE(photos.size(), 9u);
+    for (const RouteCase& route : kRoutes) {
+        SCOPED_TRACE(route.name);
+        std::vector<fs::path> files;
+        std::vector<long long> dropped;
+        for (const fs::path& photo : photos) {
+            const auto bytes = support::readFile(photo);
+            const auto plain = route.make(photo, bytes, MetadataPolicy::Everything);
+            const auto withoutGps = route.make(photo, bytes, MetadataPolicy::WithoutGps);
+            // The GPS directory's bytes are gone, not only hidden.
+            EXPECT_LT(withoutGps.size() + 100, plain.size()) << photo;
+            dropped.push_back(static_cast<long long>(plain.size() - withoutGps.size()));
+            for (const auto& [file, content] : {std::pair{"plain", plain}, std::pair{"nogps", withoutGps}}) {
+                files.push_back(dir / (photo.stem().string() + "." + file + ".jpg"));
+                support::writeFile(files.back(), content);
+            }
+        }
+        const std::vector<Tags> tags = readWithExiftool(files, dir.path());
+        for (std::size_t k = 0; k < photos.size(); ++k) {
+            SCOPED_TRACE(photos[k].string());
+            const Tags& plain = tags[2 * k];
+            const Tags& withoutGps = tags[2 * k + 1];
+            ASSERT_TRUE(plain.contains("GPS:GPSLatitude"));
+            std::size_t compared = 0;
+            for (const auto& [key, values] : plain) {
+                const std::string group = groupOf(key);
+                if (group == "System" || key == "File:FileSize")
+                    continue;
+                const auto found = withoutGps.find(key);
+                if (group == "GPS" || namesGps(key)) {
+                    EXPECT_EQ(found, withoutGps.end()) << key << " is still there";
+                    continue;
+                }
+                ASSERT_NE(found, withoutGps.end()) << key << " went too";
+                ++compared;
+                // The embedded preview follows the GPS directory: its place
+                // moves up by what was dropped.
+                if (isFilePosition(key) && found->second != values)
+                    EXPECT_EQ(found->second, shifted(values, dropped[k])) << key;
+                else
+                    EXPECT_EQ(found->second, values) << key;
+            }
+            for (const auto& [key, values] : withoutGps)
+                EXPECT_TRUE(plain.contains(key)) << key << " appeared";
+            EXPECT_GT(compared, 100u);
+        }
+    }
+}
+
+TEST(PoliciesWithExiftool, OrientationOnlyLeavesTheOrientationWhenItIsNotOneAndTheProfile)
+{
+    TAMBLURE_REQUIRE_CORPUS();
+    if (!haveExiftool())
+        GTEST_SKIP() << "exiftool is not installed: check by a real client skipped";
+    support::TempDir dir;
+    const std::vector<fs::path> photos = support::corpusPhotographs();
+    const std::vector<Tags> photoTags = readWithExiftool(photos, dir.path());
+    // What a picture file has without any metadata: the file's own facts,
+    // its JFIF header (and thumbnail), the colour profile and transform.
+    const std::set<std::string> kPictureGroups = {"ExifTool", "System", "File", "Composite", "JFIF", "JFXX", "Adobe"};
+    std::size_t turned = 0;
+    for (const RouteCase& route : kRoutes) {
+        SCOPED_TRACE(route.name);
+        std::vector<fs::path> thumbs;
+        for (std::size_t i = 0; i < photos.size(); ++i) {
+            thumbs.push_back(dir / (std::to_string(i) + ".jpg"));
+            support::writeFile(thumbs.back(),
+                               route.make(photos[i], support::readFile(photos[i]), MetadataPolicy::OrientationOnly));
+        }
+        const std::vector<Tags> thumbTags = readWithExiftool(thumbs, dir.path());
+        for (std::size_t i = 0; i < photos.size(); ++i) {
+            SCOPED_TRACE(photos[i].string());
+            const Tags& photo = photoTags[i];
+            const Tags& thumb = thumbTags[i];
+            const auto orientation = photo.find("IFD0:Orientation");
+            const bool keeps = orientation != photo.end() && orientation->second != std::vector<std::string>{"1"};
+            turned += keeps ? 1 : 0;
+            if (keeps) {
+                ASSERT_TRUE(thumb.contains("IFD0:Orientation"));
+                EXPECT_EQ(thumb.at("IFD0:Orientation"), orientation->second);
+            }
+            for (const auto& [key, values] : thumb) {
+                const std::string group = groupOf(key);
+                if (key == "IFD0:Orientation" && keeps)
+                    continue;
+                if (group.rfind("ICC", 0) == 0) {
+                    EXPECT_EQ(values, photo.at(key)) << key;
+                    continue;
+                }
+                EXPECT_TRUE(kPictureGroups.contains(group) && key != "File:Comment" && key != "ExifTool:Warning")
+                    << key << " = " << values.front();
+            }
+            for (const auto& [key, values] : photo) {
+                if (groupOf(key).rfind("ICC", 0) == 0) {
+                    EXPECT_TRUE(thumb.contains(key)) << key << " of the profile went";
+                }
+            }
+        }
+    }
+    EXPECT_GE(turned, 2 * 14u);
 }
 
 } // namespace

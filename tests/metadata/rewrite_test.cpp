@@ -2,6 +2,7 @@
 #include "metadata/image_info.h"
 #include "metadata/img_data.h"
 
+#include "common/atomic_file.h"
 #include "common/errors.h"
 #include "jpeg/jpeg_image.h"
 
@@ -12,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tamblure::metadata {
 namespace {
@@ -137,54 +141,56 @@ INSTANTIATE_TEST_SUITE_P(
         SkipCase{"Empty", {}, 0}),
     [](const auto& row) { return std::string(row.param.name); });
 
-class CopyStep : public ::testing::Test {
-protected:
-    fs::path photo() const { return dir_ / "IMG_0042.jpg"; }
-    fs::path thumb() const { return dir_ / "thumb.jpg"; }
+// The route the step takes: the photograph's metadata read from its bytes in
+// memory, laid out in front of an encoded thumbnail, or of the photograph
+// itself when it is its own thumbnail.
+Bytes encodedWith(const Bytes& photograph, const Bytes& thumbnail, int width, int height)
+{
+    CarriedMetadata metadata(jpeg::JpegInput::inMemory("IMG_0042.jpg", photograph));
+    return metadata.encoded(thumbnail, width, height).bytes(thumbnail);
+}
 
-    // A real JPEG thumbnail made by libjpeg, as the encoder would write it.
-    Bytes writeThumbnail(int width, int height)
-    {
-        support::JpegSpec spec;
-        spec.width = width;
-        spec.height = height;
-        const Bytes bytes = support::makeJpeg(spec);
-        support::writeFile(thumb(), bytes);
-        return bytes;
-    }
+Bytes copiedWith(const Bytes& photograph, int width, int height)
+{
+    const jpeg::JpegInput input = jpeg::JpegInput::inMemory("IMG_0042.jpg", photograph);
+    CarriedMetadata metadata(input);
+    return metadata.copied(input, width, height).bytes(photograph);
+}
 
-    support::TempDir dir_;
-};
+// A real JPEG thumbnail made by libjpeg, as the encoder would write it.
+Bytes encoderThumbnail(int width, int height)
+{
+    support::JpegSpec spec;
+    spec.width = width;
+    spec.height = height;
+    return support::makeJpeg(spec);
+}
 
-TEST_F(CopyStep, RebuildsTheThumbnailWithThePhotographsExifIptcAndComment)
+TEST(EncodedThumbnail, BeginsWithThePhotographsExifIptcAndCommentThenItsOwnData)
 {
     for (const bool bigEndian : {false, true}) {
         SCOPED_TRACE(bigEndian ? "MM" : "II");
         const ExifSample exif = exifSample(bigEndian, 3000, 2000, 6);
         const Bytes iptc = text(kAPP13, "Photoshop 3.0\0IPTC"), com = text(kCOM, "Vacances");
-        support::writeFile(photo(), jpegFile({text(kAPP0, "JFIF photo"), exif.app1, iptc, com}));
-        const Bytes thumbnail = writeThumbnail(40, 27);
+        const Bytes photograph = jpegFile({text(kAPP0, "JFIF photo"), exif.app1, iptc, com});
+        const Bytes thumbnail = encoderThumbnail(40, 27);
         const std::ptrdiff_t dqt = support::findMarker(thumbnail, kDQT);
         ASSERT_GT(dqt, 2);
-        const Bytes photoBefore = support::readFile(photo());
-
-        const ExifTransfer result = TransfereExif(photo(), thumb());
 
         Bytes expectedExif = exif.app1;
         putShort(expectedExif, exif.widthAt, 40, bigEndian);
         putShort(expectedExif, exif.heightAt, 27, bigEndian);
-        EXPECT_EQ(support::readFile(thumb()), concat({kSoi, expectedExif, iptc, com, tail(thumbnail, dqt)}));
-        EXPECT_EQ(result.orientation, 6);
-        EXPECT_EQ(support::readFile(photo()), photoBefore);
+        EXPECT_EQ(encodedWith(photograph, thumbnail, 40, 27),
+                  concat({kSoi, expectedExif, iptc, com, tail(thumbnail, dqt)}));
     }
 }
 
-TEST_F(CopyStep, ReturnsTheOrientationOfEachPhotograph)
+TEST(EncodedThumbnail, LearnsTheOrientationOfEachPhotograph)
 {
-    writeThumbnail(8, 8);
     for (std::uint16_t orientation = 1; orientation <= 8; ++orientation) {
-        support::writeFile(photo(), jpegFile({exifSample(true, 8, 8, orientation).app1}));
-        EXPECT_EQ(TransfereExif(photo(), thumb()).orientation, orientation);
+        CarriedMetadata metadata(
+            jpeg::JpegInput::inMemory("p.jpg", jpegFile({exifSample(true, 8, 8, orientation).app1})));
+        EXPECT_EQ(metadata.transfer().orientation, orientation);
     }
 }
 
@@ -193,25 +199,22 @@ struct UntouchedCase {
     Bytes photo; // empty: no photograph at all
 };
 
-class CopyStepLeavesTheThumbnail : public ::testing::TestWithParam<UntouchedCase> {};
+class EncodedThumbnailUntouched : public ::testing::TestWithParam<UntouchedCase> {};
 
-TEST_P(CopyStepLeavesTheThumbnail, ByteForByteWhenThePhotographHasNoExif)
+TEST_P(EncodedThumbnailUntouched, ByteForByteWhenThePhotographHasNoExif)
 {
     support::TempDir dir;
-    const fs::path photo = dir / "p.jpg", thumb = dir / "t.jpg";
+    const fs::path photo = dir / "p.jpg";
     if (!GetParam().photo.empty())
         support::writeFile(photo, GetParam().photo);
-    support::JpegSpec spec;
-    spec.width = 12;
-    spec.height = 9;
-    const Bytes thumbnail = support::makeJpeg(spec);
-    support::writeFile(thumb, thumbnail);
-    EXPECT_EQ(TransfereExif(photo, thumb).orientation, 0);
-    EXPECT_EQ(support::readFile(thumb), thumbnail);
+    const Bytes thumbnail = encoderThumbnail(12, 9);
+    CarriedMetadata metadata(photo);
+    EXPECT_EQ(metadata.transfer().orientation, 0);
+    EXPECT_EQ(metadata.encoded(thumbnail, 12, 9).bytes(thumbnail), thumbnail);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Photographs, CopyStepLeavesTheThumbnail,
+    Photographs, EncodedThumbnailUntouched,
     ::testing::Values(UntouchedCase{"CommentAndIptcOnly", jpegFile({text(kCOM, "c"), text(kAPP13, "i")})},
                       UntouchedCase{"Missing", {}}, UntouchedCase{"NotAJpeg", Bytes{'G', 'I', 'F', '8', '9', 'a'}},
                       UntouchedCase{"ExifOnlyAfterTheFifthSegment",
@@ -219,37 +222,77 @@ INSTANTIATE_TEST_SUITE_P(
                                               exifSample(false, 9, 9).app1})}),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST_F(CopyStep, ForAPhotographCopiedUnchangedCarriesItsIptcBlockTwice)
+TEST(CopiedPhotograph, CarriesItsIptcBlockTwiceWhenItDoesNotFollowTheExifSegment)
 {
     // SOI, APP1 (EXIF saying the frame's own size), APP2, APP13, then the
     // image: copied as it is, the photograph is its own thumbnail.
     const ExifSample exif = exifSample(false, 24, 16);
-    const Bytes app2 = text(kAPP2, "ICC_PROFILE"), iptc = text(kAPP13, "Photoshop 3.0");
+    const Bytes app2 = text(kAPP2, "FPXR"), iptc = text(kAPP13, "Photoshop 3.0");
     support::JpegSpec spec;
     spec.width = 24;
     spec.height = 16;
     spec.jfifHeader = false;
     spec.segments = {{kAPP1, payloadOf(exif.app1)}, {kAPP2, payloadOf(app2)}, {kAPP13, payloadOf(iptc)}};
     const Bytes photograph = support::makeJpeg(spec);
-    support::writeFile(photo(), photograph);
-    support::writeFile(thumb(), photograph);
-
-    TransfereExif(photo(), thumb());
 
     const std::ptrdiff_t afterApp1 = 2 + static_cast<std::ptrdiff_t>(exif.app1.size());
-    EXPECT_EQ(support::readFile(thumb()), concat({kSoi, exif.app1, iptc, tail(photograph, afterApp1)}));
+    EXPECT_EQ(copiedWith(photograph, 24, 16), concat({kSoi, exif.app1, iptc, tail(photograph, afterApp1)}));
 }
 
-TEST_F(CopyStep, CarriesAnXmpPacketInTheExifPlaceWithoutRewritingIt)
+TEST(CopiedPhotograph, IsTheWholePhotographWhenItHasNoExif)
+{
+    support::JpegSpec spec;
+    spec.segments = {{kCOM, {'c'}}, {kAPP13, {'i'}}};
+    const Bytes photograph = support::makeJpeg(spec);
+    EXPECT_EQ(copiedWith(photograph, 16, 16), photograph);
+}
+
+TEST(EncodedThumbnail, CarriesAnXmpPacketInTheExifPlaceWithoutRewritingIt)
 {
     const Bytes xmp = text(kAPP1, std::string("http://ns.adobe.com/xap/1.0/") + '\0' + "<x:xmpmeta/>");
-    support::writeFile(photo(), jpegFile({xmp, exifSample(false, 3000, 2000).app1}));
-    const Bytes thumbnail = writeThumbnail(16, 16);
-    TransfereExif(photo(), thumb());
-    EXPECT_EQ(support::readFile(thumb()), concat({kSoi, xmp, tail(thumbnail, support::findMarker(thumbnail, kDQT))}));
+    const Bytes thumbnail = encoderThumbnail(16, 16);
+    EXPECT_EQ(encodedWith(jpegFile({xmp, exifSample(false, 3000, 2000).app1}), thumbnail, 16, 16),
+              concat({kSoi, xmp, tail(thumbnail, support::findMarker(thumbnail, kDQT))}));
 }
 
-TEST_F(CopyStep, RaisesTheLoadErrorOfAMissingThumbnail)
+// TransfereExif: the same route applied to a thumbnail file.
+class TransfereExifFile : public ::testing::Test {
+protected:
+    fs::path photo() const { return dir_ / "IMG_0042.jpg"; }
+    fs::path thumb() const { return dir_ / "thumb.jpg"; }
+
+    support::TempDir dir_;
+};
+
+TEST_F(TransfereExifFile, RebuildsTheThumbnailFileAndLeavesThePhotograph)
+{
+    const ExifSample exif = exifSample(true, 3000, 2000, 8);
+    const Bytes com = text(kCOM, "Vacances");
+    support::writeFile(photo(), jpegFile({exif.app1, com}));
+    const Bytes thumbnail = encoderThumbnail(40, 27);
+    support::writeFile(thumb(), thumbnail);
+    const Bytes photoBefore = support::readFile(photo());
+
+    EXPECT_EQ(TransfereExif(photo(), thumb()).orientation, 8);
+
+    Bytes expectedExif = exif.app1;
+    putShort(expectedExif, exif.widthAt, 40, true);
+    putShort(expectedExif, exif.heightAt, 27, true);
+    EXPECT_EQ(support::readFile(thumb()),
+              concat({kSoi, expectedExif, com, tail(thumbnail, support::findMarker(thumbnail, kDQT))}));
+    EXPECT_EQ(support::readFile(photo()), photoBefore);
+}
+
+TEST_F(TransfereExifFile, LeavesTheThumbnailFileWhenThePhotographHasNoExif)
+{
+    support::writeFile(photo(), jpegFile({text(kCOM, "c")}));
+    const Bytes thumbnail = encoderThumbnail(12, 9);
+    support::writeFile(thumb(), thumbnail);
+    EXPECT_EQ(TransfereExif(photo(), thumb()).orientation, 0);
+    EXPECT_EQ(support::readFile(thumb()), thumbnail);
+}
+
+TEST_F(TransfereExifFile, RaisesTheLoadErrorOfAMissingThumbnail)
 {
     support::writeFile(photo(), jpegFile({exifSample(false, 10, 10).app1}));
     try {
@@ -262,7 +305,7 @@ TEST_F(CopyStep, RaisesTheLoadErrorOfAMissingThumbnail)
     EXPECT_FALSE(fs::exists(thumb()));
 }
 
-TEST_F(CopyStep, RaisesAJpegErrorForAThumbnailThatIsNotOneAndLeavesIt)
+TEST_F(TransfereExifFile, RaisesAJpegErrorForAThumbnailThatIsNotOneAndLeavesIt)
 {
     support::writeFile(photo(), jpegFile({exifSample(false, 10, 10).app1}));
     const Bytes junk = {0xFF, 0xD8, 0xFF, 0x01, 0x02, 0x03};
@@ -271,7 +314,7 @@ TEST_F(CopyStep, RaisesAJpegErrorForAThumbnailThatIsNotOneAndLeavesIt)
     EXPECT_EQ(support::readFile(thumb()), junk);
 }
 
-TEST_F(CopyStep, ReplacesALinkAtTheThumbnailsNameInsteadOfWritingThroughIt)
+TEST_F(TransfereExifFile, ReplacesALinkAtTheThumbnailsNameInsteadOfWritingThroughIt)
 {
     support::writeFile(photo(), jpegFile({exifSample(false, 10, 10).app1}));
     const fs::path elsewhere = dir_ / "elsewhere.jpg";
@@ -284,47 +327,53 @@ TEST_F(CopyStep, ReplacesALinkAtTheThumbnailsNameInsteadOfWritingThroughIt)
     EXPECT_EQ(support::readFile(elsewhere), original);
 }
 
-class RewriteThumbnail : public CopyStep {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(data_.ScanSegments(jpegFile({exifSample(false, 300, 200).app1})));
-        support::JpegSpec spec;
-        spec.width = 30;
-        spec.height = 20;
-        image_.loadFromBytes(support::makeJpeg(spec));
-    }
-
-    TimgData data_;
-    jpeg::TJPEGImage image_;
-};
-
-TEST_F(RewriteThumbnail, RaisesACreateErrorWhenTheFolderIsMissing)
+TEST(ThumbnailLayoutWrite, FailsAndLeavesTheTargetWhenAStretchCannotBeRead)
 {
-    const fs::path target = dir_ / "missing" / "t.jpg";
-    try {
-        data_.RewriteThumbnail(image_.bytes(), image_.width(), image_.height(), target, true);
-        FAIL() << "no error";
-    } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.message(),
-                  "Impossible de créer le fichier " + target.string() + " : fichier ou dossier inexistant");
-    }
+    // The thumbnail's errors while it is written (the rewrite's, the copy's)
+    // come from here: a source that cannot be read fails the write.
+    support::TempDir dir;
+    const fs::path target = dir / "t.jpg";
+    support::writeFile(target, std::string("old"));
+    const int writeOnly = ::open(target.c_str(), O_WRONLY);
+    ASSERT_GE(writeOnly, 0);
+    ThumbnailLayout layout;
+    layout.add(kSoi);
+    layout.add(Stretch{2});
+    AtomicFile out(target);
+    ASSERT_TRUE(out.open());
+    EXPECT_FALSE(layout.writeTo(out, writeOnly));
+    EXPECT_NE(out.error(), 0);
+    EXPECT_FALSE(out.commit());
+    ::close(writeOnly);
+    EXPECT_EQ(support::readFile(target), (Bytes{'o', 'l', 'd'}));
 }
 
-TEST_F(RewriteThumbnail, RaisesAWriteErrorWhenTheResultCannotTakeTheNameAndLeavesNothingBehind)
+TEST(ThumbnailLayoutWrite, WritesMadePiecesAndStretchesInOrderFromAFileOrMemory)
 {
-    // A folder that is not empty cannot be replaced by a file.
-    const fs::path target = dir_ / "t.jpg";
-    fs::create_directory(target);
-    support::writeFile(target / "inside", std::string("x"));
-    try {
-        data_.RewriteThumbnail(image_.bytes(), image_.width(), image_.height(), target, true);
-        FAIL() << "no error";
-    } catch (const EWriteError& e) {
-        EXPECT_EQ(e.message(), "Impossible d'écrire le fichier " + target.string() + " : est un dossier");
+    support::TempDir dir;
+    const Bytes source = {10, 11, 12, 13, 14, 15, 16, 17};
+    support::writeFile(dir / "src.jpg", source);
+    ThumbnailLayout layout;
+    layout.add(Bytes{1, 2});
+    layout.add(Stretch{1, 2});
+    layout.add(Stretch{3, 1}); // joined to the one before
+    layout.add(Bytes{});
+    layout.add(Bytes{3});
+    layout.add(Stretch{6});
+    EXPECT_EQ(layout.pieces().size(), 4u);
+    const Bytes expected = {1, 2, 11, 12, 13, 3, 16, 17};
+    EXPECT_EQ(layout.bytes(source), expected);
+
+    const int fd = ::open((dir / "src.jpg").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    for (const bool fromFile : {true, false}) {
+        AtomicFile out(dir / "t.jpg");
+        ASSERT_TRUE(out.open());
+        ASSERT_TRUE(fromFile ? layout.writeTo(out, fd) : layout.writeTo(out, source));
+        ASSERT_TRUE(out.commit());
+        EXPECT_EQ(support::readFile(dir / "t.jpg"), expected);
     }
-    EXPECT_TRUE(fs::is_directory(target));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1);
+    ::close(fd);
 }
 
 } // namespace
