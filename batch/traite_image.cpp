@@ -17,7 +17,9 @@
 #include <cmath>
 #include <exception>
 #include <new>
+#include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace tamblure::batch {
@@ -44,100 +46,26 @@ std::uint8_t decodingScaleForFactor(std::int32_t factor)
 
 namespace {
 
-// The largest photograph that is read whole into memory; a larger one (a
-// gigapixel panorama) is read from its file by each stage.
-constexpr std::uint64_t kReadWhole = std::uint64_t{256} << 20;
-// A thread keeps the memory it read its last photograph into for the next
-// one, unless that photograph was unusually large.
-constexpr std::size_t kKeptBuffer = std::size_t{64} << 20;
-
 std::uint16_t narrowedToSide(std::int32_t value)
 {
     return static_cast<std::uint16_t>(value);
 }
 
-// A photograph as the step reads it: opened once and, unless it is very
-// large, read once, whole, into the thread's buffer, so that the probe, the
-// metadata and the decoder all take its bytes from memory. Each worker
-// thread reads into a buffer of its own, kept from one picture to the next.
-class Photograph {
-public:
-    explicit Photograph(const fs::path& source) : file_(source), input_(jpeg::JpegInput::file(source))
-    {
-        if (!file_.opened())
-            throw EFOpenError(openErrorMessage(source.string(), file_.openError()));
-        if (!file_.readable() || file_.size() > kReadWhole)
-            return;
-        std::size_t got = 0;
-        int error = 0;
-        const std::span<std::uint8_t> room = buffer().room(static_cast<std::size_t>(file_.size()));
-        if (!file_.readHead(room, got, error))
-            throw EFOpenError(openErrorMessage(source.string(), error));
-        input_ = jpeg::JpegInput::inMemory(source, room.first(got));
-    }
-    ~Photograph()
-    {
-        if (buffer().capacity() > kKeptBuffer)
-            buffer().release();
-    }
-    Photograph(const Photograph&) = delete;
-    Photograph& operator=(const Photograph&) = delete;
-
-    const ReadOnlyFile& file() const { return file_; }
-    const jpeg::JpegInput& input() const { return input_; }
-    const fs::path& path() const { return input_.path; }
-
-    // The first bytes, as far as a thumbnail's leading segments can reach.
-    std::vector<std::uint8_t> lead() const
-    {
-        if (input_.read) {
-            const auto bytes = input_.bytes.first(std::min(input_.bytes.size(), metadata::kThumbnailHeadBytes));
-            return {bytes.begin(), bytes.end()};
-        }
-        std::vector<std::uint8_t> lead;
-        int error = 0;
-        if (!file_.readHead(metadata::kThumbnailHeadBytes, lead, error))
-            throw EFOpenError(openErrorMessage(path().string(), error));
-        return lead;
-    }
-
-private:
-    static ReadBuffer& buffer()
-    {
-        thread_local ReadBuffer perThread;
-        return perThread;
-    }
-
-    ReadOnlyFile file_;
-    jpeg::JpegInput input_;
-};
-
-// The scaled decode. A photograph that cannot be decoded at all ends the
-// step with an error instead of becoming a blank thumbnail; a photograph cut
-// short still decodes (libjpeg fills what is missing) and gets its thumbnail.
-Bitmap24 decodeScaled(const Photograph& photograph, std::uint8_t scale)
-{
-    Bitmap24 decoded;
-    std::int32_t code = 0;
-    if (jpeg::DecodeJpegFile(&decoded, photograph.input(), true, scale, &code))
-        return decoded;
-    if (code > 0)
-        throw EJPEG("Erreur JPEG #" + std::to_string(code));
-    throw EJPEG("Impossible de décoder le fichier " + photograph.path().string());
-}
-
 // The picture the thumbnail is encoded from. A three-component photograph
 // is decoded at 1/2^scale, the scale chosen for the plan, then reduced as
 // planned (a factor counts what the decoder has not done yet); any other is
-// decoded at full size and reduced on the way.
-Bitmap24 thumbnailPicture(const Photograph& photograph, bool threeComponents, std::uint8_t scale,
-                          imaging::ReductionPlan plan)
+// decoded at full size and reduced on the way. A photograph cut short still
+// decodes (libjpeg fills what is missing) and gets its thumbnail; the
+// warnings say so.
+jpeg::DecodedPicture thumbnailPicture(std::span<const std::uint8_t> bytes, const jpeg::JpegFrame& frame,
+                                      std::uint8_t scale, imaging::ReductionPlan plan)
 {
-    if (!threeComponents)
-        return jpeg::DecodeJpegFullSizeReduced(photograph.input(), plan);
+    if (!frame.threeComponents())
+        return jpeg::DecodeJpegFullSizeReduced(bytes, plan);
     if (plan.kind == imaging::ReductionPlan::Kind::ByFactor)
         plan.factor = static_cast<std::int32_t>(static_cast<std::uint32_t>(plan.factor) >> scale);
-    return imaging::reduceAsPlanned(decodeScaled(photograph, scale), plan);
+    jpeg::DecodedPicture decoded = jpeg::DecodeJpegScaled(bytes, frame, scale);
+    return {imaging::reduceAsPlanned(std::move(decoded.raster), plan), decoded.warnings};
 }
 
 const std::string kEncoderError = "Error writing JPEG to file ";
@@ -173,17 +101,16 @@ FileStamp encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, uns
 // A photograph small enough is its own thumbnail: the metadata in front (when
 // carried) and its bytes from the end of its own leading segments on,
 // streamed from the file, whatever its size.
-FileStamp copyPhotograph(const Photograph& photograph, const fs::path& thumbnail, metadata::CarriedMetadata& metadata)
+FileStamp copyPhotograph(const PhotographBytes& photograph, const jpeg::JpegFrame& frame, const fs::path& thumbnail,
+                         metadata::CarriedMetadata& metadata)
 {
     std::vector<std::uint8_t> head;
     std::uint64_t from = 0;
     if (metadata.carried()) {
-        // The EXIF size is the one libjpeg reads from the photograph's
-        // headers, as for any thumbnail.
-        std::int32_t width = 0, height = 0;
-        jpeg::ReadJpegSize(photograph.input(), width, height);
-        from = metadata::thumbnailDataStart(photograph.lead(), photograph.file().size());
-        head = metadata.head(width, height);
+        const std::span<const std::uint8_t> bytes = photograph.bytes();
+        from = metadata::thumbnailDataStart(bytes.first(std::min(bytes.size(), metadata::kThumbnailHeadBytes)),
+                                            photograph.file().size());
+        head = metadata.head(frame.width, frame.height);
     }
     AtomicFile out(thumbnail);
     if (!out.open(photograph.file().permissions()) || !out.write(head) || !out.copyFrom(photograph.file().fd(), from) ||
@@ -196,16 +123,23 @@ FileStamp copyPhotograph(const Photograph& photograph, const fs::path& thumbnail
 
 Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
 {
-    const Photograph photograph(source);
-    std::uint16_t width = 0, height = 0;
-    bool threeComponents = false;
+    // The photograph is read once; every stage takes its bytes from memory.
+    const PhotographBytes photograph(source);
+    if (!photograph.file().opened())
+        throw EFOpenError(openErrorMessage(source.string(), photograph.error()));
     // Anything else named *.jpg (a text file, a link to a private file, a
     // JPEG whose frame libjpeg cannot decode) gets no thumbnail: copied as
     // its own "thumbnail" it would leak its bytes into the thumbnail folder.
-    if (!photograph.file().readable() || !jpeg::ProbeJpegHeader(photograph.input(), width, height, threeComponents))
+    std::optional<jpeg::JpegFrame> frame;
+    if (photograph.file().readable()) {
+        photograph.requireReadable();
+        frame = jpeg::ProbeJpegFrame(photograph.bytes());
+    }
+    if (!frame)
         throw EJPEG("Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible");
+    const std::uint16_t width = frame->width, height = frame->height;
 
-    metadata::CarriedMetadata metadata(photograph.input());
+    metadata::CarriedMetadata metadata(jpeg::JpegInput::inMemory(source, photograph.bytes()));
     Thumbnail result;
     result.orientation = metadata.transfer().orientation;
     result.photograph = photograph.file().stamp();
@@ -216,7 +150,8 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
         const std::int32_t largest = std::max(width, height);
         if (largest <= limit) {
             // Already small enough: the thumbnail is the photograph itself.
-            result.written = copyPhotograph(photograph, thumbnail, metadata);
+            result.warnings = jpeg::CheckJpegDecodes(photograph.bytes()).warnings;
+            result.written = copyPhotograph(photograph, *frame, thumbnail, metadata);
             result.route = ThumbnailRoute::Copied;
             result.width = width;
             result.height = height;
@@ -227,14 +162,16 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
         // a side times the limit can pass 32 bits.
         plan = imaging::ReductionPlan::toSize(static_cast<std::int32_t>(std::int64_t{width} * limit / largest),
                                               static_cast<std::int32_t>(std::int64_t{height} * limit / largest));
-        if (threeComponents)
+        if (frame->threeComponents())
             result.scale = decodingScaleForLimit(largest, limit);
     } else {
         plan = imaging::ReductionPlan::byFactor(request.number);
-        if (threeComponents)
+        if (frame->threeComponents())
             result.scale = decodingScaleForFactor(request.number);
     }
-    const Bitmap24 picture = thumbnailPicture(photograph, threeComponents, result.scale, plan);
+    const jpeg::DecodedPicture decoded = thumbnailPicture(photograph.bytes(), *frame, result.scale, plan);
+    const Bitmap24& picture = decoded.raster;
+    result.warnings = decoded.warnings;
     result.written = encodeThumbnail(picture, thumbnail, photograph.file().permissions(), request.quality, metadata);
     result.width = narrowedToSide(picture.width());
     result.height = narrowedToSide(picture.height());
