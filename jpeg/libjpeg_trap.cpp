@@ -18,9 +18,11 @@ namespace {
 void limitWork(j_common_ptr cinfo);
 
 // Warnings (level -1) are noted for the caller: the end of the data, and the
-// first of the others that say the data is damaged. An unknown JFIF version
-// harms nothing, and too many rows asked for would be our own fault. Trace
-// messages are dropped.
+// first of the others that say the data is damaged, unless the data ran out
+// before it: libjpeg then warns that the scan it was reading ended early,
+// which only follows from the cut. An unknown JFIF version harms nothing,
+// and too many rows asked for would be our own fault. Trace messages are
+// dropped.
 void noteWarning(j_common_ptr cinfo, int level)
 {
     const int code = cinfo->err->msg_code;
@@ -29,7 +31,7 @@ void noteWarning(j_common_ptr cinfo, int level)
     JpegWarnings& warnings = reinterpret_cast<ErrorTrap*>(cinfo->err)->warnings;
     if (code == JWRN_JPEG_EOF)
         warnings.dataRanOut = true;
-    else if (warnings.corruptData == 0)
+    else if (warnings.corruptData == 0 && !warnings.dataRanOut)
         warnings.corruptData = code;
 }
 

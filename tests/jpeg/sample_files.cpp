@@ -54,6 +54,9 @@ void encodeStep(void* arg)
     if (job->options->progressive)
         jpeg_simple_progression(cinfo);
     jpeg_start_compress(cinfo, TRUE);
+    const std::vector<std::uint8_t>& profile = job->options->iccProfile;
+    if (!profile.empty())
+        jpeg_write_icc_profile(cinfo, profile.data(), static_cast<unsigned>(profile.size()));
     const std::size_t line = static_cast<std::size_t>(job->width) * static_cast<std::size_t>(cinfo->input_components);
     while (cinfo->next_scanline < cinfo->image_height) {
         auto row = const_cast<JSAMPROW>(job->samples->data() + cinfo->next_scanline * line);
@@ -102,7 +105,73 @@ void decodeStep(void* arg)
         pixel = cinfo->colormap[0][pixel];
 }
 
+struct FullSizeJob {
+    jpeg_decompress_struct* cinfo;
+    const std::vector<std::uint8_t>* file;
+    std::vector<std::uint8_t>* samples; // the output rows, top first, tightly packed
+};
+
+void fullSizeStep(void* arg)
+{
+    auto* job = static_cast<FullSizeJob*>(arg);
+    jpeg_decompress_struct* cinfo = job->cinfo;
+    jpeg_mem_src(cinfo, job->file->data(), static_cast<unsigned long>(job->file->size()));
+    jpeg_read_header(cinfo, TRUE);
+    cinfo->dct_method = JDCT_FLOAT;
+    cinfo->do_block_smoothing = TRUE;
+    if (cinfo->out_color_space == JCS_GRAYSCALE) {
+        cinfo->quantize_colors = TRUE;
+        cinfo->desired_number_of_colors = 236;
+    } else if (cinfo->jpeg_color_space != JCS_CMYK && cinfo->jpeg_color_space != JCS_YCCK) {
+        cinfo->out_color_space = JCS_RGB;
+    }
+    jpeg_start_decompress(cinfo);
+    const std::size_t line = std::size_t{cinfo->output_width} * static_cast<std::size_t>(cinfo->output_components);
+    job->samples->resize(line * cinfo->output_height);
+    while (cinfo->output_scanline < cinfo->output_height) {
+        JSAMPROW row = job->samples->data() + cinfo->output_scanline * line;
+        jpeg_read_scanlines(cinfo, &row, 1);
+    }
+}
+
 } // namespace
+
+imaging::Bitmap24 libjpegFullSize(const std::vector<std::uint8_t>& file)
+{
+    jpeg::detail::Decompressor decoder;
+    std::vector<std::uint8_t> samples;
+    FullSizeJob job{&decoder.cinfo, &file, &samples};
+    if (!decoder.create() || !jpeg::detail::runTrapped(decoder.trap, fullSizeStep, &job))
+        throw std::runtime_error("libjpeg error " + std::to_string(decoder.trap.code));
+    const jpeg_decompress_struct& cinfo = decoder.cinfo;
+    const auto width = static_cast<int>(cinfo.output_width), height = static_cast<int>(cinfo.output_height);
+    imaging::Bitmap24 picture = imaging::makeRaster24(width, height);
+    const std::uint8_t* in = samples.data();
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* out = picture.scanLine(y);
+        for (int x = 0; x < width; ++x, out += 3) {
+            int red = 0, green = 0, blue = 0;
+            if (cinfo.out_color_space == JCS_GRAYSCALE) {
+                red = green = blue = cinfo.colormap[0][*in++];
+            } else if (cinfo.out_color_space == JCS_RGB) {
+                red = *in++;
+                green = *in++;
+                blue = *in++;
+            } else {
+                int ink[4];
+                for (int& i : ink)
+                    i = cinfo.saw_Adobe_marker ? *in++ : 255 - *in++;
+                red = (ink[0] * ink[3] + 127) / 255;
+                green = (ink[1] * ink[3] + 127) / 255;
+                blue = (ink[2] * ink[3] + 127) / 255;
+            }
+            out[0] = static_cast<std::uint8_t>(blue);
+            out[1] = static_cast<std::uint8_t>(green);
+            out[2] = static_cast<std::uint8_t>(red);
+        }
+    }
+    return picture;
+}
 
 std::vector<std::uint8_t> encodeSamples(const std::vector<std::uint8_t>& samples, int width, int height,
                                         SampleLayout layout, const SampleOptions& options)

@@ -5,6 +5,8 @@
 // the tests that hold the full-size route to libjpeg and to the whole-raster
 // path byte for byte.
 
+#include "imaging/bitmap24.h"
+
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -24,6 +26,7 @@ struct SampleOptions {
     int quality = 92;
     bool progressive = false;
     bool arithmetic = false;
+    std::vector<std::uint8_t> iccProfile = {}; // written in APP2 segments when not empty
 };
 
 // The file libjpeg makes of the samples (top row first, tightly packed).
@@ -50,5 +53,14 @@ struct GreyPicture {
     std::vector<std::uint8_t> palette;
 };
 GreyPicture libjpegGreys(const std::vector<std::uint8_t>& file, bool quantized);
+
+// What the full-size route must give for a file, worked out with libjpeg
+// alone: the decode with the route's parameters at full size, as a 24-bit
+// raster. Grey pictures go through libjpeg's own 236-grey quantizer; CMYK
+// and YCCK pictures are turned into colour by the plain formula (each colour
+// its ink's complement scaled by the black's, Adobe's inks stored as that
+// complement already). Throws std::runtime_error ("libjpeg error N") when
+// libjpeg refuses the file.
+imaging::Bitmap24 libjpegFullSize(const std::vector<std::uint8_t>& file);
 
 } // namespace tamblure::test
