@@ -7,10 +7,12 @@
 #include "batch/thumbnail_records.h"
 #include "batch/traite_image.h"
 #include "common/atomic_file.h"
+#include "common/directory.h"
 #include "common/errors.h"
 #include "common/system_reason.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <vector>
@@ -22,17 +24,36 @@ namespace {
 // Pictures between two writes of the records during a run.
 constexpr std::int32_t kRecordsEvery = 500;
 
-void makeThumbnailFolder(const std::string& folder)
+// The thumbnail folder inside the photographs' folder, made when missing and
+// opened without following a link: a `tamblure` that is a link (to the
+// photographs' folder itself, to another user's folder) would send every
+// thumbnail over a photograph of the same name. So would a `tamblure` that
+// is the photographs' folder itself under another name (a bind mount).
+// Nothing is written before these checks.
+Directory openThumbnailFolder(const Directory& photographs)
 {
-    const std::string thumbnails = folder + std::string(kThumbnailFolderName);
-    std::error_code ec;
-    if (std::filesystem::is_directory(thumbnails, ec))
-        return;
-    if (::mkdir(thumbnails.c_str(), 0777) == 0)
-        return;
-    const int error = errno;
-    if (!(error == EEXIST && std::filesystem::is_directory(thumbnails, ec)))
-        throw EInOutError(withReason("Impossible de créer " + thumbnails, error));
+    const std::string name(kThumbnailFolderName);
+    const std::string shown = shownFolder(photographs) + name;
+    if (::mkdirat(photographs.fd(), name.c_str(), 0777) != 0 && errno != EEXIST)
+        throw EInOutError(withReason("Impossible de créer " + shown, errno));
+    Directory thumbnails(photographs, name);
+    if (!thumbnails.opened()) {
+        struct stat info {};
+        const bool link =
+            ::fstatat(photographs.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+        if (link)
+            throw EInOutError("Le dossier des vignettes « " + shown +
+                              " » est un lien symbolique : il n'est pas suivi, "
+                              "pour qu'aucune vignette ne remplace un fichier ailleurs");
+        // A file in the way: the folder could not be made.
+        throw EInOutError(withReason("Impossible de créer " + shown,
+                                     thumbnails.openError() == ENOTDIR ? EEXIST : thumbnails.openError()));
+    }
+    if (thumbnails.sameAs(photographs))
+        throw EInOutError("Le dossier des vignettes « " + shown +
+                          " » est le dossier des photographies lui-même : les vignettes y remplaceraient les "
+                          "photographies");
+    return thumbnails;
 }
 
 } // namespace
@@ -55,105 +76,157 @@ RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string&
     std::string folder = folderText;
     if (folder.back() != '/')
         folder += '/';
-    return runFolder(host, folder, number, findPhotographs(folder), options);
+    const Directory photographs = openFolder(folder);
+    return runFolder(host, photographs, number, findPhotographs(photographs), options);
 }
 
-RunEnd runFolder(RunHost& host, const std::string& folder, std::int32_t number,
-                 const std::vector<FoundFile>& photographs, const RunOptions& options)
+namespace {
+
+// One folder's run from its preparation to its end: the thumbnail folder,
+// the records and the page are prepared when it is made, the pictures made
+// by makePictures, and the page put in place by finish. The records are
+// saved however the run ends (what was made is recorded, and a later run
+// brings the rest up to date); the page only when the run gets to its end.
+class FolderRun {
+public:
+    FolderRun(RunHost& host, const Directory& folder, std::int32_t number, const RunOptions& options)
+        : host_(host), options_(options), photographs_(folder), thumbnails_(openThumbnailFolder(folder))
+    {
+        state_.folder = shownFolder(folder);
+        state_.number = number;
+        // What runs killed before their end left behind.
+        removeAbandonedTemporaries(photographs_);
+        removeAbandonedTemporaries(thumbnails_);
+        if (options.record || options.update) {
+            records_.emplace(thumbnails_);
+            if (options.update)
+                records_->load();
+        }
+        if (host.pageWanted()) {
+            state_.pageSettings = PageSettings{host.title(), host.columnCount()};
+            page_.emplace(photographs_, "index.html");
+            if (page_->open()) {
+                state_.page = &*page_;
+                EcritEntete(*page_, *state_.pageSettings);
+            }
+        }
+    }
+    ~FolderRun() { saveRecords(); }
+    FolderRun(const FolderRun&) = delete;
+    FolderRun& operator=(const FolderRun&) = delete;
+
+    RunEnd makePictures(const std::vector<FoundFile>& photographs);
+
+    // Every thumbnail is made by now; a page that could not be written is
+    // the run's last error.
+    void finish()
+    {
+        if (!page_)
+            return;
+        if (state_.page != nullptr)
+            EcritPied(*state_.page, *state_.pageSettings, state_.imageCounter);
+        syncThumbnails();
+        page_->finish();
+    }
+
+private:
+    void record(const FoundFile& photograph, const Picture& picture);
+
+    // The thumbnails made so far reach the disk before anything that names
+    // them (records, page) takes its place: after a power loss, whatever a
+    // record or the page speaks of is there. One syncfs writes them all.
+    void syncThumbnails()
+    {
+        if (unsynced_ && thumbnails_.syncFileSystem())
+            unsynced_ = false;
+    }
+    void saveRecords() noexcept
+    {
+        if (!records_)
+            return;
+        syncThumbnails();
+        records_->save();
+    }
+
+    RunHost& host_;
+    const RunOptions& options_;
+    const Directory& photographs_;
+    const Directory thumbnails_;
+    bool unsynced_ = false; // thumbnails written since the last sync
+    RunState state_;
+    std::optional<ThumbnailRecords> records_;
+    std::optional<PageFile> page_;
+};
+
+RunEnd FolderRun::makePictures(const std::vector<FoundFile>& photographs)
 {
-    if (photographs.empty())
-        return RunEnd::Finished;
-    RunState state;
-    state.folder = folder;
-    state.number = number;
-
-    makeThumbnailFolder(state.folder);
-    const std::string thumbnails = state.folder + std::string(kThumbnailFolderName);
-    // What runs killed before their end left behind.
-    removeAbandonedTemporaries(state.folder);
-    removeAbandonedTemporaries(thumbnails);
-
-    // The records are written however the run ends: what was made is
-    // recorded, and a later run brings the rest up to date.
-    std::optional<ThumbnailRecords> records;
-    if (options.record || options.update) {
-        records.emplace(thumbnails);
-        if (options.update)
-            records->load();
-    }
-    struct SaveRecords {
-        std::optional<ThumbnailRecords>& records;
-        ~SaveRecords()
-        {
-            if (records)
-                records->save();
-        }
-    } saveRecords{records};
-
-    // The page is put in place only when the run gets to its end; a run
-    // stopped or broken off by an error leaves the earlier page as it was.
-    std::optional<PageFile> page;
-    if (host.pageWanted()) {
-        page.emplace(state.folder + "index.html");
-        if (page->open()) {
-            state.page = &*page;
-            EcritEntete(*page, host);
-        }
-    }
-
-    state.imageCounter = 0;
-    host.showProgress(0, photographs.size());
-    PictureQueue pictures(photographs, state.folder, state.number, options.workers,
-                          options.update ? &*records : nullptr);
+    state_.imageCounter = 0;
+    host_.showProgress(0, photographs.size());
+    const ThumbnailRecords* keep = options_.update ? &*records_ : nullptr;
+    PictureQueue pictures(
+        photographs.size(), options_.workers, [this](std::size_t) { return requestFrom(host_, state_.number); },
+        [&](std::size_t i, const ThumbnailRequest& request) {
+            return TraiteImage({photographs_, thumbnails_}, photographs[i], request, keep);
+        });
     try {
         for (std::size_t i = 0; i < photographs.size(); ++i) {
             if (i > 0) {
-                host.processEvents();
-                if (host.stopRequested()) {
-                    pictures.finishInHand(host);
+                host_.processEvents();
+                if (host_.stopRequested()) {
+                    pictures.finishInHand(host_);
                     return RunEnd::Stopped;
                 }
             }
-            const FoundFile& photograph = photographs[i];
             std::optional<Picture> picture;
             try {
-                picture = pictures.take(i, host);
+                picture = pictures.take(i, host_);
             } catch (...) {
-                if (!options.keepGoing)
+                if (!options_.keepGoing)
                     throw;
-                host.reportFailure(photograph.name, userMessage(std::current_exception()));
-                host.showProgress(i + 1, photographs.size());
+                host_.reportFailure(photographs[i].name, userMessage(std::current_exception()));
+                host_.showProgress(i + 1, photographs.size());
                 continue;
             }
             if (!picture) {
-                pictures.finishInHand(host);
+                pictures.finishInHand(host_);
                 return RunEnd::Stopped;
             }
-            if (host.pageWanted() && state.page != nullptr)
-                OuvreCellule(*state.page, host, state.imageCounter);
-            recordPicture(host, state, photograph.name, photograph.size, picture->thumbnail);
-            if (records) {
-                const Thumbnail& t = picture->thumbnail;
-                records->set(photograph.name, {picture->request, t.photograph, t.written, t.orientation});
-                // Now and then, so that a run killed part way keeps most of
-                // what it made.
-                if (state.imageCounter % kRecordsEvery == 0)
-                    records->save();
-            }
-            host.showProgress(i + 1, photographs.size());
+            record(photographs[i], *picture);
+            host_.showProgress(i + 1, photographs.size());
         }
     } catch (...) {
-        pictures.finishInHand(host);
+        pictures.finishInHand(host_);
         throw;
     }
-
-    if (host.pageWanted() && state.page != nullptr)
-        EcritPied(*state.page, host, state.imageCounter);
-    // Every thumbnail is made by now; a page that could not be written is
-    // the run's last error.
-    if (page)
-        page->finish();
     return RunEnd::Finished;
+}
+
+void FolderRun::record(const FoundFile& photograph, const Picture& picture)
+{
+    recordPicture(host_, state_, photograph.name, photograph.size, picture.thumbnail);
+    if (picture.thumbnail.route != ThumbnailRoute::UpToDate)
+        unsynced_ = true;
+    if (!records_)
+        return;
+    const Thumbnail& t = picture.thumbnail;
+    records_->set(photograph.name, {picture.request, t.photograph, t.written, t.orientation});
+    // Now and then, so that a run killed part way keeps most of what it made.
+    if (state_.imageCounter % kRecordsEvery == 0)
+        saveRecords();
+}
+
+} // namespace
+
+RunEnd runFolder(RunHost& host, const Directory& folder, std::int32_t number, const std::vector<FoundFile>& photographs,
+                 const RunOptions& options)
+{
+    if (photographs.empty())
+        return RunEnd::Finished;
+    FolderRun run(host, folder, number, options);
+    const RunEnd end = run.makePictures(photographs);
+    if (end == RunEnd::Finished)
+        run.finish();
+    return end;
 }
 
 } // namespace tamblure::batch

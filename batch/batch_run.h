@@ -40,16 +40,18 @@ struct RunOptions {
 // conversion, the folder's search, then runFolder.
 RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string& numberText, const RunOptions& options);
 
-// The run over photographs already found in folder (ending in "/"), in search
-// order. The list, the page cells and the image counter come in search
+// The run over photographs already found in folder, in search order. The
+// thumbnail folder is made inside it (or opened) without following a link;
+// a `tamblure` that is a link, or the folder itself under another name, is
+// an error (EInOutError) before anything is written. The list, the page cells and the image counter come in search
 // order, and the host is only called from the calling thread. Each picture's
 // criterion and quality are read from the host when the picture is handed
 // out. Unless the options say to keep going, the first error in search order
 // ends the run with its message, once the pictures in hand are made (so
 // pictures after it may have their thumbnails); thumbnails written before it
 // stay, and an earlier page is left as it was.
-RunEnd runFolder(RunHost& host, const std::string& folder, std::int32_t number,
-                 const std::vector<FoundFile>& photographs, const RunOptions& options);
+RunEnd runFolder(RunHost& host, const Directory& folder, std::int32_t number, const std::vector<FoundFile>& photographs,
+                 const RunOptions& options);
 
 // The run behind the start button, every picture made on the calling thread.
 RunEnd Button1Click(RunHost& host, const std::string& folderText, const std::string& numberText);

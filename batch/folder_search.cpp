@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <compare>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tamblure::batch {
 
@@ -51,28 +56,78 @@ void addTree(const std::filesystem::path& folder, std::vector<std::filesystem::p
         addTree(folder / name, tree);
 }
 
+EInOutError unreadable(const std::filesystem::path& folder, int error)
+{
+    return EInOutError(withReason("Impossible de lire le dossier " + folder.string(), error));
+}
+
 } // namespace
+
+Directory openFolder(const std::filesystem::path& path)
+{
+    Directory folder(path);
+    if (!folder.opened())
+        throw unreadable(path, folder.openError());
+    return folder;
+}
+
+Directory openFolderBelow(const Directory& top, const std::filesystem::path& relative)
+{
+    Directory at;
+    for (const auto& name : relative) {
+        if (name.empty() || name == ".")
+            continue;
+        Directory next(at.opened() ? at : top, name.string());
+        if (!next.opened())
+            throw unreadable(top.path() / relative / "", next.openError());
+        at = std::move(next);
+    }
+    if (!at.opened())
+        throw unreadable(top.path() / relative / "", ENOENT);
+    return at;
+}
+
+std::string shownFolder(const Directory& folder)
+{
+    std::string shown = folder.path().string();
+    if (shown.empty() || shown.back() != '/')
+        shown += '/';
+    return shown;
+}
 
 std::vector<FoundFile> findPhotographs(const std::filesystem::path& folder)
 {
+    return findPhotographs(openFolder(folder));
+}
+
+std::vector<FoundFile> findPhotographs(const Directory& folder)
+{
+    // The listing gets a descriptor of its own, read from the folder's start.
+    const int listing = ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listing < 0 ? nullptr : ::fdopendir(listing);
+    if (dir == nullptr) {
+        const int error = errno;
+        if (listing >= 0)
+            ::close(listing);
+        throw unreadable(folder.path(), error);
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
     std::vector<FoundFile> found;
-    std::error_code ec;
-    const auto unreadable = [&folder](const std::error_code& error) {
-        return EInOutError(withReason("Impossible de lire le dossier " + folder.string(), error.value()));
-    };
-    std::filesystem::directory_iterator it(folder, ec);
-    if (ec)
-        throw unreadable(ec);
-    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        if (ec)
-            throw unreadable(ec);
-        std::string name = it->path().filename().string();
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (entry == nullptr) {
+            if (errno != 0)
+                throw unreadable(folder.path(), errno);
+            break;
+        }
+        std::string name = entry->d_name;
         if (name.empty() || name.front() == '.' || !endsWithJpg(name))
             continue;
-        // stat follows links: a link to a photograph counts, a loop or a
+        // Links are followed: a link to a photograph counts, a loop or a
         // dangling link fails and is skipped.
         struct stat info {};
-        if (::stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        if (::fstatat(folder.fd(), name.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode))
             continue;
         found.push_back({std::move(name), static_cast<std::int64_t>(info.st_size), stampOf(info)});
     }

@@ -2,6 +2,7 @@
 
 // The photographs of a folder, as the batch run visits them.
 
+#include "common/directory.h"
 #include "common/file_io.h"
 
 #include <cstdint>
@@ -35,6 +36,20 @@ struct FoundFile {
 // EInOutError ("Impossible de lire le dossier <folder> : <reason>") when the
 // folder does not exist, is not a folder, or cannot be read to its end.
 std::vector<FoundFile> findPhotographs(const std::filesystem::path& folder);
+std::vector<FoundFile> findPhotographs(const Directory& folder);
+
+// The folder at path, open; raises findPhotographs' EInOutError when it
+// cannot be opened.
+Directory openFolder(const std::filesystem::path& path);
+
+// The folder `relative` below top (a path of one or more plain names, as
+// folderTree gives them relative to top), opened name by name without following a link at
+// any of them, so that a sub-folder swapped for a link after the walk is
+// refused rather than followed out of the tree. Raises EInOutError as above.
+Directory openFolderBelow(const Directory& top, const std::filesystem::path& relative);
+
+// The folder's name as the messages give it, ending in "/".
+std::string shownFolder(const Directory& folder);
 
 // The folder and every folder below it at any depth, each once: the folder
 // itself first, then each sub-folder followed by those below it (depth

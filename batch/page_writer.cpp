@@ -77,7 +77,7 @@ void PageFile::finish()
     const std::string target = file_.target().string();
     if (!opened_)
         throw EFCreateError(createErrorMessage(target, file_.error()));
-    if (!file_.commit())
+    if (!file_.commit(true))
         throw EWriteError(writeErrorMessage(target, file_.error()));
 }
 
@@ -146,7 +146,7 @@ std::string htmlAddress(std::string_view fileName)
     return out;
 }
 
-void EcritEntete(PageFile& page, const RunHost& host)
+void EcritEntete(PageFile& page, const PageSettings& settings)
 {
     page.writeLine("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"");
     page.writeLine(inQuotes(kDtdAddress) + ">");
@@ -154,26 +154,26 @@ void EcritEntete(PageFile& page, const RunHost& host)
     page.writeLine("<head>");
     page.writeLine("   <meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">");
     page.writeLine("   <meta name=\"GENERATOR\" content=\"Tamblure\">");
-    page.writeLine("   <title>" + host.title() + "</title>");
+    page.writeLine("   <title>" + settings.title + "</title>");
     page.writeLine("</head>");
     page.writeLine("<body>");
     page.writeLine("");
-    page.writeLine("<h1 align=\"center\">" + host.title() + "</h1>");
+    page.writeLine("<h1 align=\"center\">" + settings.title + "</h1>");
     page.writeLine("");
-    if (host.columnCount() >= 2)
+    if (settings.columns >= 2)
         page.writeLine("<table BORDER=\"0\" WIDTH=\"100%\" >");
 }
 
-void OuvreCellule(PageFile& page, const RunHost& host, std::int32_t imageCounter)
+void OuvreCellule(PageFile& page, const PageSettings& settings, std::int32_t imageCounter)
 {
-    if (host.columnCount() < 2)
+    if (settings.columns < 2)
         return;
-    if (isMultipleOf(imageCounter, host.columnCount()))
+    if (isMultipleOf(imageCounter, settings.columns))
         page.writeLine("<tr>");
     page.writeLine("  <td>");
 }
 
-void EcritCellule(PageFile& page, const RunHost& host, const PageCell& cell, std::int32_t imageCounter)
+void EcritCellule(PageFile& page, const PageSettings& settings, const PageCell& cell, std::int32_t imageCounter)
 {
     const bool turned = cell.orientation >= 5 && cell.orientation <= 8;
     const std::int32_t shownHeight = turned ? cell.width : cell.height;
@@ -189,7 +189,7 @@ void EcritCellule(PageFile& page, const RunHost& host, const PageCell& cell, std
     page.writeLine("        (en grand " + std::to_string(cell.kilobytes) + " ko)");
     page.writeLine("      </a>");
     page.writeLine("    </div>");
-    const std::int32_t columns = host.columnCount();
+    const std::int32_t columns = settings.columns;
     if (columns < 2) {
         page.writeLine("<br>");
         return;
@@ -199,9 +199,9 @@ void EcritCellule(PageFile& page, const RunHost& host, const PageCell& cell, std
         page.writeLine("</tr>");
 }
 
-void EcritPied(PageFile& page, const RunHost& host, std::int32_t imageCounter)
+void EcritPied(PageFile& page, const PageSettings& settings, std::int32_t imageCounter)
 {
-    const std::int32_t columns = host.columnCount();
+    const std::int32_t columns = settings.columns;
     if (columns >= 2) {
         if (!isMultipleOf(imageCounter, columns))
             page.writeLine("</tr>");

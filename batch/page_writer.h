@@ -7,7 +7,6 @@
 // leaves an earlier page untouched.
 
 #include "batch/folder_search.h"
-#include "batch/run_host.h"
 #include "common/atomic_file.h"
 
 #include <cstdint>
@@ -20,6 +19,9 @@ namespace tamblure::batch {
 class PageFile {
 public:
     explicit PageFile(std::filesystem::path target) : file_(std::move(target)) {}
+    // The page `name` inside folder, which must stay open as long as this
+    // object.
+    PageFile(const Directory& folder, const std::string& name) : file_(folder, name) {}
     PageFile(const PageFile&) = delete;
     PageFile& operator=(const PageFile&) = delete;
 
@@ -34,9 +36,11 @@ public:
     // kept for finish().
     void writeLine(std::string_view line);
 
-    // Puts the page in place under its name. Raises EFCreateError when it
-    // could not be created, EWriteError when it could not be written or put
-    // in place, each with the system's reason; the old page then stays.
+    // Puts the page in place under its name, its bytes on the disk before
+    // it takes the name and the name on the disk after. Raises EFCreateError
+    // when it could not be created, EWriteError when it could not be written
+    // or put in place, each with the system's reason; the old page then
+    // stays.
     void finish();
 
 private:
@@ -67,11 +71,16 @@ struct PageCell {
     std::uint16_t orientation = 0;
 };
 
-// The four writing operations. The title and the column count are read from
-// the host each time a line needs them.
-void EcritEntete(PageFile& page, const RunHost& host);
-void OuvreCellule(PageFile& page, const RunHost& host, std::int32_t imageCounter);
-void EcritCellule(PageFile& page, const RunHost& host, const PageCell& cell, std::int32_t imageCounter);
-void EcritPied(PageFile& page, const RunHost& host, std::int32_t imageCounter);
+// What the page dialog said when the run started.
+struct PageSettings {
+    std::string title;        // UTF-8, written as it is: markup in it is the user's
+    std::int32_t columns = 1; // as typed; below 2, one picture a line without a table
+};
+
+// The four writing operations.
+void EcritEntete(PageFile& page, const PageSettings& settings);
+void OuvreCellule(PageFile& page, const PageSettings& settings, std::int32_t imageCounter);
+void EcritCellule(PageFile& page, const PageSettings& settings, const PageCell& cell, std::int32_t imageCounter);
+void EcritPied(PageFile& page, const PageSettings& settings, std::int32_t imageCounter);
 
 } // namespace tamblure::batch

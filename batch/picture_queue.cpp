@@ -1,7 +1,5 @@
 #include "batch/picture_queue.h"
 
-#include "jpeg/jpeg_util.h"
-
 #include <chrono>
 
 namespace tamblure::batch {
@@ -14,10 +12,8 @@ constexpr std::chrono::milliseconds kEventInterval{50};
 
 } // namespace
 
-PictureQueue::PictureQueue(const std::vector<FoundFile>& photographs, std::string folder, std::int32_t number,
-                           unsigned workers, const ThumbnailRecords* keep)
-    : photographs_(photographs), folder_(std::move(folder)), number_(number), workers_(workers), keep_(keep),
-      results_(photographs.size())
+PictureQueue::PictureQueue(std::size_t count, unsigned workers, Prepare prepare, Make make)
+    : count_(count), workers_(workers), prepare_(std::move(prepare)), make_(std::move(make)), results_(count)
 {
     threads_.reserve(workers);
     for (unsigned w = 0; w < workers; ++w)
@@ -36,45 +32,22 @@ PictureQueue::~PictureQueue()
     // The jthreads join here, each after the picture it has in hand.
 }
 
-Picture PictureQueue::make(const Job& job) const
-{
-    const FoundFile& photograph = photographs_[job.index];
-    const std::filesystem::path thumbnail = thumbnailPath(folder_, photograph.name);
-    if (keep_ != nullptr) {
-        if (const auto written = stampOf(thumbnail, false)) {
-            std::uint16_t width = 0, height = 0;
-            bool three = false;
-            const ThumbnailRecord* record = keep_->upToDate(photograph.name, photograph.stamp, *written, job.request);
-            if (record != nullptr && jpeg::ProbeJpegHeader(thumbnail, width, height, three)) {
-                Thumbnail kept;
-                kept.width = width;
-                kept.height = height;
-                kept.orientation = record->orientation;
-                kept.route = ThumbnailRoute::UpToDate;
-                kept.photograph = photograph.stamp;
-                kept.written = *written;
-                return {kept, job.request};
-            }
-        }
-    }
-    return {makeThumbnail(photographPath(folder_, photograph.name), thumbnail, job.request), job.request};
-}
-
 bool PictureQueue::canHandOut() const
 {
-    return !closed_ && handedOut_ < photographs_.size() && inHand_ < workers_ &&
+    return !closed_ && handedOut_ < count_ && inHand_ < workers_ &&
            handedOut_ - taken_ < 2 * static_cast<std::size_t>(workers_);
 }
 
-void PictureQueue::handOut(const RunHost& host)
+void PictureQueue::handOut()
 {
     std::unique_lock lock(mutex_);
     while (canHandOut()) {
         const std::size_t index = handedOut_++;
         ++inHand_;
-        // The host belongs to this thread; the lock is not needed to read it.
+        // prepare reads the host, which belongs to this thread; the lock is
+        // not needed for it.
         lock.unlock();
-        Job job{index, requestFrom(host, number_)};
+        Job job{index, prepare_(index)};
         lock.lock();
         jobs_.push_back(job);
         workReady_.notify_one();
@@ -94,7 +67,7 @@ void PictureQueue::work(std::stop_token stop)
         }
         Result result;
         try {
-            result.picture = make(job);
+            result.picture = make_(job.index, job.request);
         } catch (...) {
             result.error = std::current_exception();
         }
@@ -110,10 +83,10 @@ std::optional<Picture> PictureQueue::take(std::size_t i, RunHost& host)
 {
     if (workers_ == 0) {
         taken_ = i + 1;
-        return make(Job{i, requestFrom(host, number_)});
+        return make_(i, prepare_(i));
     }
     for (;;) {
-        handOut(host);
+        handOut();
         {
             std::unique_lock lock(mutex_);
             pictureDone_.wait_for(lock, kEventInterval, [&] { return results_[i].finished || canHandOut(); });

@@ -1,10 +1,11 @@
 #pragma once
 
 // The pictures of a run, handed out in search order to the threads that make
-// them and taken back in search order. The host is only ever called from the
-// thread that runs the batch: each picture's request (criterion, number,
-// quality) is read from it when the picture is handed out, so a change made
-// in the window during a run applies to the pictures not yet handed out.
+// them and taken back in search order. The queue only schedules: what a
+// picture is, and how it is made, is the caller's. The host is only ever
+// called from the thread that runs the batch: each picture's request is
+// asked for (prepare) when the picture is handed out, so a change made in the
+// window during a run applies to the pictures not yet handed out.
 //
 // With no worker thread, take(i) makes picture i on the calling thread, then
 // and there, one picture after the other. With workers, at most one picture
@@ -12,9 +13,7 @@
 // taken; while the calling thread waits for the next picture in order it lets
 // the host handle its events at least every 50 ms.
 
-#include "batch/folder_search.h"
 #include "batch/run_host.h"
-#include "batch/thumbnail_records.h"
 #include "batch/traite_image.h"
 
 #include <condition_variable>
@@ -22,28 +21,24 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <stop_token>
-#include <string>
 #include <thread>
 #include <vector>
 
 namespace tamblure::batch {
 
-// One picture as the run records it: its thumbnail and what it was made
-// with.
-struct Picture {
-    Thumbnail thumbnail;
-    ThumbnailRequest request;
-};
-
 class PictureQueue {
 public:
-    // With `keep`, a thumbnail that its records say is up to date is kept as
-    // it is, and only its frame header is read, for the page.
-    PictureQueue(const std::vector<FoundFile>& photographs, std::string folder, std::int32_t number, unsigned workers,
-                 const ThumbnailRecords* keep = nullptr);
+    // prepare(i): picture i's request, on the calling thread, when it is
+    // handed out. make(i, request): the picture, on a worker (or on the
+    // calling thread when there are no workers); it may raise.
+    using Prepare = std::function<ThumbnailRequest(std::size_t index)>;
+    using Make = std::function<Picture(std::size_t index, const ThumbnailRequest& request)>;
+
+    PictureQueue(std::size_t count, unsigned workers, Prepare prepare, Make make);
     // Stops handing out and waits for the pictures in hand.
     ~PictureQueue();
     PictureQueue(const PictureQueue&) = delete;
@@ -69,16 +64,14 @@ private:
         std::exception_ptr error;
     };
 
-    Picture make(const Job& job) const;
     bool canHandOut() const; // with the lock held
-    void handOut(const RunHost& host);
+    void handOut();
     void work(std::stop_token stop);
 
-    const std::vector<FoundFile>& photographs_;
-    const std::string folder_;
-    const std::int32_t number_;
+    const std::size_t count_;
     const unsigned workers_;
-    const ThumbnailRecords* keep_;
+    const Prepare prepare_;
+    const Make make_;
     std::vector<Result> results_;
     std::size_t handedOut_ = 0; // pictures 0 .. handedOut_ - 1 were handed out
     std::size_t inHand_ = 0;    // handed out and not yet finished

@@ -9,16 +9,24 @@
 
 namespace tamblure::batch {
 
+// How the number field is read: "Dimension maximale" (the thumbnail's
+// largest side in pixels) or "Facteur de réduction" (an integer factor).
+enum class Criterion {
+    LargestDimension,
+    ReductionFactor
+};
+
 class RunHost {
 public:
     virtual ~RunHost() = default;
 
-    // Read anew each time the run needs them, as the window's controls are.
-    // criterion(): 0 for "Dimension maximale", anything else for "Facteur de
-    // réduction". quality(): 1 to 100. columnCount(): the page dialog's value
-    // as typed (it may lie outside 1 to 10). title(): UTF-8.
-    virtual int criterion() const = 0;
+    // The criterion and the quality are read anew for every picture, as the
+    // window's controls are. quality(): 1 to 100.
+    virtual Criterion criterion() const = 0;
     virtual int quality() const = 0;
+    // The page is asked for once, when a run starts: whether it is wanted,
+    // its title (UTF-8) and the page dialog's column count as typed (it may
+    // lie outside 1 to 10). A change during the run has no effect on it.
     virtual bool pageWanted() const = 0;
     virtual int columnCount() const = 0;
     virtual std::string title() const = 0;

@@ -4,7 +4,9 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sstream>
 #include <sys/random.h>
 #include <unistd.h>
@@ -88,8 +90,7 @@ void merge(std::map<std::string, ThumbnailRecord>& into, const std::string& name
 
 } // namespace
 
-ThumbnailRecords::ThumbnailRecords(fs::path thumbnailFolder)
-    : folder_(std::move(thumbnailFolder)), ownName_(ownFileName())
+ThumbnailRecords::ThumbnailRecords(const Directory& thumbnailFolder) : folder_(thumbnailFolder), ownName_(ownFileName())
 {}
 
 std::string ThumbnailRecords::format(const std::map<std::string, ThumbnailRecord>& records)
@@ -101,9 +102,10 @@ std::string ThumbnailRecords::format(const std::map<std::string, ThumbnailRecord
         std::snprintf(fields, sizeof fields,
                       "%d %" PRId32 " %" PRId32 " %" PRIu64 " %" PRIu64 " %" PRId64 " %" PRId64 " %" PRIu64 " %" PRIu64
                       " %" PRId64 " %" PRId64 " %u ",
-                      r.request.largestDimension ? 0 : 1, r.request.number, r.request.quality, r.photograph.device,
-                      r.photograph.inode, r.photograph.size, r.photograph.modified, r.thumbnail.device,
-                      r.thumbnail.inode, r.thumbnail.size, r.thumbnail.modified, unsigned{r.orientation});
+                      r.request.criterion == Criterion::LargestDimension ? 0 : 1, r.request.number, r.request.quality,
+                      r.photograph.device, r.photograph.inode, r.photograph.size, r.photograph.modified,
+                      r.thumbnail.device, r.thumbnail.inode, r.thumbnail.size, r.thumbnail.modified,
+                      unsigned{r.orientation});
         text += fields;
         text += escaped(name);
         text += '\n';
@@ -136,7 +138,7 @@ std::map<std::string, ThumbnailRecord> ThumbnailRecords::parse(const std::string
         if (fields != 12 || consumed <= 0 || (criterion != 0 && criterion != 1) || orientation > 8 ||
             !unescaped(std::string_view(line).substr(static_cast<std::size_t>(consumed)), name))
             continue;
-        r.request.largestDimension = criterion == 0;
+        r.request.criterion = criterion == 0 ? Criterion::LargestDimension : Criterion::ReductionFactor;
         r.orientation = static_cast<std::uint16_t>(orientation);
         merge(records, name, r);
     }
@@ -145,17 +147,25 @@ std::map<std::string, ThumbnailRecord> ThumbnailRecords::parse(const std::string
 
 void ThumbnailRecords::load()
 {
-    std::error_code ec;
-    for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+    const int listing = ::openat(folder_.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listing < 0 ? nullptr : ::fdopendir(listing);
+    if (dir == nullptr) {
+        if (listing >= 0)
+            ::close(listing);
+        return;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
         if (!isRecordFile(name))
             continue;
+        // A link planted under a record file's name is not followed.
+        const ReadOnlyFile recordFile(folder_.fd(), name, false);
         std::vector<std::uint8_t> bytes;
-        try {
-            bytes = readWholeFile(it->path(), kMaxFileBytes);
-        } catch (const std::exception&) {
+        int error = 0;
+        if (!recordFile.readable() || recordFile.size() > kMaxFileBytes ||
+            !recordFile.readHead(kMaxFileBytes, bytes, error))
             continue;
-        }
         read_.push_back(name);
         for (const auto& [file, record] : parse(std::string(bytes.begin(), bytes.end())))
             merge(loaded_, file, record);
@@ -169,9 +179,7 @@ const ThumbnailRecord* ThumbnailRecords::upToDate(const std::string& fileName, c
     if (found == loaded_.end())
         return nullptr;
     const ThumbnailRecord& r = found->second;
-    const bool sameRequest = r.request.largestDimension == request.largestDimension &&
-                             r.request.number == request.number && r.request.quality == request.quality;
-    if (!sameRequest || !(r.photograph == photograph) || !(r.thumbnail == thumbnail) ||
+    if (!(r.request == request) || !(r.photograph == photograph) || !(r.thumbnail == thumbnail) ||
         thumbnail.modified < photograph.modified)
         return nullptr;
     return &r;
@@ -188,12 +196,12 @@ void ThumbnailRecords::save() noexcept
         std::map<std::string, ThumbnailRecord> all = loaded_;
         for (const auto& [name, record] : made_)
             all[name] = record;
-        AtomicFile out(folder_ / ownName_);
-        if (!(out.open() && out.write(format(all)) && out.commit()))
+        AtomicFile out(folder_, ownName_);
+        if (!(out.open() && out.write(format(all)) && out.commit(true)))
             return;
         for (const std::string& name : read_)
             if (name != ownName_)
-                ::unlink((folder_ / name).c_str());
+                ::unlinkat(folder_.fd(), name.c_str(), 0);
         read_.clear();
     } catch (const std::exception&) {
         // Out of memory: the next run makes these thumbnails again.

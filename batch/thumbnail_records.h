@@ -15,6 +15,7 @@
 // photograph and the thumbnail are still the very files it describes.
 
 #include "batch/traite_image.h"
+#include "common/directory.h"
 #include "common/file_io.h"
 
 #include <cstdint>
@@ -34,7 +35,9 @@ struct ThumbnailRecord {
 
 class ThumbnailRecords {
 public:
-    explicit ThumbnailRecords(std::filesystem::path thumbnailFolder);
+    // The records of the thumbnail folder, which must stay open as long as
+    // this object.
+    explicit ThumbnailRecords(const Directory& thumbnailFolder);
 
     // Reads every record file of the folder; what cannot be read is passed
     // over.
@@ -51,8 +54,9 @@ public:
     // Notes what a thumbnail was made with (or kept); call from one thread.
     void set(const std::string& fileName, const ThumbnailRecord& record);
 
-    // Writes this process's file with every record read or set, then removes
-    // the files that load() read. Failures are passed over: the thumbnails
+    // Writes this process's file with every record read or set (its bytes
+    // on the disk before it takes its name), then removes the files that
+    // load() read. Failures are passed over: the thumbnails
     // whose records are lost are simply made again by the next run. Never
     // raises, so that a run ending with an error can still save.
     void save() noexcept;
@@ -62,7 +66,7 @@ public:
     static std::map<std::string, ThumbnailRecord> parse(const std::string& text);
 
 private:
-    std::filesystem::path folder_;
+    const Directory& folder_;
     std::string ownName_;                           // this process's file
     std::vector<std::string> read_;                 // the files load() read
     std::map<std::string, ThumbnailRecord> loaded_; // as read; not changed during a run

@@ -1,12 +1,16 @@
 #include "batch/traite_image.h"
 
+#include "batch/thumbnail_records.h"
+#include "common/access_rights.h"
 #include "common/atomic_file.h"
+#include "common/directory.h"
 #include "common/errors.h"
 #include "common/file_io.h"
 #include "common/system_reason.h"
 #include "imaging/bitmap24.h"
 #include "imaging/reduction.h"
 #include "jpeg/JPEG_IO.h"
+#include "jpeg/jpeg_error.h"
 #include "jpeg/jpeg_input.h"
 #include "jpeg/jpeg_util.h"
 #include "jpeg/streamed_decode.h"
@@ -14,6 +18,7 @@
 #include "metadata/img_data.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <exception>
 #include <new>
@@ -70,39 +75,57 @@ jpeg::DecodedPicture thumbnailPicture(std::span<const std::uint8_t> bytes, const
 
 const std::string kEncoderError = "Error writing JPEG to file ";
 
+// Where the thumbnail goes: its folder, held open, and its name there.
+struct Target {
+    const Directory& folder;
+    const std::string& name;
+    fs::path path() const { return folder.path() / name; }
+};
+
+// The new thumbnail grants nobody access that its photograph denies, before
+// it takes its name.
+bool limitedLike(AtomicFile& out, const FileAccess& photograph)
+{
+    const int error = limitAccess(out.descriptor(), photograph);
+    if (error == 0)
+        return true;
+    errno = error;
+    return false;
+}
+
 // The thumbnail's final bytes, the carried metadata (or nothing) then the
-// thumbnail's data, replace the old thumbnail in one atomic step. Its
-// permission bits are at most the photograph's.
-FileStamp writeEncoded(const fs::path& thumbnail, unsigned permissions, std::span<const std::uint8_t> head,
+// thumbnail's data, replace the old thumbnail in one atomic step.
+FileStamp writeEncoded(const Target& thumbnail, const FileAccess& access, std::span<const std::uint8_t> head,
                        std::span<const std::uint8_t> data)
 {
-    AtomicFile out(thumbnail);
-    if (!out.open(permissions) || !out.write(head) || !out.write(data) || !out.commit())
-        throw EWriteError(withReason(kEncoderError + thumbnail.string(), out.error()));
+    AtomicFile out(thumbnail.folder, thumbnail.name);
+    if (!out.open() || !limitedLike(out, access) || !out.write(head) || !out.write(data) || !out.commit())
+        throw EWriteError(
+            withReason(kEncoderError + thumbnail.path().string(), out.error() != 0 ? out.error() : errno));
     return out.placed();
 }
 
 // Encodes the thumbnail's picture and writes it with the carried metadata.
-FileStamp encodeThumbnail(const Bitmap24& raster, const fs::path& thumbnail, unsigned permissions, std::int32_t quality,
-                          metadata::CarriedMetadata& metadata)
+FileStamp encodeThumbnail(const Bitmap24& raster, const Target& thumbnail, const FileAccess& access,
+                          std::int32_t quality, metadata::CarriedMetadata& metadata)
 {
     std::vector<std::uint8_t> encoded;
     try {
         encoded = jpeg::EncodeJpegBytes(raster, quality);
     } catch (const EWriteError&) {
-        throw EWriteError(kEncoderError + thumbnail.string());
+        throw EWriteError(kEncoderError + thumbnail.path().string());
     }
     if (!metadata.carried())
-        return writeEncoded(thumbnail, permissions, {}, encoded);
+        return writeEncoded(thumbnail, access, {}, encoded);
     const std::span<const std::uint8_t> data = std::span(encoded).subspan(metadata::thumbnailDataStart(encoded));
-    return writeEncoded(thumbnail, permissions, metadata.head(raster.width(), raster.height()), data);
+    return writeEncoded(thumbnail, access, metadata.head(raster.width(), raster.height()), data);
 }
 
 // A photograph small enough is its own thumbnail: the metadata in front (when
 // carried) and its bytes from the end of its own leading segments on,
 // streamed from the file, whatever its size.
-FileStamp copyPhotograph(const PhotographBytes& photograph, const jpeg::JpegFrame& frame, const fs::path& thumbnail,
-                         metadata::CarriedMetadata& metadata)
+FileStamp copyPhotograph(const PhotographBytes& photograph, const jpeg::JpegFrame& frame, const Target& thumbnail,
+                         const FileAccess& access, metadata::CarriedMetadata& metadata)
 {
     std::vector<std::uint8_t> head;
     std::uint64_t from = 0;
@@ -112,19 +135,21 @@ FileStamp copyPhotograph(const PhotographBytes& photograph, const jpeg::JpegFram
                                             photograph.file().size());
         head = metadata.head(frame.width, frame.height);
     }
-    AtomicFile out(thumbnail);
-    if (!out.open(photograph.file().permissions()) || !out.write(head) || !out.copyFrom(photograph.file().fd(), from) ||
+    AtomicFile out(thumbnail.folder, thumbnail.name);
+    if (!out.open() || !limitedLike(out, access) || !out.write(head) || !out.copyFrom(photograph.file().fd(), from) ||
         !out.commit())
-        throw EWriteError(
-            withReason("Impossible de copier le fichier " + photograph.path().string() + " vers " + thumbnail.string(),
-                       out.error()));
+        throw EWriteError(withReason("Impossible de copier le fichier " + photograph.path().string() + " vers " +
+                                         thumbnail.path().string(),
+                                     out.error() != 0 ? out.error() : errno));
     return out.placed();
 }
 
-Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
+Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name, const Target& thumbnail,
+                          const ThumbnailRequest& request)
 {
     // The photograph is read once; every stage takes its bytes from memory.
-    const PhotographBytes photograph(source);
+    const fs::path source = photographs.path() / name;
+    const PhotographBytes photograph(photographs.fd(), name, source);
     if (!photograph.file().opened())
         throw EFOpenError(openErrorMessage(source.string(), photograph.error()));
     // Anything else named *.jpg (a text file, a link to a private file, a
@@ -140,18 +165,19 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
     const std::uint16_t width = frame->width, height = frame->height;
 
     metadata::CarriedMetadata metadata(jpeg::JpegInput::inMemory(source, photograph.bytes()));
+    const FileAccess access = FileAccess::of(photograph.file().fd());
     Thumbnail result;
     result.orientation = metadata.transfer().orientation;
     result.photograph = photograph.file().stamp();
 
     imaging::ReductionPlan plan;
-    if (request.largestDimension) {
+    if (request.criterion == Criterion::LargestDimension) {
         const std::int32_t limit = request.number;
         const std::int32_t largest = std::max(width, height);
         if (largest <= limit) {
             // Already small enough: the thumbnail is the photograph itself.
             result.warnings = jpeg::CheckJpegDecodes(photograph.bytes()).warnings;
-            result.written = copyPhotograph(photograph, *frame, thumbnail, metadata);
+            result.written = copyPhotograph(photograph, *frame, thumbnail, access, metadata);
             result.route = ThumbnailRoute::Copied;
             result.width = width;
             result.height = height;
@@ -172,7 +198,7 @@ Thumbnail makeThumbnailOf(const fs::path& source, const fs::path& thumbnail, con
     const jpeg::DecodedPicture decoded = thumbnailPicture(photograph.bytes(), *frame, result.scale, plan);
     const Bitmap24& picture = decoded.raster;
     result.warnings = decoded.warnings;
-    result.written = encodeThumbnail(picture, thumbnail, photograph.file().permissions(), request.quality, metadata);
+    result.written = encodeThumbnail(picture, thumbnail, access, request.quality, metadata);
     result.width = narrowedToSide(picture.width());
     result.height = narrowedToSide(picture.height());
     return result;
@@ -183,16 +209,48 @@ bool namesFile(const std::string& message, const fs::path& source, const fs::pat
     return message.find(source.string()) != std::string::npos || message.find(thumbnail.string()) != std::string::npos;
 }
 
-} // namespace
-
-Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
+// A thumbnail that the records say is up to date, kept as it is: only its
+// frame header is read, for the page, and its access brought to what its
+// photograph grants now. Nothing when it is not the regular file the records
+// describe, or when its header cannot be read.
+std::optional<Thumbnail> keptThumbnail(const PictureFolder& folder, const FoundFile& photograph,
+                                       const ThumbnailRequest& request, const ThumbnailRecords& records)
 {
+    const PhotographBytes bytes(folder.thumbnails.fd(), photograph.name, folder.thumbnails.path() / photograph.name,
+                                false);
+    const ReadOnlyFile& thumbnail = bytes.file();
+    if (!bytes.readable())
+        return std::nullopt;
+    const ThumbnailRecord* record = records.upToDate(photograph.name, photograph.stamp, thumbnail.stamp(), request);
+    if (record == nullptr)
+        return std::nullopt;
+    const std::optional<jpeg::JpegFrame> frame = jpeg::ProbeJpegFrame(bytes.bytes());
+    if (!frame)
+        return std::nullopt;
+    const ReadOnlyFile source(folder.photographs.fd(), photograph.name);
+    if (source.readable() && limitAccess(thumbnail.fd(), FileAccess::of(source.fd())) != 0)
+        return std::nullopt;
+    Thumbnail kept;
+    kept.width = frame->width;
+    kept.height = frame->height;
+    kept.orientation = record->orientation;
+    kept.route = ThumbnailRoute::UpToDate;
+    kept.photograph = photograph.stamp;
+    kept.written = thumbnail.stamp();
+    return kept;
+}
+
+Thumbnail makeNamed(const Directory& photographs, const std::string& photograph, const Directory& thumbnails,
+                    const std::string& thumbnail, const ThumbnailRequest& request)
+{
+    const fs::path source = photographs.path() / photograph;
+    const Target target{thumbnails, thumbnail};
     try {
-        return makeThumbnailOf(source, thumbnail, request);
+        return makeThumbnailOf(photographs, photograph, target, request);
     } catch (const Exception& error) {
         // Every error of a picture names its file, so that the user knows
         // which photograph to look at.
-        if (namesFile(error.message(), source, thumbnail))
+        if (namesFile(error.message(), source, target.path()))
             throw;
         std::rethrow_exception(error.withMessage(error.message() + " (fichier " + source.string() + ")"));
     } catch (const std::bad_alloc&) {
@@ -200,38 +258,51 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
     }
 }
 
+} // namespace
+
+Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const ThumbnailRequest& request)
+{
+    const auto folderOf = [](const fs::path& path) { return path.has_parent_path() ? path.parent_path() : "."; };
+    const Directory photographs(folderOf(source));
+    if (!photographs.opened())
+        throw EFOpenError(openErrorMessage(source.string(), photographs.openError()));
+    const Directory thumbnails(folderOf(thumbnail));
+    if (!thumbnails.opened())
+        throw EWriteError(withReason(kEncoderError + thumbnail.string(), thumbnails.openError()));
+    return makeNamed(photographs, source.filename().string(), thumbnails, thumbnail.filename().string(), request);
+}
+
+Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, const ThumbnailRequest& request,
+                    const ThumbnailRecords* records)
+{
+    if (records != nullptr) {
+        if (auto kept = keptThumbnail(folder, photograph, request, *records))
+            return {*kept, request};
+    }
+    return {makeNamed(folder.photographs, photograph.name, folder.thumbnails, photograph.name, request), request};
+}
+
 void recordPicture(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize,
                    const Thumbnail& thumbnail)
 {
+    if (state.page != nullptr)
+        OuvreCellule(*state.page, *state.pageSettings, state.imageCounter);
     ++state.imageCounter;
     host.addToList(fileName);
-    if (host.pageWanted() && state.page != nullptr) {
+    if (state.page != nullptr) {
         PageCell cell;
         cell.fileName = fileName;
         cell.width = thumbnail.width;
         cell.height = thumbnail.height;
         cell.kilobytes = fileSize / 1024;
         cell.orientation = thumbnail.orientation;
-        EcritCellule(*state.page, host, cell, state.imageCounter);
+        EcritCellule(*state.page, *state.pageSettings, cell, state.imageCounter);
     }
 }
 
 ThumbnailRequest requestFrom(const RunHost& host, std::int32_t number)
 {
-    ThumbnailRequest request;
-    request.largestDimension = host.criterion() == 0;
-    request.number = number;
-    request.quality = host.quality();
-    return request;
-}
-
-void TraiteImage(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize)
-{
-    if (host.pageWanted() && state.page != nullptr)
-        OuvreCellule(*state.page, host, state.imageCounter);
-    const Thumbnail thumbnail = makeThumbnail(photographPath(state.folder, fileName),
-                                              thumbnailPath(state.folder, fileName), requestFrom(host, state.number));
-    recordPicture(host, state, fileName, fileSize, thumbnail);
+    return {host.criterion(), number, host.quality()};
 }
 
 } // namespace tamblure::batch

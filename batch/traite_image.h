@@ -2,23 +2,30 @@
 
 // The per-image step: one photograph of the folder becomes its thumbnail.
 
+#include "batch/folder_search.h"
 #include "batch/page_writer.h"
 #include "batch/run_host.h"
+#include "common/directory.h"
 #include "common/file_io.h"
 #include "jpeg/decoded_picture.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace tamblure::batch {
 
-// What the run owns for the length of one press of the start button.
+// What the run owns for the length of one folder's run.
 struct RunState {
     std::string folder;            // the chosen folder, always ending in "/"
     std::int32_t number = 0;       // limit in pixels or reduction factor, at least 1
     std::int32_t imageCounter = 0; // pictures finished so far
-    PageFile* page = nullptr;      // the page, when it was wanted at the start and could be created
+    // The page as asked for when the run started; nothing when not wanted.
+    std::optional<PageSettings> pageSettings;
+    PageFile* page = nullptr; // the page, when it was wanted and could be created
+
+    bool pageWanted() const { return pageSettings.has_value(); }
 };
 
 // How a thumbnail was made, for the tests and the benchmarks; UpToDate: an
@@ -45,17 +52,20 @@ struct Thumbnail {
 
 // The criterion, the number and the quality of one thumbnail.
 struct ThumbnailRequest {
-    bool largestDimension = true; // "Dimension maximale"; otherwise "Facteur de réduction"
+    Criterion criterion = Criterion::LargestDimension;
     std::int32_t number = 200;
     std::int32_t quality = 75;
+    bool operator==(const ThumbnailRequest&) const = default;
 };
 
 // The request for the next picture, read from the window as it stands now.
 ThumbnailRequest requestFrom(const RunHost& host, std::int32_t number);
 
 // Probe, decode at the chosen scale, resample, encode (or copy a photograph
-// already small enough), then carry the metadata over. Every failure raises
-// the error that ends the run.
+// already small enough), then carry the metadata over. The thumbnail grants
+// nobody access that the photograph denies (see limitAccess). The two
+// folders are opened once, and the files reached inside them. Every failure
+// raises the error that ends the run.
 Thumbnail makeThumbnail(const std::filesystem::path& source, const std::filesystem::path& thumbnail,
                         const ThumbnailRequest& request);
 
@@ -67,12 +77,34 @@ std::uint8_t decodingScaleForLimit(std::int32_t largest, std::int32_t limit);
 // up to 8, that divides the factor.
 std::uint8_t decodingScaleForFactor(std::int32_t factor);
 
-// The page cell opening, then the thumbnail, then the counter, the list line
-// and the page cell of one picture. fileSize is the photograph's size in
-// bytes.
-void TraiteImage(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize);
+class ThumbnailRecords;
 
-// The part of TraiteImage after the thumbnail is made: counter, list, cell.
+// Where one folder's pictures are read and written: the photograph folder
+// and its thumbnail folder, each held open, so that every name is reached
+// inside the very folders that were opened.
+struct PictureFolder {
+    const Directory& photographs;
+    const Directory& thumbnails;
+};
+
+// One picture as the run records it: its thumbnail and what it was made
+// with.
+struct Picture {
+    Thumbnail thumbnail;
+    ThumbnailRequest request;
+};
+
+// The per-image step: photograph becomes its thumbnail of the same name.
+// With records, a thumbnail that they say is up to date for this request is
+// kept as it is (only its frame header is read, for the page, and its access
+// brought to what the photograph grants now); otherwise the thumbnail is made
+// as makeThumbnail makes it. Raises what makeThumbnail raises.
+Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, const ThumbnailRequest& request,
+                    const ThumbnailRecords* records);
+
+// What the run does once a picture is made, in search order: the counter,
+// the list line and, when the page is wanted, the page cell (its opening
+// first). fileSize is the photograph's size in bytes.
 void recordPicture(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize,
                    const Thumbnail& thumbnail);
 

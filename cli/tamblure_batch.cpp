@@ -5,6 +5,7 @@
 #include "batch/folder_search.h"
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "common/directory.h"
 #include "common/errors.h"
 #include "common/memory_tuning.h"
 #include "common/system_reason.h"
@@ -24,15 +25,28 @@ using namespace tamblure;
 
 // One folder of the run, with the photographs it takes.
 struct Folder {
-    std::string path;  // ending in "/"
-    std::string shown; // how its photographs are named on the output: "" or the path
+    std::string path;               // ending in "/"
+    std::string top;                // the folder given on the command line, ending in "/"
+    std::filesystem::path relative; // the path below it, empty for itself
+    std::string shown;              // how its photographs are named on the output: "" or the path
     std::vector<batch::FoundFile> photographs;
+
+    // Opened anew for its search and for its run: a sub-folder is reached
+    // from the given folder name by name, never through a link.
+    Directory open() const
+    {
+        Directory given = batch::openFolder(top);
+        return relative.empty() ? std::move(given) : batch::openFolderBelow(given, relative);
+    }
 };
 
 class ConsoleHost final : public batch::RunHost {
 public:
     explicit ConsoleHost(const cli::Options& options) : options_(options), progress_(stderr, !options.quiet) {}
-    int criterion() const override { return options_.factor ? 1 : 0; }
+    batch::Criterion criterion() const override
+    {
+        return options_.factor ? batch::Criterion::ReductionFactor : batch::Criterion::LargestDimension;
+    }
     int quality() const override { return options_.quality; }
     bool pageWanted() const override { return options_.html; }
     int columnCount() const override { return options_.columns; }
@@ -118,16 +132,16 @@ std::vector<Folder> foldersOf(const cli::Options& options, ConsoleHost& host, bo
         if (given.empty())
             throw EInOutError("Aucun dossier n'est indiqué : choisissez le dossier des images");
         const std::string top = given.back() == '/' ? given : given + '/';
-        std::vector<std::string> tree{top};
-        if (options.recursive) {
-            tree.clear();
-            for (const auto& folder : batch::folderTree(top))
-                tree.push_back(folder.string().ends_with('/') ? folder.string() : folder.string() + '/');
-        }
-        for (const std::string& path : tree) {
-            Folder folder{path, several ? path : std::string(), {}};
+        std::vector<std::filesystem::path> tree{top};
+        if (options.recursive)
+            tree = batch::folderTree(top);
+        for (const std::filesystem::path& found : tree) {
+            const std::string path = found.string().ends_with('/') ? found.string() : found.string() + '/';
+            Folder folder{path, top, found.lexically_relative(top), several ? path : std::string(), {}};
+            if (folder.relative == ".")
+                folder.relative.clear();
             try {
-                folder.photographs = batch::findPhotographs(path);
+                folder.photographs = batch::findPhotographs(folder.open());
             } catch (...) {
                 if (!options.keepGoing)
                     throw;
@@ -178,7 +192,7 @@ int run(const cli::Options& options, ConsoleHost& host)
     for (const Folder& folder : folders) {
         host.beginFolder(folder);
         try {
-            batch::runFolder(host, folder.path, options.number, folder.photographs, run);
+            batch::runFolder(host, folder.open(), options.number, folder.photographs, run);
         } catch (...) {
             // A folder whose thumbnail folder or page cannot be written.
             if (!options.keepGoing)

@@ -64,11 +64,11 @@ bool sameFile(const struct stat& a, const struct stat& b)
 
 // Creates a temporary file under a new name in folder, locked. A name that
 // a tidying run removed before the lock was taken is given up for another.
-int createNamed(const fs::path& folder, fs::path& name)
+int createNamed(int folder, std::string& name)
 {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const fs::path candidate = folder / temporaryName();
-        const int fd = ::open(candidate.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0666);
+        const std::string candidate = temporaryName();
+        const int fd = ::openat(folder, candidate.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
@@ -83,7 +83,9 @@ int createNamed(const fs::path& folder, fs::path& name)
         }
         struct stat mine {
         }, named{};
-        if (locked && (::fstat(fd, &mine) != 0 || ::lstat(candidate.c_str(), &named) != 0 || !sameFile(mine, named))) {
+        if (locked &&
+            (::fstat(fd, &mine) != 0 || ::fstatat(folder, candidate.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+             !sameFile(mine, named))) {
             ::close(fd);
             continue;
         }
@@ -95,12 +97,12 @@ int createNamed(const fs::path& folder, fs::path& name)
 }
 
 // Links an anonymous file into folder under a new temporary name.
-bool linkAnonymous(int fd, const fs::path& folder, fs::path& name)
+bool linkAnonymous(int fd, int folder, std::string& name)
 {
     const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const fs::path candidate = folder / temporaryName();
-        if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        const std::string candidate = temporaryName();
+        if (::linkat(AT_FDCWD, procPath.c_str(), folder, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             name = candidate;
             return true;
         }
@@ -128,7 +130,11 @@ bool writeAll(int fd, const std::uint8_t* bytes, std::size_t size)
 
 } // namespace
 
-AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)) {}
+AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)), name_(target_.filename().string()) {}
+
+AtomicFile::AtomicFile(const Directory& folder, const std::string& name)
+    : target_(folder.path() / name), name_(name), folder_(&folder)
+{}
 
 AtomicFile::~AtomicFile()
 {
@@ -146,13 +152,18 @@ bool AtomicFile::open(unsigned permissions)
 {
     discard();
     error_ = 0;
-    const fs::path folder = folderOf(target_);
-    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (folder_ == nullptr || folder_ == &ownFolder_) {
+        ownFolder_ = Directory(folderOf(target_));
+        if (!ownFolder_.opened())
+            return fail(ownFolder_.openError());
+        folder_ = &ownFolder_;
+    }
+    int fd = ::openat(folder(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd >= 0) {
         // Locked before it ever has a name: no tidying run can take it.
         ::flock(fd, LOCK_EX | LOCK_NB);
     } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
-        fd = createNamed(folder, named_);
+        fd = createNamed(folder(), named_);
     }
     if (fd < 0)
         return fail(errno);
@@ -239,13 +250,18 @@ bool AtomicFile::copyFrom(int from, std::uint64_t offset)
     return true;
 }
 
-bool AtomicFile::commit()
+bool AtomicFile::commit(bool durable)
 {
     if (!flush()) {
         discard();
         return false;
     }
-    if (named_.empty() && !linkAnonymous(fd_, folderOf(target_), named_)) {
+    if (durable && ::fdatasync(fd_) != 0) {
+        const int error = errno;
+        discard();
+        return fail(error);
+    }
+    if (named_.empty() && !linkAnonymous(fd_, folder(), named_)) {
         const int error = errno;
         discard();
         return fail(error);
@@ -263,7 +279,7 @@ bool AtomicFile::commit()
         discard();
         return fail(error);
     }
-    if (::rename(named_.c_str(), target_.c_str()) != 0) {
+    if (::renameat(folder(), named_.c_str(), folder(), name_.c_str()) != 0) {
         const int error = errno;
         discard();
         return fail(error);
@@ -271,13 +287,17 @@ bool AtomicFile::commit()
     named_.clear();
     placed_ = stampOf(info);
     discard();
+    // A file system that cannot sync a folder (EINVAL) keeps its entries as
+    // it keeps them; any other failure breaks the promise and is reported.
+    if (durable && !folder_->syncEntries() && errno != EINVAL)
+        return fail(errno);
     return true;
 }
 
 void AtomicFile::discard()
 {
     if (!named_.empty()) {
-        ::unlink(named_.c_str());
+        ::unlinkat(folder(), named_.c_str(), 0);
         named_.clear();
     }
     if (fd_ >= 0) {
@@ -289,9 +309,23 @@ void AtomicFile::discard()
 
 void removeAbandonedTemporaries(const fs::path& folder)
 {
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr)
+    const Directory opened(folder);
+    if (opened.opened())
+        removeAbandonedTemporaries(opened);
+}
+
+void removeAbandonedTemporaries(const Directory& folder)
+{
+    // The listing gets a descriptor of its own, so that it reads the folder
+    // from its start whatever was read of it before.
+    const int listing = ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0)
         return;
+    DIR* dir = ::fdopendir(listing);
+    if (dir == nullptr) {
+        ::close(listing);
+        return;
+    }
     const int dirFd = ::dirfd(dir);
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;

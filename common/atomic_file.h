@@ -18,7 +18,13 @@
 // behind; error() then says why, as an errno value. After the first failure
 // every further operation fails with the same error. The rename replaces a
 // link standing at the target's name instead of writing through it.
+//
+// Everything happens inside the folder as it was opened, through its
+// descriptor: the folder given as a Directory, or the target's folder opened
+// once by open(). A link put in place of the folder's path meanwhile changes
+// nothing.
 
+#include "common/directory.h"
 #include "common/file_io.h"
 
 #include <cstdint>
@@ -32,6 +38,9 @@ namespace tamblure {
 class AtomicFile {
 public:
     explicit AtomicFile(std::filesystem::path target);
+    // The file `name` inside folder, which must stay open as long as this
+    // object.
+    AtomicFile(const Directory& folder, const std::string& name);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -50,10 +59,18 @@ public:
     // buffer. A read error of `from` fails like a write error.
     [[nodiscard]] bool copyFrom(int from, std::uint64_t offset);
 
+    // The open file, for changes of its owner, mode or ACL before it is put
+    // in place; -1 when none is open.
+    int descriptor() const { return fd_; }
+
     // Puts the file in place under the target's name. False when any write
     // failed or the file could not be placed; the target is then unchanged.
-    // After commit() the object holds nothing.
-    [[nodiscard]] bool commit();
+    // When durable, the file's bytes reach the disk before it takes the name,
+    // and the folder's entries after, so that after a power loss the target
+    // is either the old file or the complete new one (should only that last
+    // sync of the folder fail, the file is in place and commit() says false
+    // all the same). After commit() the object holds nothing.
+    [[nodiscard]] bool commit(bool durable = false);
 
     // Drops what was written; the target is unchanged.
     void discard();
@@ -70,8 +87,13 @@ private:
     bool fail(int error);
     bool flush();
 
-    std::filesystem::path target_;
-    std::filesystem::path named_; // the temporary name, once the file has one
+    int folder() const { return folder_ != nullptr ? folder_->fd() : -1; }
+
+    std::filesystem::path target_; // for the messages
+    std::string name_;             // the target's name inside its folder
+    const Directory* folder_ = nullptr;
+    Directory ownFolder_; // opened by open() when no folder was given
+    std::string named_;   // the temporary name, once the file has one
     int fd_ = -1;
     int error_ = 0;
     std::vector<std::uint8_t> buffer_;
@@ -83,5 +105,6 @@ private:
 // of the program left under ".<name>.tamblure~". A temporary file that a live
 // writer holds is never touched. Failures are ignored: this only tidies up.
 void removeAbandonedTemporaries(const std::filesystem::path& folder);
+void removeAbandonedTemporaries(const Directory& folder);
 
 } // namespace tamblure

@@ -37,7 +37,7 @@ TAMBLURE_ERROR_CLASS(EAssertionFailed)         // failed checks of the resamplin
 TAMBLURE_ERROR_CLASS(EFOpenError)              // "Impossible d'ouvrir le fichier %s"
 TAMBLURE_ERROR_CLASS(EFCreateError)            // "Impossible de créer le fichier %s"
 TAMBLURE_ERROR_CLASS(EWriteError)              // "Error writing JPEG to file", page and copy failures
-TAMBLURE_ERROR_CLASS(EJPEG)                    // "Erreur JPEG #%d"
+TAMBLURE_ERROR_CLASS(EJPEG)                    // "Erreur JPEG #%d : <explication>"
 TAMBLURE_ERROR_CLASS(EInvalidGraphicOperation) // "Indice ligne hors limites"
 TAMBLURE_ERROR_CLASS(EConvertError)            // "'%s' n'est pas une valeur entière correcte"
 TAMBLURE_ERROR_CLASS(EZeroDivide)              // "Division par zéro en virgule flottante"

@@ -8,12 +8,24 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tamblure {
 
 ReadOnlyFile::ReadOnlyFile(const std::filesystem::path& path)
-    : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY))
 {
+    take(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+}
+
+ReadOnlyFile::ReadOnlyFile(int folderFd, const std::string& name, bool followLink)
+{
+    take(
+        ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (followLink ? 0 : O_NOFOLLOW)));
+}
+
+void ReadOnlyFile::take(int fd)
+{
+    fd_ = fd;
     if (fd_ < 0) {
         openError_ = errno;
         return;
@@ -109,7 +121,27 @@ ThreadBlock& threadBlock()
 
 } // namespace
 
+bool ReadOnlyFile::readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out, int& error) const
+{
+    out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, size_)));
+    std::size_t got = 0;
+    const bool read = readFromStart(fd_, out, got, error);
+    out.resize(got);
+    return read;
+}
+
 PhotographBytes::PhotographBytes(const std::filesystem::path& path) : path_(path), file_(path)
+{
+    load();
+}
+
+PhotographBytes::PhotographBytes(int folderFd, const std::string& name, std::filesystem::path path, bool followLink)
+    : path_(std::move(path)), file_(folderFd, name, followLink)
+{
+    load();
+}
+
+void PhotographBytes::load()
 {
     error_ = file_.openError();
     if (!file_.readable())
@@ -158,49 +190,6 @@ void PhotographBytes::requireReadable() const
 {
     if (!read_)
         throw EFOpenError(openErrorMessage(path_.string(), error_));
-}
-
-namespace {
-
-enum class ReadOutcome {
-    Ok,
-    CannotRead,
-    TooLarge
-};
-
-// error gets the errno value of a failed open or read.
-ReadOutcome readAll(const std::filesystem::path& path, std::vector<std::uint8_t>& out, std::uint64_t maxBytes,
-                    int& error)
-{
-    const ReadOnlyFile file(path);
-    error = file.openError();
-    if (!file.readable())
-        return ReadOutcome::CannotRead;
-    if (file.size() > maxBytes)
-        return ReadOutcome::TooLarge;
-    out.resize(static_cast<std::size_t>(file.size()));
-    std::size_t got = 0;
-    if (!readFromStart(file.fd(), out, got, error))
-        return ReadOutcome::CannotRead;
-    out.resize(got);
-    return ReadOutcome::Ok;
-}
-
-} // namespace
-
-std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path, std::uint64_t maxBytes)
-{
-    std::vector<std::uint8_t> bytes;
-    int error = 0;
-    switch (readAll(path, bytes, maxBytes, error)) {
-    case ReadOutcome::Ok:
-        return bytes;
-    case ReadOutcome::TooLarge:
-        throw EOutOfMemory("Fichier trop volumineux : " + path.string());
-    case ReadOutcome::CannotRead:
-        break;
-    }
-    throw EFOpenError(openErrorMessage(path.string(), error));
 }
 
 } // namespace tamblure

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <sys/stat.h>
 #include <vector>
 
@@ -33,6 +34,10 @@ FileStamp stampOf(const struct stat& info);
 class ReadOnlyFile {
 public:
     explicit ReadOnlyFile(const std::filesystem::path& path);
+    // The file `name` inside the folder open at folderFd; a link at that
+    // name is followed only when followLink says so (otherwise the open
+    // fails with ELOOP).
+    ReadOnlyFile(int folderFd, const std::string& name, bool followLink = true);
     ~ReadOnlyFile();
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
@@ -50,7 +55,13 @@ public:
     // The stamp of a readable file as it was opened.
     const FileStamp& stamp() const { return stamp_; }
 
+    // The file's first bytes, at most maxBytes of them (fewer when the file
+    // is shorter). False on a read error, whose errno value goes to error.
+    [[nodiscard]] bool readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out, int& error) const;
+
 private:
+    void take(int fd);
+
     int fd_ = -1;
     int openError_ = 0;
     bool regular_ = false;
@@ -77,6 +88,9 @@ public:
     // Opens the file and, when it is regular, reads or maps it. Never
     // raises for the file's sake: see readable() and error().
     explicit PhotographBytes(const std::filesystem::path& path);
+    // The file `name` inside the folder open at folderFd (ReadOnlyFile's
+    // open), named `path` in messages.
+    PhotographBytes(int folderFd, const std::string& name, std::filesystem::path path, bool followLink = true);
     ~PhotographBytes();
     PhotographBytes(const PhotographBytes&) = delete;
     PhotographBytes& operator=(const PhotographBytes&) = delete;
@@ -97,6 +111,8 @@ public:
     void requireReadable() const;
 
 private:
+    void load();
+
     std::filesystem::path path_;
     ReadOnlyFile file_;
     std::span<const std::uint8_t> bytes_;
@@ -106,11 +122,5 @@ private:
     bool borrowed_ = false;               // read into the thread's kept block
     std::unique_ptr<std::uint8_t[]> own_; // a block of its own while the thread's is taken
 };
-
-// Every byte of the file. Raises EFOpenError ("Impossible d'ouvrir le fichier
-// %s", with the system's reason) when it cannot be opened or read, and EOutOfMemory when it is larger
-// than maxBytes.
-[[nodiscard]] std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path,
-                                                      std::uint64_t maxBytes = std::uint64_t{1} << 30);
 
 } // namespace tamblure

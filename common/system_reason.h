@@ -11,8 +11,9 @@
 
 namespace tamblure {
 
-// The reason for error number `error`, without capital or final period. An
-// error without French words here gives "erreur système N".
+// The reason for error number `error`, without capital or final period:
+// French words for every number the C library defines, "erreur système N"
+// for any other.
 std::string systemReason(int error);
 
 // message + " : " + systemReason(error); the message alone when error is 0.

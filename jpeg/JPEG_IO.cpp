@@ -3,6 +3,7 @@
 #include "common/errors.h"
 #include "common/system_reason.h"
 #include "jpeg/IJL.h"
+#include "jpeg/jpeg_error.h"
 
 #include <jerror.h>
 
@@ -57,11 +58,6 @@ void describeRaster(JPEG_CORE_PROPERTIES& props, std::uint8_t* pixels, std::int3
     props.DIBColor = channels == 3 ? IJL_BGR : IJL_G;
     props.DIBPadBytes = padBytes(width, channels);
     props.DIBBytes = pixels;
-}
-
-[[noreturn]] void throwJpegError(int code)
-{
-    throw EJPEG("Erreur JPEG #" + std::to_string(code));
 }
 
 // The JFILE mode of a picture read at the scale code, and the divisor of

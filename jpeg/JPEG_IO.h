@@ -31,7 +31,7 @@ bool DecodeJpegFile(imaging::Bitmap24* raster, const std::filesystem::path& path
 // The picture of a JPEG file in memory, whose frame the header probe read, at
 // 1/2^scaleCode of each side (rounded up; codes above 3 mean full size): a
 // 24-bit raster for a three-component frame, an 8-bit grey one (with its grey
-// ramp) for a one-component frame. Raises EJPEG ("Erreur JPEG #%d", libjpeg's
+// ramp) for a one-component frame. Raises EJPEG (jpegErrorMessage of libjpeg's
 // message code) when libjpeg refuses the data or its frame is not the
 // probe's, and EOutOfMemory when the raster or the decoder's state cannot be
 // had. A file cut short still decodes (libjpeg fills what is missing), and

@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "common/file_io.h"
+#include "jpeg/jpeg_error.h"
 #include "jpeg/libjpeg_trap.h"
 
 #include <string>
@@ -10,11 +11,6 @@
 namespace tamblure::jpeg {
 
 namespace {
-
-[[noreturn]] void throwJpegError(int code)
-{
-    throw EJPEG("Erreur JPEG #" + std::to_string(code));
-}
 
 struct MemorySource {
     j_decompress_ptr cinfo;

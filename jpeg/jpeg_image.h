@@ -13,7 +13,7 @@ class TJPEGImage {
 public:
     // Reads every byte of the file and its frame header. Raises EFOpenError
     // ("Impossible d'ouvrir le fichier %s", with the system's reason) or
-    // EJPEG ("Erreur JPEG #%d"); on an error the image keeps what it held.
+    // EJPEG (jpegErrorMessage); on an error the image keeps what it held.
     void loadFromFile(const std::filesystem::path& path);
     // The same for bytes already in memory (EJPEG only).
     void loadFromBytes(std::vector<std::uint8_t> bytes);

@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "jpeg/grey_quantizer.h"
+#include "jpeg/jpeg_error.h"
 #include "jpeg/libjpeg_trap.h"
 
 #include <jerror.h>
@@ -17,11 +18,6 @@
 namespace tamblure::jpeg {
 
 namespace {
-
-[[noreturn]] void throwJpegError(int code)
-{
-    throw EJPEG("Erreur JPEG #" + std::to_string(code));
-}
 
 // The full-size parameters, set after jpeg_read_header: full scale, float
 // DCT, block smoothing; greyscale output for greyscale files, CMYK output for
@@ -145,8 +141,8 @@ Transform cmykTransform(const JOCTET* icc, unsigned size, bool inverted)
     if (srgb == nullptr)
         return nullptr;
     // Adobe's inverted inks are lcms's "reversed" flavour of CMYK.
-    return Transform(cmsCreateTransform(profile.get(), inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8, srgb.get(),
-                                        TYPE_BGR_8, INTENT_PERCEPTUAL, 0));
+    return Transform(cmsCreateTransform(profile.get(), inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8, srgb.get(), TYPE_BGR_8,
+                                        INTENT_PERCEPTUAL, 0));
 }
 
 } // namespace

@@ -21,8 +21,8 @@ namespace tamblure::jpeg {
 // libjpeg's own quantizer gives them; CMYK and YCCK pictures that carry a CMYK
 // colour profile are turned into sRGB through it (perceptual intent), others
 // by the plain formula: each colour is its ink's complement scaled by the
-// black's, Adobe's inverted inks read as such. Raises EJPEG ("Erreur JPEG
-// #%d", libjpeg's message code) for data libjpeg refuses, for layouts it
+// black's, Adobe's inverted inks read as such. Raises EJPEG (jpegErrorMessage of
+// libjpeg's message code) for data libjpeg refuses, for layouts it
 // cannot turn into colour (two components), and past the decoder's limits
 // (memory, scans, work); EOutOfMemory, before any row is read, when the
 // picture would pass 1 GiB as a 24-bit raster (a small file can claim 65500

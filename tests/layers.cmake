@@ -1,7 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Checks the layers of the sources: each folder includes headers of its own
 # layer and of those under it only, the core and the batch engine include no
-# Qt header, and only the codec layer includes libjpeg's header. The window
+# Qt header, and only the codec layer includes libjpeg's headers. The window
 # and the command line stand side by side over the batch engine: neither
 # includes the other.
 #   cmake -DSOURCE_DIR=<project> -P layers.cmake
@@ -33,8 +33,8 @@ foreach(folder IN LISTS layers)
             if(folder IN_LIST core AND header MATCHES "^Q")
                 list(APPEND faults "${shown}: ${header}: the core and the batch engine have no Qt")
             endif()
-            if(header STREQUAL "jpeglib.h" AND NOT folder STREQUAL "jpeg")
-                list(APPEND faults "${shown}: only the codec layer includes jpeglib.h")
+            if(header MATCHES "^(jpeglib|jerror)\\.h$" AND NOT folder STREQUAL "jpeg")
+                list(APPEND faults "${shown}: only the codec layer includes ${header}")
             endif()
         endforeach()
     endforeach()

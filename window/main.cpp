@@ -58,14 +58,18 @@ void runHandler(QWidget* owner, const std::function<void()>& work) noexcept
     }
 }
 
-// What the run reads from the window and does to it. The criterion, the
-// quality, the page choice and the dialog's values are read anew at every
-// call, so a change made between two pictures applies from the next one on.
+// What the run reads from the window and does to it. The criterion and the
+// quality are read anew for every picture, so a change made between two
+// pictures applies from the next one on; the page choice and the dialog's
+// values are read once, when the run starts.
 class TForm1::Host final : public batch::RunHost {
 public:
     explicit Host(TForm1& form) : form_(form) {}
 
-    int criterion() const override { return form_.RadioFacteur->isChecked() ? 1 : 0; }
+    batch::Criterion criterion() const override
+    {
+        return form_.RadioFacteur->isChecked() ? batch::Criterion::ReductionFactor : batch::Criterion::LargestDimension;
+    }
     int quality() const override { return form_.Qualite->value(); }
     bool pageWanted() const override { return form_.CheckHTML->isChecked(); }
     int columnCount() const override { return form_.DlgTableau_.columnCount(); }

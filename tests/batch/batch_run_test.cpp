@@ -242,7 +242,7 @@ TEST(BatchRun, ReadsTheCriterionAnewForEveryPicture)
     photo(dir / "a.jpg", 400, 200);
     photo(dir / "b.jpg", 400, 200);
     FakeHost host;
-    host.onEvents = [](FakeHost& h) { h.criterionValue = 1; };
+    host.onEvents = [](FakeHost& h) { h.criterionValue = Criterion::ReductionFactor; };
     Button1Click(host, dir.path().string(), "4");
     // "Dimension maximale" 4 for a, factor 4 for b.
     EXPECT_EQ(frameSize(dir / "tamblure" / "a.jpg"), (std::pair<int, int>{4, 2}));

@@ -65,7 +65,7 @@ TEST_P(CutPhotograph, BecomesAThumbnailOrEndsWithAMessage)
         test::writeFile(source, bytes);
         for (const bool largest : {true, false}) {
             ThumbnailRequest request;
-            request.largestDimension = largest;
+            request.criterion = largest ? Criterion::LargestDimension : Criterion::ReductionFactor;
             request.number = largest ? 32 : 3;
             const auto start = std::chrono::steady_clock::now();
             try {

@@ -13,7 +13,7 @@ namespace tamblure::test {
 
 class FakeHost : public batch::RunHost {
 public:
-    int criterionValue = 0;
+    batch::Criterion criterionValue = batch::Criterion::LargestDimension;
     int qualityValue = 75;
     bool pageValue = false;
     int columnsValue = 1;
@@ -23,7 +23,7 @@ public:
     bool stop = false;
     std::function<void(FakeHost&)> onEvents;
 
-    int criterion() const override { return criterionValue; }
+    batch::Criterion criterion() const override { return criterionValue; }
     int quality() const override { return qualityValue; }
     bool pageWanted() const override { return pageValue; }
     int columnCount() const override { return columnsValue; }

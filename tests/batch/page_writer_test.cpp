@@ -1,6 +1,5 @@
 #include "batch/page_writer.h"
 
-#include "fake_host.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -10,27 +9,25 @@
 namespace tamblure::batch {
 namespace {
 
-using test::FakeHost;
-
 // Writes a whole page for `count` pictures named p1.jpg, p2.jpg, ... the way
 // the run calls the four operations.
-std::string writePage(FakeHost& host, int count, bool withFooter = true)
+std::string writePage(const PageSettings& settings, int count, bool withFooter = true)
 {
     test::TempDir dir;
     PageFile page(dir / "index.html");
     EXPECT_TRUE(page.open());
-    EcritEntete(page, host);
+    EcritEntete(page, settings);
     for (int i = 0; i < count; ++i) {
-        OuvreCellule(page, host, i);
+        OuvreCellule(page, settings, i);
         PageCell cell;
         cell.fileName = "p" + std::to_string(i + 1) + ".jpg";
         cell.width = 200;
         cell.height = 133;
         cell.kilobytes = 10 + i;
-        EcritCellule(page, host, cell, i + 1);
+        EcritCellule(page, settings, cell, i + 1);
     }
     if (withFooter)
-        EcritPied(page, host, count);
+        EcritPied(page, settings, count);
     page.finish();
     const auto bytes = test::readFile(dir / "index.html");
     return std::string(bytes.begin(), bytes.end());
@@ -131,10 +128,10 @@ class PageLayout : public testing::TestWithParam<LayoutCase> {};
 
 TEST_P(PageLayout, WritesEveryLineByteForByte)
 {
-    FakeHost host;
-    host.columnsValue = GetParam().columns;
-    host.titleValue = "Vacances";
-    EXPECT_EQ(writePage(host, GetParam().count), GetParam().expected);
+    PageSettings settings;
+    settings.columns = GetParam().columns;
+    settings.title = "Vacances";
+    EXPECT_EQ(writePage(settings, GetParam().count), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -169,9 +166,9 @@ class PageRows : public testing::TestWithParam<RowsCase> {};
 
 TEST_P(PageRows, HoldAsManyCellsAsThereAreColumnsAndTheRestInTheLast)
 {
-    FakeHost host;
-    host.columnsValue = GetParam().columns;
-    std::istringstream in(writePage(host, GetParam().count));
+    PageSettings settings;
+    settings.columns = GetParam().columns;
+    std::istringstream in(writePage(settings, GetParam().count));
     std::vector<int> cellsPerRow;
     int open = 0; // rows opened and not yet closed
     for (std::string line; std::getline(in, line);) {
@@ -195,9 +192,9 @@ INSTANTIATE_TEST_SUITE_P(Layouts, PageRows,
 
 TEST(PageLayout, ThreePicturesInTwoColumnsReadAsTheExampleSays)
 {
-    FakeHost host;
-    host.columnsValue = 2;
-    const std::string page = writePage(host, 3);
+    PageSettings settings;
+    settings.columns = 2;
+    const std::string page = writePage(settings, 3);
     const std::string body = page.substr(page.find("<table"));
     std::vector<std::string> skeleton;
     std::istringstream in(body);
@@ -213,36 +210,36 @@ TEST(PageLayout, ThreePicturesInTwoColumnsReadAsTheExampleSays)
 
 TEST(PageTitle, IsWrittenUnescapedAndMayBeEmpty)
 {
-    FakeHost host;
-    host.titleValue = "<b>Été</b> & co";
-    const std::string page = writePage(host, 0);
+    PageSettings settings;
+    settings.title = "<b>Été</b> & co";
+    const std::string page = writePage(settings, 0);
     EXPECT_NE(page.find("   <title><b>\xC9t\xE9</b> & co</title>\r\n"), std::string::npos);
     EXPECT_NE(page.find("<h1 align=\"center\"><b>\xC9t\xE9</b> & co</h1>\r\n"), std::string::npos);
-    host.titleValue = "";
-    const std::string empty = writePage(host, 0);
+    settings.title = "";
+    const std::string empty = writePage(settings, 0);
     EXPECT_NE(empty.find("   <title></title>\r\n"), std::string::npos);
     EXPECT_NE(empty.find("<h1 align=\"center\"></h1>\r\n"), std::string::npos);
 }
 
 TEST(PageText, CharactersOutsideLatin1BecomeNumericReferences)
 {
-    FakeHost host;
-    host.titleValue = "東京 – €";
-    const std::string page = writePage(host, 0);
+    PageSettings settings;
+    settings.title = "東京 – €";
+    const std::string page = writePage(settings, 0);
     EXPECT_NE(page.find("<title>&#26481;&#20140; &#8211; &#8364;</title>"), std::string::npos);
 }
 
 TEST(PageCellNames, AreEscapedInTextAndPercentEncodedInAddresses)
 {
     test::TempDir dir;
-    FakeHost host;
+    PageSettings settings;
     PageFile page(dir / "index.html");
     ASSERT_TRUE(page.open());
     PageCell cell;
     cell.fileName = "a \"b\" <c> & #1 50% ?.jpg";
     cell.width = 200;
     cell.height = 100;
-    EcritCellule(page, host, cell, 1);
+    EcritCellule(page, settings, cell, 1);
     page.finish();
     const auto bytes = test::readFile(dir / "index.html");
     const std::string text(bytes.begin(), bytes.end());
@@ -264,7 +261,7 @@ TEST(PageCell, SwapsHeightAndWidthForQuarterTurnedPhotographs)
 {
     for (std::uint16_t orientation = 0; orientation <= 9; ++orientation) {
         test::TempDir dir;
-        FakeHost host;
+        PageSettings settings;
         PageFile page(dir / "index.html");
         ASSERT_TRUE(page.open());
         PageCell cell;
@@ -272,7 +269,7 @@ TEST(PageCell, SwapsHeightAndWidthForQuarterTurnedPhotographs)
         cell.width = 200;
         cell.height = 150;
         cell.orientation = orientation;
-        EcritCellule(page, host, cell, 1);
+        EcritCellule(page, settings, cell, 1);
         page.finish();
         const auto bytes = test::readFile(dir / "index.html");
         const std::string text(bytes.begin(), bytes.end());

@@ -52,7 +52,7 @@ TEST(ParallelRun, ReadsEachPicturesCriterionWhenItIsHandedOut)
     // "Facteur de réduction" from the first moment the run lets the window
     // react; pictures handed out after that are divided by 4, not fitted to
     // 4 pixels.
-    host.onEvents = [](FakeHost& h) { h.criterionValue = 1; };
+    host.onEvents = [](FakeHost& h) { h.criterionValue = Criterion::ReductionFactor; };
     ASSERT_EQ(runBatch(host, dir.path().string(), "4", workers(2)), RunEnd::Finished);
     EXPECT_EQ(frameSize(dir / "tamblure" / "p0.jpg"), std::make_pair(std::uint16_t{4}, std::uint16_t{2}));
     // At most two pictures per worker are out before the first one is taken.
@@ -65,7 +65,10 @@ TEST(ParallelRun, ReadsEachPicturesCriterionWhenItIsHandedOut)
 // workers.
 class TurningHost : public FakeHost {
 public:
-    int criterion() const override { return ++reads_ > 2 ? 1 : 0; }
+    Criterion criterion() const override
+    {
+        return ++reads_ > 2 ? Criterion::ReductionFactor : Criterion::LargestDimension;
+    }
 
 private:
     mutable int reads_ = 0;

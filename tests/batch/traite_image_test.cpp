@@ -24,7 +24,7 @@ Made make(const test::JpegSpec& spec, bool largest, std::int32_t number)
     test::TempDir dir;
     test::writeJpeg(dir / "photo.jpg", spec);
     ThumbnailRequest request;
-    request.largestDimension = largest;
+    request.criterion = largest ? Criterion::LargestDimension : Criterion::ReductionFactor;
     request.number = number;
     Made made;
     made.thumbnail = makeThumbnail(dir / "photo.jpg", dir / "thumb.jpg", request);
@@ -175,7 +175,7 @@ TEST_P(FilesWithoutAFrameTheDecoderReads, GetNoThumbnailUnderEitherCriterion)
     test::writeFile(dir / "odd.jpg", GetParam().bytes);
     for (const bool largest : {true, false}) {
         ThumbnailRequest request;
-        request.largestDimension = largest;
+        request.criterion = largest ? Criterion::LargestDimension : Criterion::ReductionFactor;
         request.number = largest ? 200 : 2;
         try {
             makeThumbnail(dir / "odd.jpg", dir / "thumb.jpg", request);
@@ -261,7 +261,7 @@ TEST(Thumbnails, ThatCannotBeWrittenEndTheStepWithAnError)
     test::writeJpeg(dir / "photo.jpg", colour(100, 80));
     ThumbnailRequest request;
     EXPECT_THROW(makeThumbnail(dir / "photo.jpg", dir / "missing" / "thumb.jpg", request), EWriteError);
-    request.largestDimension = false;
+    request.criterion = Criterion::ReductionFactor;
     request.number = 2;
     EXPECT_THROW(makeThumbnail(dir / "photo.jpg", dir / "missing" / "thumb.jpg", request), EWriteError);
 }

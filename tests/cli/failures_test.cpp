@@ -209,7 +209,8 @@ TEST(ProgressiveFiles, RepeatingARefinementScanAreRefusedBeforeTheyWasteTheDecod
     test::writeFile(dir / "h.jpg", hostile);
     const Outcome o = runBatch({"-j", "1", dir.path().string()});
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_EQ(o.err, "Erreur JPEG #16 (fichier " + dir.path().string() + "/h.jpg)\n");
+    EXPECT_EQ(o.err, "Erreur JPEG #16 : balayages progressifs invalides ou trop nombreux (fichier " +
+                         dir.path().string() + "/h.jpg)\n");
 
     // The same picture with its refinement scan once decodes as ever.
     test::writeFile(dir / "h.jpg", test::withLastScanRepeated(test::makeJpeg(spec), 0));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <system_error>
@@ -64,6 +65,47 @@ TEST(SystemReason, SaysWhyInFrenchAndNamesWhatItHasNoWordsFor)
     EXPECT_EQ(systemReason(EROFS), "système de fichiers en lecture seule");
     EXPECT_EQ(systemReason(12345), "erreur système 12345");
 }
+
+// strerrorname_np names the numbers the C library defines, and only those,
+// whatever the language of the session.
+TEST(SystemReason, HasFrenchWordsForEveryNumberTheCLibraryDefinesAndOnlyForThose)
+{
+    int defined = 0;
+    for (int error = 1; error <= 1000; ++error) {
+        const std::string fallback = "erreur système " + std::to_string(error);
+        if (const char* name = strerrorname_np(error)) {
+            ++defined;
+            EXPECT_NE(systemReason(error), fallback) << name;
+        } else {
+            EXPECT_EQ(systemReason(error), fallback);
+        }
+    }
+    EXPECT_GT(defined, 100);
+}
+
+struct ReasonCase {
+    int error;
+    const char* words;
+};
+
+class SystemReasonWords : public testing::TestWithParam<ReasonCase> {};
+
+TEST_P(SystemReasonWords, AreTheOnesTheMessagesGive)
+{
+    EXPECT_EQ(systemReason(GetParam().error), GetParam().words);
+}
+
+// What the program meets: files that cannot be read or written, full disks,
+// a closed or broken standard output; the last number, and a second name of
+// a number (ENOTSUP is EOPNOTSUPP).
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, SystemReasonWords,
+    testing::Values(ReasonCase{EPERM, "permission refusée"}, ReasonCase{ENOENT, "fichier ou dossier inexistant"},
+                    ReasonCase{EIO, "erreur d'entrée-sortie"}, ReasonCase{EBADF, "descripteur de fichier invalide"},
+                    ReasonCase{EACCES, "permission refusée"}, ReasonCase{ENOSPC, "plus de place sur le périphérique"},
+                    ReasonCase{EPIPE, "tube brisé"}, ReasonCase{ELOOP, "trop de niveaux de liens symboliques"},
+                    ReasonCase{EDQUOT, "quota de disque dépassé"}, ReasonCase{ENOTSUP, "opération non prise en charge"},
+                    ReasonCase{EHWPOISON, "erreur matérielle sur une page de mémoire"}));
 
 } // namespace
 } // namespace tamblure

@@ -17,8 +17,6 @@
 #include <typeinfo>
 #include <vector>
 
-#include <jerror.h>
-
 namespace tamblure::jpeg {
 namespace {
 
@@ -195,9 +193,9 @@ Bytes withStrayMarkers(Bytes file)
     return file;
 }
 
-std::string jpegError(int code)
+std::string jpegError(const std::string& message)
 {
-    return std::string(typeid(EJPEG).name()) + ": Erreur JPEG #" + std::to_string(code);
+    return std::string(typeid(EJPEG).name()) + ": " + message;
 }
 
 // A file cut short decodes (libjpeg fills what is missing) and says so;
@@ -232,9 +230,11 @@ TEST_P(StreamedRouteOnDamagedFiles, DecodesOrFailsAndSaysWhatLibjpegWarnedOf)
     EXPECT_EQ(error, c.error);
 }
 
-const std::string kNoSoi = jpegError(JERR_NO_SOI);
-const std::string kEmpty = jpegError(JERR_INPUT_EMPTY);
-const std::string kNoScan = jpegError(JERR_SOF_NO_SOS);
+const std::string kNoSoi =
+    jpegError("Erreur JPEG #53 : ce n'est pas un fichier JPEG (marqueur de début d'image absent)");
+const std::string kEmpty = jpegError("Erreur JPEG #42 : fichier d'entrée vide");
+const std::string kNoScan =
+    jpegError("Erreur JPEG #59 : structure de fichier JPEG invalide, début de balayage (SOS) absent");
 
 INSTANTIATE_TEST_SUITE_P(
     Files, StreamedRouteOnDamagedFiles,

@@ -177,6 +177,36 @@ private slots:
         QCOMPARE(page.count("<tr>"), 2);
     }
 
+    // Unticking the box, or changing the dialog's values, once the run has
+    // started must neither cut the page short nor change it.
+    void thePageIsDecidedWhenTheRunStarts()
+    {
+        writePhotographs(photos_.path(), {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"});
+        form_->CheckHTML->setChecked(true);
+        bool changedDuringTheRun = false;
+        ModalAnswerer answerer([&](QDialog&) {
+            dialog_->SpinColonne->setValue(2);
+            dialog_->OKBtn->click();
+            // Fires once the run lets the window handle its input.
+            QTimer::singleShot(0, form_.get(), [&] {
+                changedDuringTheRun = form_->running();
+                form_->CheckHTML->setChecked(false);
+                dialog_->SpinColonne->setValue(3);
+                dialog_->EditTitre->setText(QStringLiteral("changé"));
+            });
+        });
+        form_->Button1->click();
+
+        QVERIFY(changedDuringTheRun);
+
+        QCOMPARE(listOf(*form_->resultat).size(), 5);
+        const QByteArray page = contentsOf(photos_.path() + "/index.html");
+        QCOMPARE(page.count("<td>"), 5);
+        QCOMPARE(page.count("<tr>"), 3);
+        QVERIFY(!page.contains("changé"));
+        QVERIFY(page.endsWith("</table>\r\n</body>\r\n</html>\r\n"));
+    }
+
     void aPressDuringARunIsIgnored()
     {
         writePhotographs(photos_.path(), {"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
