@@ -4,6 +4,8 @@
 #include "support/jpeg_fixtures.h"
 #include "support/libjpeg_memory.h"
 
+#include <lcms2.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
@@ -237,6 +239,47 @@ GreyPicture libjpegGreys(const std::vector<std::uint8_t>& file, bool quantized)
     if (!job.grey)
         throw std::runtime_error("libjpegGreys: not a greyscale file");
     return picture;
+}
+
+std::filesystem::path cmykProfilePath()
+{
+    const std::filesystem::path ghostscript = "/usr/share/ghostscript";
+    std::error_code ec;
+    for (const auto& version : std::filesystem::directory_iterator(ghostscript, ec)) {
+        const auto profile = version.path() / "iccprofiles" / "default_cmyk.icc";
+        if (std::filesystem::is_regular_file(profile, ec))
+            return profile;
+    }
+    throw std::runtime_error("no default_cmyk.icc under " + ghostscript.string() + ": run scripts/setup");
+}
+
+void runJpgicc(const std::string& options, const std::filesystem::path& in, const std::filesystem::path& out)
+{
+    const std::string command = "jpgicc -q100 " + options + " '" + in.string() + "' '" + out.string() + "' >/dev/null";
+    if (std::system(command.c_str()) != 0)
+        throw std::runtime_error("failed: " + command);
+}
+
+double meanDeltaE(const imaging::Bitmap24& a, const imaging::Bitmap24& b)
+{
+    if (a.width() != b.width() || a.height() != b.height() || a.width() == 0 || a.height() == 0)
+        throw std::runtime_error("meanDeltaE: rasters of different sizes");
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+    cmsHTRANSFORM toLab = cmsCreateTransform(srgb, TYPE_BGR_8, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(lab);
+    const auto width = static_cast<std::size_t>(a.width());
+    std::vector<cmsCIELab> rowA(width), rowB(width);
+    double sum = 0;
+    for (std::int32_t y = 0; y < a.height(); ++y) {
+        cmsDoTransform(toLab, a.scanLine(y), rowA.data(), static_cast<cmsUInt32Number>(width));
+        cmsDoTransform(toLab, b.scanLine(y), rowB.data(), static_cast<cmsUInt32Number>(width));
+        for (std::size_t x = 0; x < width; ++x)
+            sum += cmsDeltaE(&rowA[x], &rowB[x]);
+    }
+    cmsDeleteTransform(toLab);
+    return sum / (static_cast<double>(width) * a.height());
 }
 
 } // namespace tamblure::test

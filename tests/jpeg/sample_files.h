@@ -8,7 +8,9 @@
 #include "imaging/bitmap24.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace tamblure::test {
@@ -62,5 +64,18 @@ GreyPicture libjpegGreys(const std::vector<std::uint8_t>& file, bool quantized);
 // complement already). Throws std::runtime_error ("libjpeg error N") when
 // libjpeg refuses the file.
 imaging::Bitmap24 libjpegFullSize(const std::vector<std::uint8_t>& file);
+
+// The CMYK profile the colour-management tests embed: Ghostscript's default
+// (Debian's libgs10-common, which the set-up installs).
+std::filesystem::path cmykProfilePath();
+
+// jpgicc (Debian's liblcms2-utils), LittleCMS's own tool, turning the JPEG
+// file `in` into `out` with the given options, at quality 100. Throws
+// std::runtime_error when it fails.
+void runJpgicc(const std::string& options, const std::filesystem::path& in, const std::filesystem::path& out);
+
+// The mean colour difference (CIE76 ΔE) of two 24-bit sRGB rasters of one
+// size, pixel by pixel, through CIELAB (D50, as LittleCMS gives it).
+double meanDeltaE(const imaging::Bitmap24& a, const imaging::Bitmap24& b);
 
 } // namespace tamblure::test
