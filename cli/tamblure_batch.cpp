@@ -8,11 +8,13 @@
 #include "common/directory.h"
 #include "common/errors.h"
 #include "common/memory_tuning.h"
+#include "common/process_setup.h"
 #include "common/system_reason.h"
 #include "common/version.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -22,6 +24,30 @@
 namespace {
 
 using namespace tamblure;
+
+// The first SIGINT or SIGTERM asks the run to stop, as closing the window
+// does: the pictures in hand are finished, the records saved, no page is
+// replaced. A second one ends the process at once.
+volatile std::sig_atomic_t stopSignal = 0;
+
+void askToStop(int signal)
+{
+    if (stopSignal != 0) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    stopSignal = signal;
+}
+
+void stopOnSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = askToStop;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM})
+        ::sigaction(signal, &action, nullptr);
+}
 
 // One folder of the run, with the photographs it takes.
 struct Folder {
@@ -53,6 +79,7 @@ public:
     std::string title() const override { return options_.title; }
     void clearList() override {}
     void processEvents() override {}
+    bool stopRequested() const override { return stopSignal != 0; }
 
     void addToList(const std::string& fileName) override
     {
@@ -192,7 +219,9 @@ int run(const cli::Options& options, ConsoleHost& host)
     for (const Folder& folder : folders) {
         host.beginFolder(folder);
         try {
-            batch::runFolder(host, folder.open(), options.number, folder.photographs, run);
+            if (batch::runFolder(host, folder.open(), options.number, folder.photographs, run) ==
+                batch::RunEnd::Stopped)
+                break;
         } catch (...) {
             // A folder whose thumbnail folder or page cannot be written.
             if (!options.keepGoing)
@@ -202,6 +231,8 @@ int run(const cli::Options& options, ConsoleHost& host)
         }
     }
     host.finish();
+    if (stopSignal != 0)
+        return 128 + stopSignal;
     printSummary(host, total);
     if (!options.quiet)
         host.printLine("Terminé");
@@ -212,6 +243,8 @@ int run(const cli::Options& options, ConsoleHost& host)
 
 int main(int argc, char** argv)
 {
+    keepStandardStreams();
+    ignoreWriteSignals();
     const cli::Request request = cli::parseCommandLine(argc, argv);
     switch (request.kind) {
     case cli::Request::Kind::Wrong:
@@ -228,6 +261,7 @@ int main(int argc, char** argv)
         break;
     }
     keepFreedMemoryForReuse();
+    stopOnSignals();
     ConsoleHost host(request.options);
     int status = 1;
     try {

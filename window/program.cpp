@@ -2,6 +2,7 @@
 // until the program ends.
 
 #include "common/memory_tuning.h"
+#include "common/process_setup.h"
 #include "common/version.h"
 #include "window/main.h"
 #include "window/tableau.h"
@@ -98,6 +99,8 @@ int main(int argc, char* argv[])
     if (early.kind == tamblure::window::WindowArguments::Kind::Help ||
         early.kind == tamblure::window::WindowArguments::Kind::Version)
         return answer(early);
+    tamblure::keepStandardStreams();
+    tamblure::ignoreWriteSignals();
     tamblure::keepFreedMemoryForReuse();
     qInstallMessageHandler(holdStartupMessage);
     QApplication application(argc, argv);

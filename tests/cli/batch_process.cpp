@@ -15,9 +15,12 @@ Outcome runBatch(const std::vector<std::string>& arguments, const ProcessOptions
     TempDir scratch;
     const std::string outPath = how.output.empty() ? (scratch / "out").string() : how.output;
     const std::string errPath = (scratch / "err").string();
+    int pipeEnds[2] = {-1, -1};
+    if (how.whileRunning && ::pipe2(pipeEnds, O_CLOEXEC) != 0)
+        return {};
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = how.whileRunning ? pipeEnds[1] : ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, 1);
         ::dup2(err, 2);
@@ -28,18 +31,32 @@ Outcome runBatch(const std::vector<std::string>& arguments, const ProcessOptions
         }
         if (!how.workingFolder.empty() && ::chdir(how.workingFolder.c_str()) != 0)
             ::_exit(126);
-        std::vector<char*> argv{const_cast<char*>(TAMBLURE_BATCH_EXE)};
+        std::vector<char*> argv;
+        for (const auto& w : how.wrapper)
+            argv.push_back(const_cast<char*>(w.c_str()));
+        argv.push_back(const_cast<char*>(TAMBLURE_BATCH_EXE));
         for (const auto& a : arguments)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        ::execv(TAMBLURE_BATCH_EXE, argv.data());
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
+    }
+    Outcome o;
+    if (how.whileRunning) {
+        ::close(pipeEnds[1]);
+        int output = pipeEnds[0];
+        how.whileRunning(pid, output);
+        if (output >= 0) {
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(output, buffer, sizeof buffer)) > 0;)
+                o.out.append(buffer, static_cast<std::size_t>(n));
+            ::close(output);
+        }
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
-    Outcome o;
     o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (how.output.empty()) {
+    if (how.output.empty() && !how.whileRunning) {
         const auto out = readFile(outPath);
         o.out.assign(out.begin(), out.end());
     }

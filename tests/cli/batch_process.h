@@ -2,8 +2,10 @@
 
 // tamblure-batch run as a separate process, as a script would run it.
 
+#include <functional>
 #include <string>
 #include <sys/resource.h>
+#include <sys/types.h>
 #include <vector>
 
 namespace tamblure::test {
@@ -18,6 +20,12 @@ struct ProcessOptions {
     rlim_t fileSizeLimit = 0;  // above 0: RLIMIT_FSIZE, writes past it fail with EFBIG
     std::string output;        // standard output to this file instead of a captured one
     std::string workingFolder; // where the process runs, when not empty
+    // A command that starts tamblure-batch, given as its last arguments
+    // (unshare ... sh -c '...; exec "$0" "$@"'), found on the PATH.
+    std::vector<std::string> wrapper;
+    // Called while the process runs, with its standard output as the read
+    // end of a pipe; close it and set it to -1 to leave the rest unread.
+    std::function<void(pid_t pid, int& output)> whileRunning;
 };
 
 Outcome runBatch(const std::vector<std::string>& arguments, const ProcessOptions& how = {});
