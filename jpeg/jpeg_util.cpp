@@ -4,7 +4,6 @@
 #include "common/errors.h"
 #include "common/file_io.h"
 
-
 namespace tamblure::jpeg {
 
 namespace {

@@ -108,11 +108,11 @@ TEST_P(PhotographBytesOf, IsNotReadableAndSaysWhyWithoutBlocking)
 
 INSTANTIATE_TEST_SUITE_P(
     Files, PhotographBytesOf,
-    testing::Values(UnreadableCase{"AMissingFile", [](const std::filesystem::path&) {}, false, ENOENT},
-                    UnreadableCase{"AFolder", [](const std::filesystem::path& p) { std::filesystem::create_directory(p); },
-                                   true, 0},
-                    UnreadableCase{"AFifo", [](const std::filesystem::path& p) { ::mkfifo(p.c_str(), 0600); }, true,
-                                   0}),
+    testing::Values(
+        UnreadableCase{"AMissingFile", [](const std::filesystem::path&) {}, false, ENOENT},
+        UnreadableCase{"AFolder", [](const std::filesystem::path& p) { std::filesystem::create_directory(p); }, true,
+                       0},
+        UnreadableCase{"AFifo", [](const std::filesystem::path& p) { ::mkfifo(p.c_str(), 0600); }, true, 0}),
     [](const testing::TestParamInfo<UnreadableCase>& row) { return std::string(row.param.name); });
 
 TEST(PhotographBytes, OpensANameInsideAnOpenFolderAndFollowsALinkOnlyWhenAsked)
