@@ -24,6 +24,7 @@
 #include <new>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace tamblure::batch {
@@ -50,92 +51,26 @@ std::uint8_t decodingScaleForFactor(std::int32_t factor)
 
 namespace {
 
-// The largest photograph that is read whole into memory; a larger one (a
-// gigapixel panorama) is read from its file by each stage.
-constexpr std::uint64_t kReadWhole = std::uint64_t{256} << 20;
-// A thread keeps the memory it read its last photograph into for the next
-// one, unless that photograph was unusually large.
-constexpr std::size_t kKeptBuffer = std::size_t{64} << 20;
-
-// As far as a kept thumbnail is read to find its frame header: past its
-// leading segments, whose sizes the metadata layer bounds.
-constexpr std::size_t kKeptHeadBytes = metadata::kThumbnailHeadBytes + 64 * 1024;
-
 std::uint16_t narrowedToSide(std::int32_t value)
 {
     return static_cast<std::uint16_t>(value);
 }
 
-// A photograph as the step reads it: opened once and, unless it is very
-// large, read once, whole, into the thread's buffer, so that the probe, the
-// metadata and the decoder all take its bytes from memory. Each worker
-// thread reads into a buffer of its own, kept from one picture to the next.
-class Photograph {
-public:
-    Photograph(const Directory& folder, const std::string& name)
-        : file_(folder.fd(), name), input_(jpeg::JpegInput::file(folder.path() / name))
-    {
-        const fs::path& source = input_.path;
-        if (!file_.opened())
-            throw EFOpenError(openErrorMessage(source.string(), file_.openError()));
-        if (!file_.readable() || file_.size() > kReadWhole)
-            return;
-        std::size_t got = 0;
-        int error = 0;
-        const std::span<std::uint8_t> room = buffer().room(static_cast<std::size_t>(file_.size()));
-        if (!file_.readHead(room, got, error))
-            throw EFOpenError(openErrorMessage(source.string(), error));
-        input_ = jpeg::JpegInput::inMemory(source, room.first(got));
-    }
-    ~Photograph()
-    {
-        if (buffer().capacity() > kKeptBuffer)
-            buffer().release();
-    }
-    Photograph(const Photograph&) = delete;
-    Photograph& operator=(const Photograph&) = delete;
-
-    const ReadOnlyFile& file() const { return file_; }
-    const jpeg::JpegInput& input() const { return input_; }
-    const fs::path& path() const { return input_.path; }
-
-private:
-    static ReadBuffer& buffer()
-    {
-        thread_local ReadBuffer perThread;
-        return perThread;
-    }
-
-    ReadOnlyFile file_;
-    jpeg::JpegInput input_;
-};
-
-// The scaled decode. A photograph that cannot be decoded at all ends the
-// step with an error instead of becoming a blank thumbnail; a photograph cut
-// short still decodes (libjpeg fills what is missing) and gets its thumbnail.
-Bitmap24 decodeScaled(const Photograph& photograph, std::uint8_t scale)
-{
-    Bitmap24 decoded;
-    std::int32_t code = 0;
-    if (jpeg::DecodeJpegFile(&decoded, photograph.input(), true, scale, &code))
-        return decoded;
-    if (code > 0)
-        jpeg::throwJpegError(code);
-    throw EJPEG("Impossible de décoder le fichier " + photograph.path().string());
-}
-
 // The picture the thumbnail is encoded from. A three-component photograph
 // is decoded at 1/2^scale, the scale chosen for the plan, then reduced as
 // planned (a factor counts what the decoder has not done yet); any other is
-// decoded at full size and reduced on the way.
-Bitmap24 thumbnailPicture(const Photograph& photograph, bool threeComponents, std::uint8_t scale,
-                          imaging::ReductionPlan plan)
+// decoded at full size and reduced on the way. A photograph cut short still
+// decodes (libjpeg fills what is missing) and gets its thumbnail; the
+// warnings say so.
+jpeg::DecodedPicture thumbnailPicture(std::span<const std::uint8_t> bytes, const jpeg::JpegFrame& frame,
+                                      std::uint8_t scale, imaging::ReductionPlan plan)
 {
-    if (!threeComponents)
-        return jpeg::DecodeJpegFullSizeReduced(photograph.input(), plan);
+    if (!frame.threeComponents())
+        return jpeg::DecodeJpegFullSizeReduced(bytes, plan);
     if (plan.kind == imaging::ReductionPlan::Kind::ByFactor)
         plan.factor = static_cast<std::int32_t>(static_cast<std::uint32_t>(plan.factor) >> scale);
-    return imaging::reduceAsPlanned(decodeScaled(photograph, scale), plan);
+    jpeg::DecodedPicture decoded = jpeg::DecodeJpegScaled(bytes, frame, scale);
+    return {imaging::reduceAsPlanned(std::move(decoded.raster), plan), decoded.warnings};
 }
 
 // The reduction by a factor of a picture of width × height (at full size),
@@ -193,15 +128,11 @@ FileStamp encodeThumbnail(const Bitmap24& raster, const Target& thumbnail, const
 
 // A photograph small enough is its own thumbnail: the carried metadata in
 // front, then its bytes, streamed from the file whatever its size.
-FileStamp copyPhotograph(const Photograph& photograph, const Target& thumbnail, const FileAccess& access,
-                         metadata::CarriedMetadata& metadata)
+FileStamp copyPhotograph(const PhotographBytes& photograph, const jpeg::JpegFrame& frame, const Target& thumbnail,
+                         const FileAccess& access, metadata::CarriedMetadata& metadata)
 {
-    // The EXIF size is the one libjpeg reads from the photograph's headers,
-    // as for any thumbnail.
-    std::int32_t width = 0, height = 0;
-    if (metadata.carried())
-        jpeg::ReadJpegSize(photograph.input(), width, height);
-    const metadata::ThumbnailLayout layout = metadata.copied(photograph.input(), width, height);
+    const metadata::ThumbnailLayout layout =
+        metadata.copied(jpeg::JpegInput::inMemory(photograph.path(), photograph.bytes()), frame.width, frame.height);
     AtomicFile out(thumbnail.folder, thumbnail.name);
     if (!out.open() || !limitedLike(out, access) || !layout.writeTo(out, photograph.file().fd()) || !out.commit())
         throw EWriteError(withReason("Impossible de copier le fichier " + photograph.path().string() + " vers " +
@@ -213,17 +144,24 @@ FileStamp copyPhotograph(const Photograph& photograph, const Target& thumbnail, 
 Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name, const Target& thumbnail,
                           const ThumbnailRequest& request)
 {
-    const Photograph photograph(photographs, name);
-    const fs::path& source = photograph.path();
-    std::uint16_t width = 0, height = 0;
-    bool threeComponents = false;
+    // The photograph is read once; every stage takes its bytes from memory.
+    const fs::path source = photographs.path() / name;
+    const PhotographBytes photograph(photographs.fd(), name, source);
+    if (!photograph.file().opened())
+        throw EFOpenError(openErrorMessage(source.string(), photograph.error()));
     // Anything else named *.jpg (a text file, a link to a private file, a
     // JPEG whose frame libjpeg cannot decode) gets no thumbnail: copied as
     // its own "thumbnail" it would leak its bytes into the thumbnail folder.
-    if (!photograph.file().readable() || !jpeg::ProbeJpegHeader(photograph.input(), width, height, threeComponents))
+    std::optional<jpeg::JpegFrame> frame;
+    if (photograph.file().readable()) {
+        photograph.requireReadable();
+        frame = jpeg::ProbeJpegFrame(photograph.bytes());
+    }
+    if (!frame)
         throw EJPEG("Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible");
+    const std::uint16_t width = frame->width, height = frame->height;
 
-    metadata::CarriedMetadata metadata(photograph.input(), request.policy);
+    metadata::CarriedMetadata metadata(jpeg::JpegInput::inMemory(source, photograph.bytes()), request.policy);
     const FileAccess access = FileAccess::of(photograph.file().fd());
     Thumbnail result;
     result.orientation = metadata.transfer().orientation;
@@ -235,7 +173,8 @@ Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name,
         const std::int32_t largest = std::max(width, height);
         if (largest <= limit) {
             // Already small enough: the thumbnail is the photograph itself.
-            result.written = copyPhotograph(photograph, thumbnail, access, metadata);
+            result.warnings = jpeg::CheckJpegDecodes(photograph.bytes()).warnings;
+            result.written = copyPhotograph(photograph, *frame, thumbnail, access, metadata);
             result.route = ThumbnailRoute::Copied;
             result.width = width;
             result.height = height;
@@ -249,15 +188,17 @@ Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name,
             return std::max<std::int32_t>(1, static_cast<std::int32_t>(std::int64_t{full} * limit / largest));
         };
         plan = imaging::ReductionPlan::toSize(side(width), side(height));
-        if (threeComponents)
+        if (frame->threeComponents())
             result.scale = decodingScaleForLimit(largest, limit);
     } else {
-        const std::uint8_t share = threeComponents ? decodingScaleForFactor(request.number) : 0;
+        const std::uint8_t share = frame->threeComponents() ? decodingScaleForFactor(request.number) : 0;
         plan = factorPlan(request.number, width, height, share);
         if (plan.kind == imaging::ReductionPlan::Kind::ByFactor)
             result.scale = share;
     }
-    const Bitmap24 picture = thumbnailPicture(photograph, threeComponents, result.scale, plan);
+    const jpeg::DecodedPicture decoded = thumbnailPicture(photograph.bytes(), *frame, result.scale, plan);
+    const Bitmap24& picture = decoded.raster;
+    result.warnings = decoded.warnings;
     result.written = encodeThumbnail(picture, thumbnail, access, request.quality, metadata);
     result.width = narrowedToSide(picture.width());
     result.height = narrowedToSide(picture.height());
@@ -276,26 +217,23 @@ bool namesFile(const std::string& message, const fs::path& source, const fs::pat
 std::optional<Thumbnail> keptThumbnail(const PictureFolder& folder, const FoundFile& photograph,
                                        const ThumbnailRequest& request, const ThumbnailRecords& records)
 {
-    const ReadOnlyFile thumbnail(folder.thumbnails.fd(), photograph.name, false);
-    if (!thumbnail.readable())
+    const PhotographBytes bytes(folder.thumbnails.fd(), photograph.name, folder.thumbnails.path() / photograph.name,
+                                false);
+    const ReadOnlyFile& thumbnail = bytes.file();
+    if (!bytes.readable())
         return std::nullopt;
     const ThumbnailRecord* record = records.upToDate(photograph.name, photograph.stamp, thumbnail.stamp(), request);
     if (record == nullptr)
         return std::nullopt;
-    std::vector<std::uint8_t> head;
-    int error = 0;
-    std::uint16_t width = 0, height = 0;
-    bool three = false;
-    if (!thumbnail.readHead(kKeptHeadBytes, head, error) ||
-        !jpeg::ProbeJpegHeader(jpeg::JpegInput::inMemory(folder.thumbnails.path() / photograph.name, head), width,
-                               height, three))
+    const std::optional<jpeg::JpegFrame> frame = jpeg::ProbeJpegFrame(bytes.bytes());
+    if (!frame)
         return std::nullopt;
     const ReadOnlyFile source(folder.photographs.fd(), photograph.name);
     if (source.readable() && limitAccess(thumbnail.fd(), FileAccess::of(source.fd())) != 0)
         return std::nullopt;
     Thumbnail kept;
-    kept.width = width;
-    kept.height = height;
+    kept.width = frame->width;
+    kept.height = frame->height;
     kept.orientation = record->orientation;
     kept.route = ThumbnailRoute::UpToDate;
     kept.photograph = photograph.stamp;

@@ -7,6 +7,7 @@
 #include "batch/run_host.h"
 #include "common/directory.h"
 #include "common/file_io.h"
+#include "jpeg/decoded_picture.h"
 #include "metadata/metadata_policy.h"
 
 #include <cstdint>
@@ -45,6 +46,9 @@ struct Thumbnail {
     std::uint8_t scale = 0; // decoding scale k: decoded at 1/2^k (full-size route: 0)
     FileStamp photograph;   // the photograph as it was read
     FileStamp written;      // the thumbnail as it was put in place
+    // What libjpeg warned of while it read the photograph (cut short,
+    // corrupt data); for a copied photograph, what a quick decode found.
+    jpeg::JpegWarnings warnings;
 };
 
 // The criterion, the number, the quality and the metadata policy of one

@@ -1,18 +1,17 @@
 // The full-size route that greyscale photographs take, on a 12-megapixel
-// picture. As it was: the whole-picture decode (float DCT, block smoothing,
-// quantised to 236 greys by libjpeg, widened to 24 bits), then the area
-// average down to the thumbnail. As it is: the streamed decode that
-// quantises and reduces a band of rows at a time, whole, and its parts (the
-// plain decode, libjpeg's quantizer for comparison, ours, the streamed area
+// picture: the whole picture decoded (a factor of 1), the area average of a
+// whole raster down to the thumbnail, and the streamed decode that quantises
+// and reduces a band of rows at a time, whole, and its parts (the plain
+// decode, libjpeg's quantizer for comparison, ours, the streamed area
 // average). And the thumbnail's encoding. Each is timed on its own.
 
 #include "bench_photograph.h"
+#include "common/file_io.h"
 #include "imaging/bitmap24.h"
 #include "imaging/reduction.h"
 #include "imaging/row_reducer.h"
 #include "jpeg/JPEG_IO.h"
 #include "jpeg/grey_quantizer.h"
-#include "jpeg/jpeg_image.h"
 #include "jpeg/streamed_decode.h"
 
 #include <benchmark/benchmark.h>
@@ -64,11 +63,22 @@ const GreyPhotograph& photograph()
     return instance;
 }
 
+// The photograph read as the step reads it, then decoded under the plan.
+Bitmap24 decodedUnder(const tamblure::imaging::ReductionPlan& plan)
+{
+    const tamblure::PhotographBytes file(photograph().path());
+    return tamblure::jpeg::DecodeJpegFullSizeReduced(file.bytes(), plan).raster;
+}
+
+Bitmap24 wholePicture()
+{
+    return decodedUnder(tamblure::imaging::ReductionPlan::byFactor(1));
+}
+
 void BM_GreyFullSizeDecode(benchmark::State& state)
 {
     for (auto _ : state) {
-        Bitmap24 raster;
-        tamblure::jpeg::DecodeJpegFullSize(raster, photograph().path());
+        Bitmap24 raster = wholePicture();
         benchmark::DoNotOptimize(raster.pixels());
     }
 }
@@ -76,8 +86,7 @@ BENCHMARK(BM_GreyFullSizeDecode)->Unit(benchmark::kMillisecond);
 
 void BM_GreyAreaAverageToThumbnail(benchmark::State& state)
 {
-    Bitmap24 source;
-    tamblure::jpeg::DecodeJpegFullSize(source, photograph().path());
+    const Bitmap24 source = wholePicture();
     for (auto _ : state) {
         Bitmap24 small = tamblure::imaging::makeRaster24(200, 150);
         tamblure::imaging::ReduitTaille(source, small);
@@ -90,7 +99,7 @@ void BM_GreyStreamedToThumbnail(benchmark::State& state)
 {
     const auto plan = tamblure::imaging::ReductionPlan::toSize(200, 150);
     for (auto _ : state) {
-        Bitmap24 small = tamblure::jpeg::DecodeJpegFullSizeReduced(photograph().path(), plan);
+        Bitmap24 small = decodedUnder(plan);
         benchmark::DoNotOptimize(small.pixels());
     }
 }
@@ -187,8 +196,7 @@ BENCHMARK(BM_GreyStreamedAreaAverageRows)->Unit(benchmark::kMillisecond);
 
 void BM_ThumbnailEncode(benchmark::State& state)
 {
-    Bitmap24 source;
-    tamblure::jpeg::DecodeJpegFullSize(source, photograph().path());
+    const Bitmap24 source = wholePicture();
     Bitmap24 small = tamblure::imaging::makeRaster24(200, 150);
     tamblure::imaging::ReduitTaille(source, small);
     const fs::path target = photograph().path().string() + ".thumb.jpg";

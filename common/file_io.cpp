@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tamblure {
 
@@ -62,19 +64,15 @@ ReadOnlyFile::~ReadOnlyFile()
         ::close(fd_);
 }
 
-int ReadOnlyFile::release()
-{
-    const int fd = fd_;
-    fd_ = -1;
-    regular_ = false;
-    return fd;
-}
+namespace {
 
-bool ReadOnlyFile::readHead(std::span<std::uint8_t> into, std::size_t& got, int& error) const
+// Reads into `into` from the start of the file, until it is full or the file
+// ends; `got` says how many bytes came. False on a read error.
+bool readFromStart(int fd, std::span<std::uint8_t> into, std::size_t& got, int& error)
 {
     got = 0;
     while (got < into.size()) {
-        const ssize_t n = ::pread(fd_, into.data() + got, into.size() - got, static_cast<off_t>(got));
+        const ssize_t n = ::pread(fd, into.data() + got, into.size() - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -82,95 +80,116 @@ bool ReadOnlyFile::readHead(std::span<std::uint8_t> into, std::size_t& got, int&
             return false;
         }
         if (n == 0)
-            break;
+            break; // the file shrank while we read it: keep what is there
         got += static_cast<std::size_t>(n);
     }
     return true;
 }
 
-bool ReadOnlyFile::readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out, int& error) const
-{
-    out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, size_)));
-    std::size_t got = 0;
-    const bool read = readHead(out, got, error);
-    out.resize(got);
-    return read;
-}
+// The block each thread reads its photographs into, kept from one photograph
+// to the next unless it grew past kKeptBlock for an unusually large one.
+// Only one PhotographBytes of a thread holds it at a time (a photograph and
+// a thumbnail read at once): `taken` says so.
+struct ThreadBlock {
+    static constexpr std::size_t kKeptBlock = std::size_t{64} << 20;
+    std::unique_ptr<std::uint8_t[]> block;
+    std::size_t capacity = 0;
+    bool taken = false;
 
-std::span<std::uint8_t> ReadBuffer::room(std::size_t size)
-{
-    if (size > capacity_) {
-        // Grown to the next power of two, so that files of about one size
-        // settle in one block at once instead of growing it again and again,
-        // each new block costing its page faults. Not value-initialised: the
-        // bytes are about to be read over.
-        std::size_t capacity = 64 * 1024;
-        while (capacity < size)
-            capacity *= 2;
-        block_.reset(new std::uint8_t[capacity]);
-        capacity_ = capacity;
+    std::uint8_t* room(std::size_t size)
+    {
+        if (size > capacity) {
+            // Grown to the next power of two, so that files of about one size
+            // settle in one block at once instead of growing it again and
+            // again, each new block costing its page faults. Not
+            // value-initialised: the bytes are about to be read over.
+            std::size_t grown = 64 * 1024;
+            while (grown < size)
+                grown *= 2;
+            block.reset(new std::uint8_t[grown]);
+            capacity = grown;
+        }
+        return block.get();
     }
-    return {block_.get(), size};
-}
-
-void ReadBuffer::release()
-{
-    block_.reset();
-    capacity_ = 0;
-}
-
-namespace {
-
-enum class ReadOutcome {
-    Ok,
-    CannotRead,
-    TooLarge
 };
 
-// error gets the errno value of a failed open or read.
-ReadOutcome readAll(const std::filesystem::path& path, std::vector<std::uint8_t>& out, std::uint64_t maxBytes,
-                    int& error)
+ThreadBlock& threadBlock()
 {
-    const ReadOnlyFile file(path);
-    error = file.openError();
-    if (!file.readable())
-        return ReadOutcome::CannotRead;
-    if (file.size() > maxBytes)
-        return ReadOutcome::TooLarge;
-    const int fd = file.fd();
-    out.resize(static_cast<std::size_t>(file.size()));
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = errno;
-            return ReadOutcome::CannotRead;
-        }
-        if (n == 0)
-            break; // the file shrank while we read it: keep what is there
-        done += static_cast<std::size_t>(n);
-    }
-    out.resize(done);
-    return ReadOutcome::Ok;
+    thread_local ThreadBlock perThread;
+    return perThread;
 }
 
 } // namespace
 
-std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path, std::uint64_t maxBytes)
+bool ReadOnlyFile::readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out, int& error) const
 {
-    std::vector<std::uint8_t> bytes;
-    int error = 0;
-    switch (readAll(path, bytes, maxBytes, error)) {
-    case ReadOutcome::Ok:
-        return bytes;
-    case ReadOutcome::TooLarge:
-        throw EOutOfMemory("Fichier trop volumineux : " + path.string());
-    case ReadOutcome::CannotRead:
-        break;
+    out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, size_)));
+    std::size_t got = 0;
+    const bool read = readFromStart(fd_, out, got, error);
+    out.resize(got);
+    return read;
+}
+
+PhotographBytes::PhotographBytes(const std::filesystem::path& path) : path_(path), file_(path)
+{
+    load();
+}
+
+PhotographBytes::PhotographBytes(int folderFd, const std::string& name, std::filesystem::path path, bool followLink)
+    : path_(std::move(path)), file_(folderFd, name, followLink)
+{
+    load();
+}
+
+void PhotographBytes::load()
+{
+    error_ = file_.openError();
+    if (!file_.readable())
+        return;
+    const std::uint64_t size = file_.size();
+    if (size > kReadWhole) {
+        void* mapped = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, file_.fd(), 0);
+        if (mapped == MAP_FAILED) {
+            error_ = errno;
+            return;
+        }
+        mapped_ = mapped;
+        bytes_ = {static_cast<const std::uint8_t*>(mapped), static_cast<std::size_t>(size)};
+        read_ = true;
+        return;
     }
-    throw EFOpenError(openErrorMessage(path.string(), error));
+    std::uint8_t* block = nullptr;
+    if (ThreadBlock& kept = threadBlock(); !kept.taken) {
+        block = kept.room(static_cast<std::size_t>(size));
+        kept.taken = borrowed_ = true;
+    } else {
+        own_.reset(new std::uint8_t[size]);
+        block = own_.get();
+    }
+    std::size_t got = 0;
+    read_ = readFromStart(file_.fd(), {block, static_cast<std::size_t>(size)}, got, error_);
+    if (read_)
+        bytes_ = {block, got};
+}
+
+PhotographBytes::~PhotographBytes()
+{
+    if (mapped_ != nullptr)
+        ::munmap(mapped_, bytes_.size());
+    if (!borrowed_)
+        return;
+    ThreadBlock& kept = threadBlock();
+    kept.taken = false;
+    if (kept.capacity > ThreadBlock::kKeptBlock) {
+        kept.block.reset();
+        kept.capacity = 0;
+    }
+}
+
+void PhotographBytes::requireReadable() const
+{
+    if (!read_)
+        throw EFOpenError(openErrorMessage(path_.string(), error_));
 }
 
 } // namespace tamblure

@@ -1,6 +1,6 @@
 #pragma once
 
-// Reading whole files. Photographs are only ever opened for reading.
+// Reading files. Photographs are only ever opened for reading.
 
 #include <cstdint>
 #include <filesystem>
@@ -54,16 +54,10 @@ public:
     unsigned permissions() const { return permissions_; }
     // The stamp of a readable file as it was opened.
     const FileStamp& stamp() const { return stamp_; }
-    // Hands the descriptor over (to fdopen, say); the object then holds none.
-    int release();
 
     // The file's first bytes, at most maxBytes of them (fewer when the file
     // is shorter). False on a read error, whose errno value goes to error.
     [[nodiscard]] bool readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out, int& error) const;
-
-    // The file's first bytes into `into`, as many as fit; `got` says how
-    // many came (fewer at the end of the file). False on a read error.
-    [[nodiscard]] bool readHead(std::span<std::uint8_t> into, std::size_t& got, int& error) const;
 
 private:
     void take(int fd);
@@ -76,26 +70,57 @@ private:
     FileStamp stamp_;
 };
 
-// A block of memory kept from one use to the next, for reading one file
-// after another: once large enough it costs neither an allocation nor the
-// page faults of fresh memory. Its bytes are not cleared.
-class ReadBuffer {
+// A photograph's bytes, in memory for every stage that reads them: the
+// header probe, the metadata and the decoders all take this one span, and
+// the file is read once. The file is opened as ReadOnlyFile opens it (only
+// read, never blocking, and only a regular file is read). A file of up to
+// kReadWhole bytes is read into a block that the thread keeps from one
+// photograph to the next, so that reading costs neither an allocation nor
+// the page faults of fresh memory; a larger one (a gigapixel panorama) is
+// mapped instead, so that only the pages the decoder reaches are read and
+// memory holds no second copy. A mapped file cut short by another program
+// while it is read ends the process (SIGBUS); files that large are rare and
+// are not rewritten in place by the programs that make them.
+class PhotographBytes {
 public:
-    // Room for `size` bytes, holding whatever was there before.
-    std::span<std::uint8_t> room(std::size_t size);
-    // Gives the memory back.
-    void release();
-    std::size_t capacity() const { return capacity_; }
+    static constexpr std::uint64_t kReadWhole = std::uint64_t{256} << 20;
+
+    // Opens the file and, when it is regular, reads or maps it. Never
+    // raises for the file's sake: see readable() and error().
+    explicit PhotographBytes(const std::filesystem::path& path);
+    // The file `name` inside the folder open at folderFd (ReadOnlyFile's
+    // open), named `path` in messages.
+    PhotographBytes(int folderFd, const std::string& name, std::filesystem::path path, bool followLink = true);
+    ~PhotographBytes();
+    PhotographBytes(const PhotographBytes&) = delete;
+    PhotographBytes& operator=(const PhotographBytes&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    const ReadOnlyFile& file() const { return file_; }
+    // True when the file is regular and its bytes are in memory.
+    bool readable() const { return read_; }
+    // The errno value of a failed open, read or mapping; 0 for a file that
+    // opened but is not regular.
+    int error() const { return error_; }
+    // Every byte of a readable file (fewer when it shrank while it was
+    // read); nothing for any other.
+    std::span<const std::uint8_t> bytes() const { return bytes_; }
+
+    // Raises EFOpenError ("Impossible d'ouvrir le fichier %s", with the
+    // system's reason) unless the file is readable.
+    void requireReadable() const;
 
 private:
-    std::unique_ptr<std::uint8_t[]> block_;
-    std::size_t capacity_ = 0;
-};
+    void load();
 
-// Every byte of the file. Raises EFOpenError ("Impossible d'ouvrir le fichier
-// %s", with the system's reason) when it cannot be opened or read, and EOutOfMemory when it is larger
-// than maxBytes.
-[[nodiscard]] std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path,
-                                                      std::uint64_t maxBytes = std::uint64_t{1} << 30);
+    std::filesystem::path path_;
+    ReadOnlyFile file_;
+    std::span<const std::uint8_t> bytes_;
+    bool read_ = false;
+    int error_ = 0;
+    void* mapped_ = nullptr;              // the mapping, for a file above kReadWhole
+    bool borrowed_ = false;               // read into the thread's kept block
+    std::unique_ptr<std::uint8_t[]> own_; // a block of its own while the thread's is taken
+};
 
 } // namespace tamblure

@@ -7,9 +7,7 @@
 #include <jerror.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -35,42 +33,21 @@ struct MemoryDestination {
     ~MemoryDestination() { std::free(bytes); }
 };
 
-struct CloseFile {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// Kept between a parameter read and the picture read: the open file and the
-// decompressor that has parsed its headers; after a write to memory, the
-// compressed file. The file is declared first, so it is closed last, after
-// the decompressor whose source reads it.
+// Kept between a parameter read and the picture read: the decompressor that
+// has parsed the headers, and the bytes it reads (the caller's, or the
+// file's, read once); after a write to memory, the compressed file. The file
+// is declared first, so it goes last, after the decompressor that reads it.
 struct IjlState {
-    std::unique_ptr<std::FILE, CloseFile> file;
+    std::unique_ptr<PhotographBytes> file;
     detail::Decompressor decoder;
     std::string path;                     // for a file
-    const unsigned char* bytes = nullptr; // for bytes in memory, the caller's
+    const unsigned char* bytes = nullptr; // the caller's or the file's
     std::size_t size = 0;
     bool headerRead = false;
     MemoryDestination encoded;
 };
 
 namespace {
-
-// Only regular files are decoded. error gets the errno value of a failed
-// open (0 for a file that is not regular).
-std::unique_ptr<std::FILE, CloseFile> openForReading(const char* path, int& error)
-{
-    ReadOnlyFile photograph{std::filesystem::path(path)};
-    error = photograph.openError();
-    if (!photograph.readable())
-        return nullptr;
-    std::unique_ptr<std::FILE, CloseFile> file(::fdopen(photograph.fd(), "rb"));
-    if (file == nullptr) {
-        error = errno;
-        return nullptr;
-    }
-    photograph.release();
-    return file;
-}
 
 void dropState(JPEG_CORE_PROPERTIES* props)
 {
@@ -160,10 +137,7 @@ bool dibIsDescribed(const JPEG_CORE_PROPERTIES& props)
 void readHeaderStep(void* arg)
 {
     auto* state = static_cast<IjlState*>(arg);
-    if (state->file != nullptr)
-        jpeg_stdio_src(&state->decoder.cinfo, state->file.get());
-    else
-        jpeg_mem_src(&state->decoder.cinfo, state->bytes, static_cast<unsigned long>(state->size));
+    jpeg_mem_src(&state->decoder.cinfo, state->bytes, static_cast<unsigned long>(state->size));
     jpeg_read_header(&state->decoder.cinfo, TRUE);
 }
 
@@ -305,6 +279,7 @@ int readParams(JPEG_CORE_PROPERTIES* props, bool memory)
     dropState(props);
     props->libjpegCode = 0;
     props->systemError = 0;
+    props->warnings = {};
     if (memory ? props->JPGBytes == nullptr || props->JPGSizeBytes < 0 : props->JPGFile == nullptr)
         return IJL_BAD_RECORD;
     // The state is the record's only once its headers are read; until then
@@ -316,17 +291,19 @@ int readParams(JPEG_CORE_PROPERTIES* props, bool memory)
         state->bytes = props->JPGBytes;
         state->size = static_cast<std::size_t>(props->JPGSizeBytes);
     } else {
+        // Only regular files are decoded; systemError stays 0 for another.
         try {
             state->path = props->JPGFile;
+            state->file = std::make_unique<PhotographBytes>(state->path);
         } catch (const std::bad_alloc&) {
             return IJL_MEMORY_ERROR;
         }
-        int error = 0;
-        state->file = openForReading(props->JPGFile, error);
-        if (state->file == nullptr) {
-            props->systemError = error;
+        if (!state->file->readable()) {
+            props->systemError = state->file->error();
             return IJL_FILE_ERROR;
         }
+        state->bytes = state->file->bytes().data();
+        state->size = state->file->bytes().size();
     }
     if (!state->decoder.create() || !detail::runTrapped(state->decoder.trap, readHeaderStep, state.get())) {
         props->libjpegCode = state->decoder.trap.code;
@@ -385,11 +362,13 @@ int readImage(JPEG_CORE_PROPERTIES* props, int denominator, bool memory)
     if (!fits)
         return IJL_BAD_RECORD;
     DecodeJob decode{cinfo, rowWalk(*props), false};
-    if (!detail::runTrapped(state->decoder.trap, decodeStep, &decode)) {
-        props->libjpegCode = state->decoder.trap.code;
+    const bool finished = detail::runTrapped(state->decoder.trap, decodeStep, &decode);
+    props->warnings = state->decoder.trap.warnings;
+    if (!finished || decode.stalled) {
+        props->libjpegCode = finished ? JERR_INPUT_EOF : state->decoder.trap.code;
         return IJL_JPEG_ERROR;
     }
-    return decode.stalled ? IJL_JPEG_ERROR : IJL_OK;
+    return IJL_OK;
 }
 
 } // namespace
@@ -408,6 +387,7 @@ int ijlInit(JPEG_CORE_PROPERTIES* props)
     props->JPGSizeBytes = 0;
     props->libjpegCode = 0;
     props->systemError = 0;
+    props->warnings = {};
     props->state = nullptr;
     return IJL_OK;
 }

@@ -8,9 +8,12 @@
 //
 // One record per operation: clear it to zeros, ijlInit, set the fields, one
 // or more ijlRead / one ijlWrite, then ijlFree, which releases everything the
-// record took (also after a failure). A parameter read keeps the file open
-// and its headers parsed in the record, so the picture read that follows
-// neither reopens the file nor parses the headers again.
+// record took (also after a failure). A file is read once, whole, into memory
+// (common/file_io.h: PhotographBytes). A parameter read keeps its bytes and
+// its parsed headers in the record, so the picture read that follows neither
+// reads the file nor parses the headers again.
+
+#include "jpeg/decoded_picture.h"
 
 #include <cstdint>
 
@@ -84,9 +87,12 @@ struct JPEG_CORE_PROPERTIES {
 
     // libjpeg's message code of the last libjpeg failure, 0 when there was none.
     std::int32_t libjpegCode;
-    // The errno value of the last failure to open, write or place a file, 0
-    // when there was none.
+    // The errno value of the last failure to open, read, write or place a
+    // file, 0 when there was none.
     std::int32_t systemError;
+    // What libjpeg warned of during the last picture read (a file cut
+    // short, corrupt data), whatever its outcome.
+    JpegWarnings warnings;
 
     // The layer's own state between calls; only ijlFree releases it.
     IjlState* state;

@@ -5,6 +5,8 @@
 #include "jpeg/IJL.h"
 #include "jpeg/jpeg_error.h"
 
+#include <jerror.h>
+
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -58,38 +60,43 @@ void describeRaster(JPEG_CORE_PROPERTIES& props, std::uint8_t* pixels, std::int3
     props.DIBBytes = pixels;
 }
 
-} // namespace
-
-namespace {
-
-// Points the record at the input: the file's name, or its bytes. The modes
-// of a read of either kind differ by one: JBUFF = JFILE + 1.
-int aimAt(JPEG_CORE_PROPERTIES& props, const JpegInput& input, const std::string& file)
+// The JFILE mode of a picture read at the scale code, and the divisor of
+// its sides; the JBUFF mode of the same read is the next one up.
+int pictureMode(std::uint8_t scaleCode, std::int32_t& divisor)
 {
-    if (!input.read) {
-        props.JPGFile = file.c_str();
-        return 0;
+    switch (scaleCode) {
+    case 1:
+        divisor = 2;
+        return IJL_JFILE_READONEHALF;
+    case 2:
+        divisor = 4;
+        return IJL_JFILE_READONEQUARTER;
+    case 3:
+        divisor = 8;
+        return IJL_JFILE_READONEEIGHTH;
+    default:
+        divisor = 1;
+        return IJL_JFILE_READWHOLEIMAGE;
     }
-    props.JPGBytes = input.bytes.data();
-    props.JPGSizeBytes = static_cast<std::int64_t>(input.bytes.size());
-    return IJL_JBUFF_READPARAMS - IJL_JFILE_READPARAMS;
+}
+
+// Gives the raster the layout of `channels` (8-bit grey with its ramp, or
+// 24-bit) and then its size, zero-filled.
+void shapeRaster(Bitmap24& raster, std::int32_t channels, std::int32_t width, std::int32_t height)
+{
+    if (channels == 1) {
+        raster.setPixelFormat(PixelFormat::Bits8);
+        raster.setGreyRamp();
+    } else {
+        raster.setPixelFormat(PixelFormat::Bits24);
+    }
+    raster.setWidth(width);
+    raster.setHeight(height);
 }
 
 } // namespace
 
 bool DecodeJpegFile(Bitmap24* raster, const std::filesystem::path& path, bool setFormat, std::uint8_t scaleCode,
-                    std::int32_t* libjpegCode)
-{
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        if (libjpegCode != nullptr)
-            *libjpegCode = 0;
-        return false;
-    }
-    return DecodeJpegFile(raster, JpegInput::file(path), setFormat, scaleCode, libjpegCode);
-}
-
-bool DecodeJpegFile(Bitmap24* raster, const JpegInput& input, bool setFormat, std::uint8_t scaleCode,
                     std::int32_t* libjpegCode)
 {
     if (libjpegCode != nullptr)
@@ -104,32 +111,15 @@ bool DecodeJpegFile(Bitmap24* raster, const JpegInput& input, bool setFormat, st
     if (!record.init())
         return false;
     JPEG_CORE_PROPERTIES& props = record.props();
-    const std::string file = input.path.string();
-    const int kind = aimAt(props, input, file);
-    if (ijlRead(&props, IJL_JFILE_READPARAMS + kind) != IJL_OK) {
+    const std::string file = path.string();
+    props.JPGFile = file.c_str();
+    if (ijlRead(&props, IJL_JFILE_READPARAMS) != IJL_OK) {
         if (libjpegCode != nullptr)
             *libjpegCode = props.libjpegCode;
         return false;
     }
-
-    int mode = IJL_JFILE_READWHOLEIMAGE;
     std::int32_t divisor = 1;
-    switch (scaleCode) {
-    case 1:
-        mode = IJL_JFILE_READONEHALF;
-        divisor = 2;
-        break;
-    case 2:
-        mode = IJL_JFILE_READONEQUARTER;
-        divisor = 4;
-        break;
-    case 3:
-        mode = IJL_JFILE_READONEEIGHTH;
-        divisor = 8;
-        break;
-    default:
-        break;
-    }
+    const int mode = pictureMode(scaleCode, divisor);
     const std::int32_t width = (props.JPGWidth + divisor - 1) / divisor;
     const std::int32_t height = (props.JPGHeight + divisor - 1) / divisor;
     if (props.JPGChannels != 1 && props.JPGChannels != 3)
@@ -141,43 +131,53 @@ bool DecodeJpegFile(Bitmap24* raster, const JpegInput& input, bool setFormat, st
     raster->setWidth(0);
     if (setFormat) {
         channels = props.JPGChannels;
-        if (channels == 1) {
-            raster->setPixelFormat(PixelFormat::Bits8);
-            raster->setGreyRamp();
-        } else {
-            raster->setPixelFormat(PixelFormat::Bits24);
-        }
+        shapeRaster(*raster, channels, width, height);
+    } else {
+        raster->setWidth(width);
+        raster->setHeight(height);
     }
-    raster->setWidth(width);
-    raster->setHeight(height);
     std::uint8_t* pixels = raster->pixels();
     if (pixels == nullptr)
         return false;
 
     describeRaster(props, pixels, width, height, channels);
-    if (ijlRead(&props, mode + kind) >= 0)
+    if (ijlRead(&props, mode) >= 0)
         return true;
     if (libjpegCode != nullptr)
         *libjpegCode = props.libjpegCode;
     return false;
 }
 
-void ReadJpegSize(const JpegInput& input, std::int32_t& width, std::int32_t& height)
+DecodedPicture DecodeJpegScaled(std::span<const std::uint8_t> bytes, const JpegFrame& frame, std::uint8_t scaleCode)
 {
+    std::int32_t divisor = 1;
+    const int mode = pictureMode(scaleCode, divisor) + (IJL_JBUFF_READPARAMS - IJL_JFILE_READPARAMS);
+    const std::int32_t channels = frame.components == 1 ? 1 : 3;
+    const std::int32_t width = (frame.width + divisor - 1) / divisor;
+    const std::int32_t height = (frame.height + divisor - 1) / divisor;
+    DecodedPicture picture;
+    shapeRaster(picture.raster, channels, width, height);
+
     IjlRecord record;
     if (!record.init())
         throw EOutOfMemory("Mémoire insuffisante");
     JPEG_CORE_PROPERTIES& props = record.props();
-    const std::string file = input.path.string();
-    switch (ijlRead(&props, IJL_JFILE_READPARAMS + aimAt(props, input, file))) {
+    props.JPGBytes = bytes.data();
+    props.JPGSizeBytes = static_cast<std::int64_t>(bytes.size());
+    describeRaster(props, picture.raster.pixels(), width, height, channels);
+    // The picture read parses the headers itself; the probe's frame sized
+    // the raster, and the read refuses a block of another size.
+    const int result = ijlRead(&props, mode);
+    picture.warnings = props.warnings;
+    switch (result) {
     case IJL_OK:
-        width = props.JPGWidth;
-        height = props.JPGHeight;
-        return;
-    case IJL_FILE_ERROR:
-        throw EFOpenError(openErrorMessage(file, props.systemError));
+        return picture;
     case IJL_MEMORY_ERROR:
         throw EOutOfMemory("Mémoire insuffisante");
+    case IJL_BAD_RECORD:
+        // libjpeg read another frame than the probe did (one of a kind the
+        // probe passes over comes first): the file has two.
+        throwJpegError(JERR_SOF_DUPLICATE);
     default:
         throwJpegError(props.libjpegCode);
     }

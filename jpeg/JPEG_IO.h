@@ -3,10 +3,12 @@
 // Scaled decoding and encoding through the IJL layer.
 
 #include "imaging/bitmap24.h"
-#include "jpeg/jpeg_input.h"
+#include "jpeg/decoded_picture.h"
+#include "jpeg/jpeg_util.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <vector>
 
 namespace tamblure::jpeg {
@@ -26,16 +28,15 @@ namespace tamblure::jpeg {
 bool DecodeJpegFile(imaging::Bitmap24* raster, const std::filesystem::path& path, bool setFormat,
                     std::uint8_t scaleCode, std::int32_t* libjpegCode = nullptr);
 
-// The same from an input whose bytes may be in memory already.
-bool DecodeJpegFile(imaging::Bitmap24* raster, const JpegInput& input, bool setFormat, std::uint8_t scaleCode,
-                    std::int32_t* libjpegCode = nullptr);
-
-// The picture's size as libjpeg reads it from the file's headers, without
-// decoding and without reading the file further than its first scan. Raises
-// EFOpenError ("Impossible d'ouvrir le fichier %s", with the system's reason)
-// when the file cannot be opened or is not a regular file, EJPEG
-// (jpegErrorMessage) when libjpeg refuses the headers.
-void ReadJpegSize(const JpegInput& input, std::int32_t& width, std::int32_t& height);
+// The picture of a JPEG file in memory, whose frame the header probe read, at
+// 1/2^scaleCode of each side (rounded up; codes above 3 mean full size): a
+// 24-bit raster for a three-component frame, an 8-bit grey one (with its grey
+// ramp) for a one-component frame. Raises EJPEG (jpegErrorMessage of libjpeg's
+// message code) when libjpeg refuses the data or its frame is not the
+// probe's, and EOutOfMemory when the raster or the decoder's state cannot be
+// had. A file cut short still decodes (libjpeg fills what is missing), and
+// the warnings say so.
+DecodedPicture DecodeJpegScaled(std::span<const std::uint8_t> bytes, const JpegFrame& frame, std::uint8_t scaleCode);
 
 // Encodes a 24-bit (or 8-bit grey) raster as a three-component YCbCr JPEG
 // file at the given quality and gives its bytes. Raises EWriteError

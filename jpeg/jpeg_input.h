@@ -1,9 +1,8 @@
 #pragma once
 
-// A JPEG file as the codec reads it: its bytes, when the caller has read the
-// whole file into memory once for every stage of a picture, or else its path,
-// and the codec reads the file itself. Decoding from memory spares libjpeg's
-// file source its many small reads.
+// A photograph as the metadata step reads it: its bytes, when the caller has
+// them in memory already (common/file_io.h: PhotographBytes), or else its
+// path. The codec itself takes bytes only.
 
 #include <cstdint>
 #include <filesystem>

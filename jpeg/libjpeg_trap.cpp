@@ -17,11 +17,29 @@ namespace {
 
 void limitWork(j_common_ptr cinfo);
 
-// Warnings and trace messages are dropped, but an inconsistent progression
-// is noted for the work limit: libjpeg reports it as a scan begins, before
-// the scan's first row.
+// Warnings (level -1) are noted for the caller: the end of the data, and the
+// first of the others that say the data is damaged, unless the data ran out
+// before it: libjpeg then warns that the scan it was reading ended early,
+// which only follows from the cut. An unknown JFIF version harms nothing,
+// and too many rows asked for would be our own fault. Trace messages are
+// dropped.
+void noteWarning(j_common_ptr cinfo, int level)
+{
+    const int code = cinfo->err->msg_code;
+    if (level >= 0 || code == JWRN_JFIF_MAJOR || code == JWRN_TOO_MUCH_DATA)
+        return;
+    JpegWarnings& warnings = reinterpret_cast<ErrorTrap*>(cinfo->err)->warnings;
+    if (code == JWRN_JPEG_EOF)
+        warnings.dataRanOut = true;
+    else if (warnings.corruptData == 0 && !warnings.dataRanOut)
+        warnings.corruptData = code;
+}
+
+// An inconsistent progression is also noted for the work limit: libjpeg
+// reports it as a scan begins, before the scan's first row.
 void noteMessage(j_common_ptr cinfo, int level)
 {
+    noteWarning(cinfo, level);
     if (level >= 0 || cinfo->err->msg_code != JWRN_BOGUS_PROGRESSION || !cinfo->is_decompressor ||
         cinfo->progress == nullptr || cinfo->progress->progress_monitor != limitWork)
         return;
@@ -81,6 +99,7 @@ jpeg_error_mgr* installErrorTrap(ErrorTrap& trap)
     trap.pub.emit_message = noteMessage;
     trap.pub.output_message = ignoreOutput;
     trap.code = 0;
+    trap.warnings = {};
     return &trap.pub;
 }
 

@@ -13,6 +13,8 @@
 
 #include <jpeglib.h>
 
+#include "jpeg/decoded_picture.h"
+
 namespace tamblure::jpeg::detail {
 
 // What one decoder may allocate: a progressive file claiming 65500 × 65500
@@ -40,12 +42,13 @@ inline constexpr int kUselessScanWeight = 4;
 struct ErrorTrap {
     jpeg_error_mgr pub; // first member: libjpeg sees only this part
     std::jmp_buf jump;
-    int code = 0; // libjpeg's message code of the last fatal error
+    int code = 0;          // libjpeg's message code of the last fatal error
+    JpegWarnings warnings; // what libjpeg warned of so far
 };
 
 // Fills trap.pub with libjpeg's standard manager, fatal errors jumping back
-// to runTrapped and warnings and trace messages dropped. Returns &trap.pub
-// for the err field of a compress or decompress record.
+// to runTrapped, warnings noted in trap.warnings and nothing printed.
+// Returns &trap.pub for the err field of a compress or decompress record.
 jpeg_error_mgr* installErrorTrap(ErrorTrap& trap);
 
 // Runs step(arg) with the trap armed. True when the step returned, false when

@@ -1,32 +1,44 @@
 #pragma once
 
-// The full-size route, streamed: pictures that are not three-component
-// (greyscale, CMYK, YCCK) are decoded at full size, a band of rows at a
-// time, and each band goes straight into the reduction, so that the picture
-// never exists whole. Greyscale rows are quantised to libjpeg's 236 greys
-// (grey_quantizer.h) and reduced on their one channel; four-component rows
-// are turned into blue, green, red as TJPEGImage::decode does.
+// The full-size route, streamed, and the check that a small photograph
+// decodes. Pictures that are not three-component (greyscale, CMYK, YCCK) are
+// decoded at full size, a band of rows at a time, and each band goes straight
+// into the reduction, so that the picture never exists whole. Greyscale rows
+// are quantised to libjpeg's 236 greys (grey_quantizer.h) and reduced on
+// their one channel; four-component rows are turned into blue, green, red.
 
-#include "imaging/bitmap24.h"
 #include "imaging/row_reducer.h"
-#include "jpeg/jpeg_input.h"
+#include "jpeg/decoded_picture.h"
 
-#include <filesystem>
+#include <cstdint>
+#include <span>
 
 namespace tamblure::jpeg {
 
-// The thumbnail of the file under the plan: byte for byte what
-// DecodeJpegFullSize followed by ReduitTaille (ToSize) or ReduitFacteur
-// (ByFactor) gives, the decoded picture itself for a factor of 1. Raises
-// EFOpenError ("Impossible d'ouvrir le fichier %s"); EJPEG (jpegErrorMessage)
-// with the code TJPEGImage::decode raises for the same file, under the
-// same decoder limits (memory, scans); EOutOfMemory, before any row is
-// read, when the picture would pass 1 GiB as a 24-bit raster, as the
-// whole-picture decode refused it, although no such raster is made; and the
+// The thumbnail of the photograph under the plan, the decoded picture itself
+// for a factor of 1. The decode is libjpeg's at full size with float DCT and
+// block smoothing; greyscale pictures come out in 236 dithered greys, as
+// libjpeg's own quantizer gives them; CMYK and YCCK pictures that carry a CMYK
+// colour profile are turned into sRGB through it (perceptual intent), others
+// by the plain formula: each colour is its ink's complement scaled by the
+// black's, Adobe's inverted inks read as such. Raises EJPEG (jpegErrorMessage of
+// libjpeg's message code) for data libjpeg refuses, for layouts it
+// cannot turn into colour (two components), and past the decoder's limits
+// (memory, scans, work); EOutOfMemory, before any row is read, when the
+// picture would pass 1 GiB as a 24-bit raster (a small file can claim 65500
+// × 65500 pixels, and libjpeg would fill every missing one); and the
 // reductions' own errors once every row is decoded.
-imaging::Bitmap24 DecodeJpegFullSizeReduced(const std::filesystem::path& path, const imaging::ReductionPlan& plan);
+DecodedPicture DecodeJpegFullSizeReduced(std::span<const std::uint8_t> bytes, const imaging::ReductionPlan& plan);
 
-// The same from an input whose bytes may be in memory already.
-imaging::Bitmap24 DecodeJpegFullSizeReduced(const JpegInput& input, const imaging::ReductionPlan& plan);
+// Whether a photograph decodes to the end of its picture, found with the
+// least work libjpeg can do (1/8 scale, fast DCT, rows thrown away).
+struct JpegDecodeCheck {
+    int errorCode = 0;     // libjpeg's code of the fatal error that stopped the decode, 0 when none
+    bool scanData = false; // entropy-coded data follows the first scan's header
+    JpegWarnings warnings; // what libjpeg warned of on the way
+
+    bool complete() const { return errorCode == 0 && scanData && !warnings.dataRanOut; }
+};
+JpegDecodeCheck CheckJpegDecodes(std::span<const std::uint8_t> bytes);
 
 } // namespace tamblure::jpeg

@@ -305,3 +305,46 @@ TEST(Thumbnails, ThatCannotBeWrittenEndTheStepWithAnError)
 
 } // namespace
 } // namespace tamblure::batch
+
+namespace tamblure::batch {
+namespace {
+
+// What libjpeg warned of comes out of the step with the thumbnail, on each
+// route: the scaled decode (colour), the full-size route (grey) and the copy.
+struct WarningCase {
+    const char* name;
+    int components;
+    std::int32_t limit; // "Dimension maximale"; 400 copies the 64 × 48 photograph
+    bool cut;
+    ThumbnailRoute route;
+};
+
+class StepWarnings : public testing::TestWithParam<WarningCase> {};
+
+TEST_P(StepWarnings, SayWhetherThePhotographsDataRanOut)
+{
+    const WarningCase& c = GetParam();
+    std::vector<std::uint8_t> bytes = test::makeJpeg(test::sized(64, 48, c.components));
+    if (c.cut)
+        bytes.resize(bytes.size() * 2 / 3);
+    test::TempDir dir;
+    test::writeFile(dir / "photo.jpg", bytes);
+    ThumbnailRequest request;
+    request.number = c.limit;
+    const Thumbnail made = makeThumbnail(dir / "photo.jpg", dir / "thumb.jpg", request);
+    EXPECT_EQ(made.route, c.route);
+    EXPECT_EQ(made.warnings.dataRanOut, c.cut);
+    EXPECT_EQ(made.warnings.corruptData, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StepWarnings,
+                         testing::Values(WarningCase{"ScaledWhole", 3, 20, false, ThumbnailRoute::Encoded},
+                                         WarningCase{"ScaledCut", 3, 20, true, ThumbnailRoute::Encoded},
+                                         WarningCase{"FullSizeWhole", 1, 20, false, ThumbnailRoute::Encoded},
+                                         WarningCase{"FullSizeCut", 1, 20, true, ThumbnailRoute::Encoded},
+                                         WarningCase{"CopiedWhole", 3, 400, false, ThumbnailRoute::Copied},
+                                         WarningCase{"CopiedCut", 3, 400, true, ThumbnailRoute::Copied}),
+                         [](const testing::TestParamInfo<WarningCase>& row) { return std::string(row.param.name); });
+
+} // namespace
+} // namespace tamblure::batch

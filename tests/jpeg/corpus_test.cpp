@@ -1,6 +1,7 @@
 #include "jpeg/JPEG_IO.h"
 #include "jpeg/jpeg_image.h"
 #include "jpeg/jpeg_util.h"
+#include "jpeg/streamed_decode.h"
 
 #include "support/test_support.h"
 
@@ -24,10 +25,11 @@ TEST(CorpusPhotographs, AllProbeDecodeAtEveryScaleAndReencode)
         bool three = false;
         ASSERT_TRUE(ProbeJpegHeader(photo, width, height, three));
         if (!three) {
-            Bitmap24 raster;
-            DecodeJpegFullSize(raster, photo);
-            EXPECT_EQ(raster.width(), width);
-            EncodeJpegFile(raster, dir / "full.jpg", 75);
+            const DecodedPicture picture =
+                DecodeJpegFullSizeReduced(test::readFile(photo), imaging::ReductionPlan::byFactor(1));
+            EXPECT_EQ(picture.raster.width(), width);
+            EXPECT_FALSE(picture.warnings.any());
+            EncodeJpegFile(picture.raster, dir / "full.jpg", 75);
             continue;
         }
         for (std::uint8_t scale = 0; scale <= 3; ++scale) {
@@ -43,7 +45,7 @@ TEST(CorpusPhotographs, AllProbeDecodeAtEveryScaleAndReencode)
             EXPECT_EQ(outWidth, raster.width());
             EXPECT_EQ(outHeight, raster.height());
         }
-        // The full-size route agrees on the size.
+        // The whole-file image agrees on the size.
         TJPEGImage image;
         image.loadFromFile(photo);
         EXPECT_EQ(image.width(), width);

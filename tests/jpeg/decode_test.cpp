@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "jpeg/IJL.h"
+#include "jpeg/jpeg_util.h"
 #include "pattern_check.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
@@ -14,6 +15,8 @@
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+
+#include <jerror.h>
 
 namespace tamblure::jpeg {
 namespace {
@@ -112,12 +115,16 @@ TEST_P(DecodeJpegFilePicture, IsUprightUnshearedAndKeepsThePadBytesClear)
     EXPECT_LE(test::largestDeviation(raster, c.spec, 1 << (c.scaleCode > 3 ? 0 : c.scaleCode)), 28);
     EXPECT_TRUE(test::rowPaddingIsClear(raster));
 
-    // The same bytes decoded from memory give the same block.
+    // The same bytes in memory, under the frame the probe reads, give the
+    // same block and no warning.
     const auto bytes = test::readFile(dir / "p.jpg");
-    Bitmap24 fromMemory;
-    ASSERT_TRUE(DecodeJpegFile(&fromMemory, JpegInput::inMemory(dir / "p.jpg", bytes), true, c.scaleCode));
-    ASSERT_EQ(fromMemory.pixelBytes(), raster.pixelBytes());
-    EXPECT_TRUE(std::equal(raster.pixels(), raster.pixels() + raster.pixelBytes(), fromMemory.pixels()));
+    const auto frame = ProbeJpegFrame(bytes);
+    ASSERT_TRUE(frame);
+    const DecodedPicture fromMemory = DecodeJpegScaled(bytes, *frame, c.scaleCode);
+    EXPECT_EQ(fromMemory.raster.pixelFormat(), raster.pixelFormat());
+    ASSERT_EQ(fromMemory.raster.pixelBytes(), raster.pixelBytes());
+    EXPECT_TRUE(std::equal(raster.pixels(), raster.pixels() + raster.pixelBytes(), fromMemory.raster.pixels()));
+    EXPECT_FALSE(fromMemory.warnings.any());
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, DecodeJpegFilePicture,
@@ -322,6 +329,63 @@ TEST(DecodeJpegFile, RefusesAFileOfMoreThanAThousandScans)
     test::writeFile(dir / "scans.jpg", endlessScans());
     Bitmap24 raster;
     EXPECT_FALSE(DecodeJpegFile(&raster, dir / "scans.jpg", true, 0));
+}
+
+// --- The throwing decode the step uses ---------------------------------------
+
+struct ScaledFailureCase {
+    const char* name;
+    Bytes (*make)();
+    int code; // libjpeg's, in the message
+};
+
+class DecodeJpegScaledFailure : public testing::TestWithParam<ScaledFailureCase> {};
+
+TEST_P(DecodeJpegScaledFailure, RaisesLibjpegsError)
+{
+    const Bytes bytes = GetParam().make();
+    const auto frame = ProbeJpegFrame(bytes);
+    ASSERT_TRUE(frame);
+    try {
+        DecodeJpegScaled(bytes, *frame, 1);
+        FAIL() << "no error raised";
+    } catch (const EJPEG& error) {
+        EXPECT_EQ(error.message().rfind("Erreur JPEG #" + std::to_string(GetParam().code) + " : ", 0), 0u)
+            << error.message();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DecodeJpegScaledFailure,
+    testing::Values(ScaledFailureCase{"ForABadSecondScan", badSecondScan, JERR_BAD_PROGRESSION},
+                    ScaledFailureCase{"ForMoreThanAThousandScans", endlessScans, JERR_BAD_PROGRESSION},
+                    ScaledFailureCase{"ForAFourChannelFile", [] { return test::makeJpeg(sized(8, 8, 4)); },
+                                      JERR_CONVERSION_NOTIMPL},
+                    // A lossless frame, which the probe passes over, ahead of
+                    // the one it reads: libjpeg stops at the first.
+                    ScaledFailureCase{"ForAFrameOfAnotherKindFirst",
+                                      [] {
+                                          Bytes bytes = test::makeJpeg(sized(16, 16));
+                                          const auto sof = test::findMarker(bytes, 0xC0);
+                                          Bytes lossless(bytes.begin() + sof, bytes.begin() + sof + 19);
+                                          lossless[1] = 0xC3;
+                                          bytes.insert(bytes.begin() + sof, lossless.begin(), lossless.end());
+                                          return bytes;
+                                      },
+                                      JERR_SOF_UNSUPPORTED}),
+    [](const testing::TestParamInfo<ScaledFailureCase>& row) { return std::string(row.param.name); });
+
+TEST(DecodeJpegScaled, DecodesAFileCutShortAndSaysItsDataRanOut)
+{
+    const Bytes whole = test::makeJpeg(sized(64, 48));
+    const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * 2 / 3));
+    const auto frame = ProbeJpegFrame(cut);
+    ASSERT_TRUE(frame);
+    const DecodedPicture picture = DecodeJpegScaled(cut, *frame, 3);
+    EXPECT_EQ(picture.raster.width(), 8);
+    EXPECT_EQ(picture.raster.height(), 6);
+    EXPECT_TRUE(picture.warnings.dataRanOut);
+    EXPECT_EQ(picture.warnings.corruptData, 0);
 }
 
 // --- The IJL layer's own checks ------------------------------------------

@@ -1,4 +1,5 @@
 #include "jpeg/jpeg_image.h"
+#include "jpeg/streamed_decode.h"
 
 #include "common/errors.h"
 #include "pattern_check.h"
@@ -9,9 +10,7 @@
 
 #include <chrono>
 #include <set>
-#include <sstream>
 #include <string>
-#include <utility>
 
 namespace tamblure::jpeg {
 namespace {
@@ -22,6 +21,13 @@ using test::JpegSpec;
 using test::sized;
 using test::TempDir;
 using Bytes = std::vector<std::uint8_t>;
+
+// The whole picture at full size, as the full-size route gives it for a
+// factor of 1.
+Bitmap24 fullSize(const Bytes& file)
+{
+    return DecodeJpegFullSizeReduced(file, imaging::ReductionPlan::byFactor(1)).raster;
+}
 
 struct FullSizeCase {
     const char* name;
@@ -35,15 +41,15 @@ JpegSpec with(JpegSpec spec, void (*change)(JpegSpec&))
     return spec;
 }
 
-class DecodeJpegFullSizePicture : public testing::TestWithParam<FullSizeCase> {};
+// The fixture's pattern, known to the test, is the expectation: a picture
+// flipped, mirrored or with its inks read the wrong way misses it by far more
+// than the tolerance of the lossy encoding.
+class FullSizePicture : public testing::TestWithParam<FullSizeCase> {};
 
-TEST_P(DecodeJpegFullSizePicture, IsTheWholePictureIn24BitsUpright)
+TEST_P(FullSizePicture, IsTheWholePictureIn24BitsUpright)
 {
     const FullSizeCase& c = GetParam();
-    TempDir dir;
-    test::writeJpeg(dir / "p.jpg", c.spec);
-    Bitmap24 raster;
-    DecodeJpegFullSize(raster, dir / "p.jpg");
+    const Bitmap24 raster = fullSize(test::makeJpeg(c.spec));
     EXPECT_EQ(raster.pixelFormat(), PixelFormat::Bits24);
     EXPECT_EQ(raster.width(), c.spec.width);
     EXPECT_EQ(raster.height(), c.spec.height);
@@ -52,7 +58,7 @@ TEST_P(DecodeJpegFullSizePicture, IsTheWholePictureIn24BitsUpright)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Files, DecodeJpegFullSizePicture,
+    Files, FullSizePicture,
     testing::Values(
         FullSizeCase{"Colour", sized(21, 13), 28}, FullSizeCase{"Grey", sized(23, 11, 1), 14},
         FullSizeCase{"AdobeCmyk", sized(19, 14, 4), 28},
@@ -61,15 +67,12 @@ INSTANTIATE_TEST_SUITE_P(
         FullSizeCase{"ArithmeticGrey", with(sized(30, 20, 1), [](JpegSpec& s) { s.arithmetic = true; }), 14}),
     [](const testing::TestParamInfo<FullSizeCase>& row) { return std::string(row.param.name); });
 
-TEST(DecodeJpegFullSize, GivesAGreyPhotographEqualChannelsAndAtMost236Levels)
+TEST(FullSizePicture, OfAGreyPhotographHasEqualChannelsAndAtMost236Levels)
 {
     // A smooth ramp over all 256 levels, wider than 236 can hold exactly.
     JpegSpec spec = sized(256, 64, 1);
     spec.quality = 100;
-    TempDir dir;
-    test::writeJpeg(dir / "grey.jpg", spec);
-    Bitmap24 raster;
-    DecodeJpegFullSize(raster, dir / "grey.jpg");
+    const Bitmap24 raster = fullSize(test::makeJpeg(spec));
     std::set<int> levels;
     for (int y = 0; y < raster.height(); ++y) {
         const std::uint8_t* row = raster.scanLine(y);
@@ -83,53 +86,7 @@ TEST(DecodeJpegFullSize, GivesAGreyPhotographEqualChannelsAndAtMost236Levels)
     EXPECT_GT(levels.size(), 100u);
 }
 
-void expectJpegError(const std::filesystem::path& path, Bitmap24& raster, const std::string& message)
-{
-    try {
-        DecodeJpegFullSize(raster, path);
-        FAIL() << "no error raised";
-    } catch (const EJPEG& error) {
-        EXPECT_EQ(error.message(), message);
-    }
-}
-
-Bitmap24 smallRaster()
-{
-    Bitmap24 raster = imaging::makeRaster24(2, 2);
-    raster.setPixel(1, 1, 0x123456);
-    return raster;
-}
-
-TEST(DecodeJpegFullSize, RaisesTheJpegErrorForAJpgFileHoldingNoJpegAndKeepsTheRaster)
-{
-    TempDir dir;
-    test::writeFile(dir / "text.jpg", std::string("Ceci n'est pas une image.\n"));
-    test::writeFile(dir / "empty.jpg", Bytes{});
-    const std::pair<const char*, const char*> files[] = {
-        {"text.jpg", "Erreur JPEG #53 : ce n'est pas un fichier JPEG (marqueur de début d'image absent)"},
-        {"empty.jpg", "Erreur JPEG #42 : fichier d'entrée vide"}};
-    for (const auto& [name, message] : files) {
-        Bitmap24 raster = smallRaster();
-        expectJpegError(dir / name, raster, message);
-        EXPECT_EQ(raster.width(), 2);
-        EXPECT_EQ(raster.pixel(1, 1), 0x123456u);
-    }
-}
-
-TEST(DecodeJpegFullSize, RaisesTheOpenErrorForAMissingFile)
-{
-    TempDir dir;
-    Bitmap24 raster;
-    try {
-        DecodeJpegFullSize(raster, dir / "absent.jpg");
-        FAIL() << "no error raised";
-    } catch (const EFOpenError& error) {
-        EXPECT_EQ(error.message(), "Impossible d'ouvrir le fichier " + (dir / "absent.jpg").string() +
-                                       " : fichier ou dossier inexistant");
-    }
-}
-
-TEST(DecodeJpegFullSize, RefusesQuicklyAProgressiveFileTooLargeToHoldInMemory)
+TEST(FullSizePicture, IsRefusedQuicklyForAProgressiveFileTooLargeToHoldInMemory)
 {
     JpegSpec spec = sized(16, 16);
     spec.progressive = true;
@@ -139,24 +96,20 @@ TEST(DecodeJpegFullSize, RefusesQuicklyAProgressiveFileTooLargeToHoldInMemory)
         bytes[i] = 0xFF;
         bytes[i + 1] = 0xDC;
     }
-    TempDir dir;
-    test::writeFile(dir / "huge.jpg", bytes);
     const auto start = std::chrono::steady_clock::now();
-    Bitmap24 raster = smallRaster();
     bool refused = false;
     try {
-        DecodeJpegFullSize(raster, dir / "huge.jpg");
+        fullSize(bytes);
     } catch (const EJPEG&) {
         refused = true;
     } catch (const EOutOfMemory&) {
         refused = true;
     }
     EXPECT_TRUE(refused);
-    EXPECT_EQ(raster.width(), 2);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
-TEST(TJPEGImage, KnowsItsFrameSizeAndSavesExactlyTheBytesItLoaded)
+TEST(TJPEGImage, KnowsItsFrameSizeAndHoldsExactlyTheBytesOfItsFile)
 {
     JpegSpec spec = sized(33, 17);
     spec.segments.push_back({0xFE, Bytes{'n', 'o', 't', 'e'}});
@@ -167,9 +120,23 @@ TEST(TJPEGImage, KnowsItsFrameSizeAndSavesExactlyTheBytesItLoaded)
     image.loadFromFile(dir / "p.jpg");
     EXPECT_EQ(image.width(), 33);
     EXPECT_EQ(image.height(), 17);
-    std::ostringstream out;
-    image.saveToStream(out);
-    EXPECT_EQ(out.str(), std::string(bytes.begin(), bytes.end()));
+    EXPECT_EQ(Bytes(image.bytes().begin(), image.bytes().end()), bytes);
+}
+
+TEST(TJPEGImage, RaisesTheOpenErrorForAMissingFileOrAFolder)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir / "folder.jpg");
+    for (const auto& [name, reason] :
+         {std::pair{"absent.jpg", " : fichier ou dossier inexistant"}, std::pair{"folder.jpg", ""}}) {
+        TJPEGImage image;
+        try {
+            image.loadFromFile(dir / name);
+            ADD_FAILURE() << name << ": no error raised";
+        } catch (const EFOpenError& error) {
+            EXPECT_EQ(error.message(), "Impossible d'ouvrir le fichier " + (dir / name).string() + reason);
+        }
+    }
 }
 
 TEST(TJPEGImage, KeepsWhatItHeldWhenNewBytesAreNoJpeg)
@@ -179,9 +146,7 @@ TEST(TJPEGImage, KeepsWhatItHeldWhenNewBytesAreNoJpeg)
     EXPECT_THROW(image.loadFromBytes(Bytes{0xFF, 0xD8, 0xFF}), EJPEG);
     EXPECT_EQ(image.width(), 10);
     EXPECT_EQ(image.height(), 6);
-    Bitmap24 raster;
-    image.decode(raster);
-    EXPECT_EQ(raster.width(), 10);
+    EXPECT_EQ(Bytes(image.bytes().begin(), image.bytes().end()), test::makeJpeg(sized(10, 6)));
 }
 
 } // namespace

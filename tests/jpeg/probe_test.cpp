@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 
@@ -23,24 +24,24 @@ struct ProbeAnswer {
     std::uint16_t width;
     std::uint16_t height;
     bool threeComponents;
+    std::optional<JpegFrame> frame; // the frame read from the same bytes in memory
 };
 
 // Out-values start as sentinels, so a false result shows they were left alone.
-// The probe's answer for the bytes as a file; the answer from the same bytes
-// in memory must be the same.
+// The probe's answer for the bytes as a file; the frame read from the same
+// bytes in memory must say the same.
 ProbeAnswer probeBytes(const Bytes& bytes)
 {
     TempDir dir;
     test::writeFile(dir / "photo.jpg", bytes);
-    ProbeAnswer answer{false, 0xBEEF, 0xCAFE, true};
+    ProbeAnswer answer{false, 0xBEEF, 0xCAFE, true, ProbeJpegFrame(bytes)};
     answer.found = ProbeJpegHeader(dir / "photo.jpg", answer.width, answer.height, answer.threeComponents);
-    ProbeAnswer inMemory{false, 0xBEEF, 0xCAFE, true};
-    inMemory.found = ProbeJpegHeader(JpegInput::inMemory(dir / "photo.jpg", bytes), inMemory.width, inMemory.height,
-                                     inMemory.threeComponents);
-    EXPECT_EQ(inMemory.found, answer.found);
-    EXPECT_EQ(inMemory.width, answer.width);
-    EXPECT_EQ(inMemory.height, answer.height);
-    EXPECT_EQ(inMemory.threeComponents, answer.threeComponents);
+    EXPECT_EQ(answer.frame.has_value(), answer.found);
+    if (answer.frame && answer.found) {
+        EXPECT_EQ(answer.frame->width, answer.width);
+        EXPECT_EQ(answer.frame->height, answer.height);
+        EXPECT_EQ(answer.frame->threeComponents(), answer.threeComponents);
+    }
     return answer;
 }
 
@@ -65,33 +66,42 @@ struct FoundCase {
     std::uint16_t width;
     std::uint16_t height;
     bool threeComponents;
+    std::uint8_t kind = 0xC0;
+    std::uint8_t components = 3;
 };
 
 class ProbeFindsTheFrame : public testing::TestWithParam<FoundCase> {};
 
-TEST_P(ProbeFindsTheFrame, AndReportsItsSizeAndComponentCount)
+TEST_P(ProbeFindsTheFrame, AndReportsItsSizeComponentsAndKind)
 {
-    const ProbeAnswer answer = probeBytes(GetParam().make());
+    const FoundCase& c = GetParam();
+    const ProbeAnswer answer = probeBytes(c.make());
     EXPECT_TRUE(answer.found);
-    EXPECT_EQ(answer.width, GetParam().width);
-    EXPECT_EQ(answer.height, GetParam().height);
-    EXPECT_EQ(answer.threeComponents, GetParam().threeComponents);
+    EXPECT_EQ(answer.width, c.width);
+    EXPECT_EQ(answer.height, c.height);
+    EXPECT_EQ(answer.threeComponents, c.threeComponents);
+    ASSERT_TRUE(answer.frame);
+    EXPECT_EQ(answer.frame->kind, c.kind);
+    EXPECT_EQ(answer.frame->components, c.components);
+    EXPECT_EQ(answer.frame->progressive(), c.kind == 0xC2 || c.kind == 0xCA);
+    EXPECT_EQ(answer.frame->arithmetic(), c.kind == 0xC9 || c.kind == 0xCA);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, ProbeFindsTheFrame,
     testing::Values(
         FoundCase{"Baseline", [] { return makeJpeg(sized(37, 21)); }, 37, 21, true},
-        FoundCase{"Greyscale", [] { return makeJpeg(sized(37, 21, 1)); }, 37, 21, false},
-        FoundCase{"Cmyk", [] { return makeJpeg(sized(37, 21, 4)); }, 37, 21, false},
+        FoundCase{"Greyscale", [] { return makeJpeg(sized(37, 21, 1)); }, 37, 21, false, 0xC0, 1},
+        FoundCase{"Cmyk", [] { return makeJpeg(sized(37, 21, 4)); }, 37, 21, false, 0xC0, 4},
         FoundCase{"Progressive",
                   [] {
                       JpegSpec spec = sized(37, 21);
                       spec.progressive = true;
                       return makeJpeg(spec);
                   },
-                  37, 21, true},
-        FoundCase{"ExtendedSequential", [] { return withFrameCode(makeJpeg(sized(37, 21)), 0xC1); }, 37, 21, true},
+                  37, 21, true, 0xC2},
+        FoundCase{"ExtendedSequential", [] { return withFrameCode(makeJpeg(sized(37, 21)), 0xC1); }, 37, 21, true,
+                  0xC1},
         FoundCase{"WithoutJfifHeader",
                   [] {
                       JpegSpec spec = sized(37, 21);
@@ -127,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                       spec.arithmetic = true;
                       return makeJpeg(spec);
                   },
-                  37, 21, true},
+                  37, 21, true, 0xC9},
         FoundCase{"ArithmeticCodedProgressive",
                   [] {
                       JpegSpec spec = sized(37, 21, 1);
@@ -135,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                       spec.progressive = true;
                       return makeJpeg(spec);
                   },
-                  37, 21, false},
+                  37, 21, false, 0xCA, 1},
         FoundCase{"WithSidesPast32767",
                   [] { return Bytes{0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0xFF, 0xFE, 0xFF, 0xFF, 0x03}; }, 65535,
                   65534, true}),

@@ -4,6 +4,8 @@
 #include "support/jpeg_fixtures.h"
 #include "support/libjpeg_memory.h"
 
+#include <lcms2.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
@@ -54,6 +56,9 @@ void encodeStep(void* arg)
     if (job->options->progressive)
         jpeg_simple_progression(cinfo);
     jpeg_start_compress(cinfo, TRUE);
+    const std::vector<std::uint8_t>& profile = job->options->iccProfile;
+    if (!profile.empty())
+        jpeg_write_icc_profile(cinfo, profile.data(), static_cast<unsigned>(profile.size()));
     const std::size_t line = static_cast<std::size_t>(job->width) * static_cast<std::size_t>(cinfo->input_components);
     while (cinfo->next_scanline < cinfo->image_height) {
         auto row = const_cast<JSAMPROW>(job->samples->data() + cinfo->next_scanline * line);
@@ -102,7 +107,73 @@ void decodeStep(void* arg)
         pixel = cinfo->colormap[0][pixel];
 }
 
+struct FullSizeJob {
+    jpeg_decompress_struct* cinfo;
+    const std::vector<std::uint8_t>* file;
+    std::vector<std::uint8_t>* samples; // the output rows, top first, tightly packed
+};
+
+void fullSizeStep(void* arg)
+{
+    auto* job = static_cast<FullSizeJob*>(arg);
+    jpeg_decompress_struct* cinfo = job->cinfo;
+    jpeg_mem_src(cinfo, job->file->data(), static_cast<unsigned long>(job->file->size()));
+    jpeg_read_header(cinfo, TRUE);
+    cinfo->dct_method = JDCT_FLOAT;
+    cinfo->do_block_smoothing = TRUE;
+    if (cinfo->out_color_space == JCS_GRAYSCALE) {
+        cinfo->quantize_colors = TRUE;
+        cinfo->desired_number_of_colors = 236;
+    } else if (cinfo->jpeg_color_space != JCS_CMYK && cinfo->jpeg_color_space != JCS_YCCK) {
+        cinfo->out_color_space = JCS_RGB;
+    }
+    jpeg_start_decompress(cinfo);
+    const std::size_t line = std::size_t{cinfo->output_width} * static_cast<std::size_t>(cinfo->output_components);
+    job->samples->resize(line * cinfo->output_height);
+    while (cinfo->output_scanline < cinfo->output_height) {
+        JSAMPROW row = job->samples->data() + cinfo->output_scanline * line;
+        jpeg_read_scanlines(cinfo, &row, 1);
+    }
+}
+
 } // namespace
+
+imaging::Bitmap24 libjpegFullSize(const std::vector<std::uint8_t>& file)
+{
+    jpeg::detail::Decompressor decoder;
+    std::vector<std::uint8_t> samples;
+    FullSizeJob job{&decoder.cinfo, &file, &samples};
+    if (!decoder.create() || !jpeg::detail::runTrapped(decoder.trap, fullSizeStep, &job))
+        throw std::runtime_error("libjpeg error " + std::to_string(decoder.trap.code));
+    const jpeg_decompress_struct& cinfo = decoder.cinfo;
+    const auto width = static_cast<int>(cinfo.output_width), height = static_cast<int>(cinfo.output_height);
+    imaging::Bitmap24 picture = imaging::makeRaster24(width, height);
+    const std::uint8_t* in = samples.data();
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* out = picture.scanLine(y);
+        for (int x = 0; x < width; ++x, out += 3) {
+            int red = 0, green = 0, blue = 0;
+            if (cinfo.out_color_space == JCS_GRAYSCALE) {
+                red = green = blue = cinfo.colormap[0][*in++];
+            } else if (cinfo.out_color_space == JCS_RGB) {
+                red = *in++;
+                green = *in++;
+                blue = *in++;
+            } else {
+                int ink[4];
+                for (int& i : ink)
+                    i = cinfo.saw_Adobe_marker ? *in++ : 255 - *in++;
+                red = (ink[0] * ink[3] + 127) / 255;
+                green = (ink[1] * ink[3] + 127) / 255;
+                blue = (ink[2] * ink[3] + 127) / 255;
+            }
+            out[0] = static_cast<std::uint8_t>(blue);
+            out[1] = static_cast<std::uint8_t>(green);
+            out[2] = static_cast<std::uint8_t>(red);
+        }
+    }
+    return picture;
+}
 
 std::vector<std::uint8_t> encodeSamples(const std::vector<std::uint8_t>& samples, int width, int height,
                                         SampleLayout layout, const SampleOptions& options)
@@ -168,6 +239,47 @@ GreyPicture libjpegGreys(const std::vector<std::uint8_t>& file, bool quantized)
     if (!job.grey)
         throw std::runtime_error("libjpegGreys: not a greyscale file");
     return picture;
+}
+
+std::filesystem::path cmykProfilePath()
+{
+    const std::filesystem::path ghostscript = "/usr/share/ghostscript";
+    std::error_code ec;
+    for (const auto& version : std::filesystem::directory_iterator(ghostscript, ec)) {
+        const auto profile = version.path() / "iccprofiles" / "default_cmyk.icc";
+        if (std::filesystem::is_regular_file(profile, ec))
+            return profile;
+    }
+    throw std::runtime_error("no default_cmyk.icc under " + ghostscript.string() + ": run scripts/setup");
+}
+
+void runJpgicc(const std::string& options, const std::filesystem::path& in, const std::filesystem::path& out)
+{
+    const std::string command = "jpgicc -q100 " + options + " '" + in.string() + "' '" + out.string() + "' >/dev/null";
+    if (std::system(command.c_str()) != 0)
+        throw std::runtime_error("failed: " + command);
+}
+
+double meanDeltaE(const imaging::Bitmap24& a, const imaging::Bitmap24& b)
+{
+    if (a.width() != b.width() || a.height() != b.height() || a.width() == 0 || a.height() == 0)
+        throw std::runtime_error("meanDeltaE: rasters of different sizes");
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+    cmsHTRANSFORM toLab = cmsCreateTransform(srgb, TYPE_BGR_8, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(lab);
+    const auto width = static_cast<std::size_t>(a.width());
+    std::vector<cmsCIELab> rowA(width), rowB(width);
+    double sum = 0;
+    for (std::int32_t y = 0; y < a.height(); ++y) {
+        cmsDoTransform(toLab, a.scanLine(y), rowA.data(), static_cast<cmsUInt32Number>(width));
+        cmsDoTransform(toLab, b.scanLine(y), rowB.data(), static_cast<cmsUInt32Number>(width));
+        for (std::size_t x = 0; x < width; ++x)
+            sum += cmsDeltaE(&rowA[x], &rowB[x]);
+    }
+    cmsDeleteTransform(toLab);
+    return sum / (static_cast<double>(width) * a.height());
 }
 
 } // namespace tamblure::test

@@ -5,8 +5,12 @@
 // the tests that hold the full-size route to libjpeg and to the whole-raster
 // path byte for byte.
 
+#include "imaging/bitmap24.h"
+
 #include <cstdint>
+#include <filesystem>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace tamblure::test {
@@ -24,6 +28,7 @@ struct SampleOptions {
     int quality = 92;
     bool progressive = false;
     bool arithmetic = false;
+    std::vector<std::uint8_t> iccProfile = {}; // written in APP2 segments when not empty
 };
 
 // The file libjpeg makes of the samples (top row first, tightly packed).
@@ -50,5 +55,27 @@ struct GreyPicture {
     std::vector<std::uint8_t> palette;
 };
 GreyPicture libjpegGreys(const std::vector<std::uint8_t>& file, bool quantized);
+
+// What the full-size route must give for a file, worked out with libjpeg
+// alone: the decode with the route's parameters at full size, as a 24-bit
+// raster. Grey pictures go through libjpeg's own 236-grey quantizer; CMYK
+// and YCCK pictures are turned into colour by the plain formula (each colour
+// its ink's complement scaled by the black's, Adobe's inks stored as that
+// complement already). Throws std::runtime_error ("libjpeg error N") when
+// libjpeg refuses the file.
+imaging::Bitmap24 libjpegFullSize(const std::vector<std::uint8_t>& file);
+
+// The CMYK profile the colour-management tests embed: Ghostscript's default
+// (Debian's libgs10-common, which the set-up installs).
+std::filesystem::path cmykProfilePath();
+
+// jpgicc (Debian's liblcms2-utils), LittleCMS's own tool, turning the JPEG
+// file `in` into `out` with the given options, at quality 100. Throws
+// std::runtime_error when it fails.
+void runJpgicc(const std::string& options, const std::filesystem::path& in, const std::filesystem::path& out);
+
+// The mean colour difference (CIE76 ΔE) of two 24-bit sRGB rasters of one
+// size, pixel by pixel, through CIELAB (D50, as LittleCMS gives it).
+double meanDeltaE(const imaging::Bitmap24& a, const imaging::Bitmap24& b);
 
 } // namespace tamblure::test

@@ -1,8 +1,9 @@
 #include "jpeg/streamed_decode.h"
 
+#include "common/errors.h"
 #include "imaging/raster_helpers.h"
 #include "jpeg/JPEG_IO.h"
-#include "jpeg/jpeg_image.h"
+#include "jpeg/jpeg_util.h"
 #include "sample_files.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
@@ -13,12 +14,12 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 namespace tamblure::jpeg {
 namespace {
 
-namespace fs = std::filesystem;
 using imaging::Bitmap24;
 using imaging::ReductionPlan;
 using test::SampleLayout;
@@ -26,22 +27,17 @@ using Bytes = std::vector<std::uint8_t>;
 using test::Outcome;
 using test::outcomeOf;
 
-// Each plan's thumbnail, or error, on both routes.
-void expectSameOutcomes(const fs::path& path, const std::vector<ReductionPlan>& plans)
+// Each plan's thumbnail: the picture libjpeg alone decodes with the route's
+// parameters (sample_files.h), reduced whole as planned.
+void expectLibjpegsPictureReduced(const Bytes& file, const std::vector<ReductionPlan>& plans)
 {
-    const Outcome decoded = outcomeOf([&] {
-        Bitmap24 raster;
-        DecodeJpegFullSize(raster, path);
-        return raster;
-    });
+    const Bitmap24 decoded = test::libjpegFullSize(file);
     for (const ReductionPlan& plan : plans) {
         SCOPED_TRACE(plan.kind == ReductionPlan::Kind::ToSize
                          ? "size " + std::to_string(plan.width) + "×" + std::to_string(plan.height)
                          : "factor " + std::to_string(plan.factor));
-        const Outcome expected = decoded.error.empty()
-                                     ? outcomeOf([&] { return test::reducedWhole(decoded.raster, plan); })
-                                     : Outcome{{}, decoded.error};
-        const Outcome actual = outcomeOf([&] { return DecodeJpegFullSizeReduced(path, plan); });
+        const Outcome expected = outcomeOf([&] { return test::reducedWhole(decoded, plan); });
+        const Outcome actual = outcomeOf([&] { return DecodeJpegFullSizeReduced(file, plan).raster; });
         EXPECT_EQ(actual.error, expected.error);
         EXPECT_EQ(actual.raster.pixelFormat(), expected.raster.pixelFormat());
         EXPECT_TRUE(imaging::test::samePixels(actual.raster, expected.raster));
@@ -77,15 +73,14 @@ struct PictureCase {
 
 class StreamedRoute : public testing::TestWithParam<PictureCase> {};
 
-TEST_P(StreamedRoute, GivesTheWholePictureRoutesThumbnailForEveryPlanOfTheStep)
+TEST_P(StreamedRoute, GivesLibjpegsPictureReducedForEveryPlanOfTheStep)
 {
     const PictureCase& c = GetParam();
     std::mt19937 random(static_cast<std::uint32_t>(c.width * 31 + c.height));
     const int components = c.layout == SampleLayout::Grey ? 1 : c.layout == SampleLayout::Rgb ? 3 : 4;
     const Bytes samples = test::randomSamples(c.width, c.height, components, random);
-    test::TempDir dir;
-    test::writeFile(dir / "p.jpg", test::encodeSamples(samples, c.width, c.height, c.layout, c.options));
-    expectSameOutcomes(dir / "p.jpg", stepPlans(c.width, c.height));
+    expectLibjpegsPictureReduced(test::encodeSamples(samples, c.width, c.height, c.layout, c.options),
+                                 stepPlans(c.width, c.height));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -111,11 +106,10 @@ class StreamedRouteOnCorpus : public testing::TestWithParam<SampleLayout> {};
 // Real photographs, turned grey or into Adobe inks; the area average, the
 // bilinear interpolation and an odd factor for each (the generated pictures
 // above take every plan).
-TEST_P(StreamedRouteOnCorpus, GivesTheWholePictureRoutesThumbnails)
+TEST_P(StreamedRouteOnCorpus, GivesLibjpegsPictureReduced)
 {
     TAMBLURE_REQUIRE_CORPUS();
     const SampleLayout layout = GetParam();
-    test::TempDir dir;
     for (const auto& photo : test::corpusPhotographs()) {
         SCOPED_TRACE(photo.string());
         Bitmap24 colour;
@@ -136,13 +130,12 @@ TEST_P(StreamedRouteOnCorpus, GivesTheWholePictureRoutesThumbnails)
                                 static_cast<std::uint8_t>(blue), static_cast<std::uint8_t>(255 - black / 2)});
             }
         }
-        test::writeFile(dir / "p.jpg", test::encodeSamples(samples, width, height, layout));
         const int largest = std::max(width, height);
         std::vector<ReductionPlan> plans;
         for (const int limit : {200, largest / 2 + 1})
             plans.push_back(ReductionPlan::toSize(width * limit / largest, height * limit / largest));
         plans.push_back(ReductionPlan::byFactor(3));
-        expectSameOutcomes(dir / "p.jpg", plans);
+        expectLibjpegsPictureReduced(test::encodeSamples(samples, width, height, layout), plans);
     }
 }
 
@@ -151,37 +144,178 @@ INSTANTIATE_TEST_SUITE_P(Layouts, StreamedRouteOnCorpus, testing::Values(SampleL
                              return std::string(row.param == SampleLayout::Grey ? "Grey" : "AdobeCmyk");
                          });
 
-// A file cut short decodes (libjpeg fills what is missing); files that are
-// no JPEG and absent files fail; a file claiming a picture too large to hold
-// whole is refused. Each the same way on both routes.
-TEST(StreamedRoute, FailsOrSucceedsAsTheWholePictureRouteOnDamagedFiles)
+// --- Damaged files ----------------------------------------------------------
+
+Bytes greyFile()
 {
     std::mt19937 random(5);
-    const Bytes grey = test::encodeSamples(test::randomSamples(120, 90, 1, random), 120, 90, SampleLayout::Grey);
-    const Bytes cmyk = test::encodeSamples(test::randomSamples(120, 90, 4, random), 120, 90, SampleLayout::AdobeCmyk);
-    test::TempDir dir;
-    test::writeFile(dir / "cut-grey.jpg",
-                    Bytes(grey.begin(), grey.begin() + static_cast<std::ptrdiff_t>(grey.size() / 2)));
-    test::writeFile(dir / "cut-cmyk.jpg",
-                    Bytes(cmyk.begin(), cmyk.begin() + static_cast<std::ptrdiff_t>(cmyk.size() / 3)));
-    test::writeFile(dir / "headers-only.jpg", Bytes(grey.begin(), grey.begin() + test::findMarker(grey, 0xDA)));
-    test::writeFile(dir / "text.jpg", std::string("Ceci n'est pas une image.\n"));
-    test::writeFile(dir / "empty.jpg", Bytes{});
-    for (const auto& [name, file] : {std::pair{"huge-grey.jpg", grey}, std::pair{"huge-cmyk.jpg", cmyk}}) {
-        Bytes huge = file;
-        const auto sof = static_cast<std::size_t>(test::findMarker(huge, 0xC0));
-        for (std::size_t i : {sof + 5, sof + 7}) {
-            huge[i] = 0xFF;
-            huge[i + 1] = 0xDC;
-        }
-        test::writeFile(dir / name, huge);
-    }
-    for (const char* name : {"cut-grey.jpg", "cut-cmyk.jpg", "headers-only.jpg", "text.jpg", "empty.jpg",
-                             "huge-grey.jpg", "huge-cmyk.jpg", "absent.jpg"}) {
-        SCOPED_TRACE(name);
-        expectSameOutcomes(dir / name, {ReductionPlan::toSize(40, 30), ReductionPlan::byFactor(3)});
-    }
+    return test::encodeSamples(test::randomSamples(120, 90, 1, random), 120, 90, SampleLayout::Grey);
 }
+
+Bytes cmykFile()
+{
+    std::mt19937 random(6);
+    return test::encodeSamples(test::randomSamples(120, 90, 4, random), 120, 90, SampleLayout::AdobeCmyk);
+}
+
+Bytes firstPart(const Bytes& file, std::size_t size)
+{
+    return {file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size)};
+}
+
+// The file up to the end of its first scan's header: a scan without data.
+Bytes upToScanData(const Bytes& file)
+{
+    const auto sos = static_cast<std::size_t>(test::findMarker(file, 0xDA));
+    return firstPart(file, sos + 2 + (std::size_t{file[sos + 2]} << 8 | file[sos + 3]));
+}
+
+// The file with its frame claiming 65500 × 65500 pixels.
+Bytes claimingHugeSides(Bytes file)
+{
+    const auto sof = static_cast<std::size_t>(test::findMarker(file, 0xC0));
+    for (std::size_t i : {sof + 5, sof + 7}) {
+        file[i] = 0xFF;
+        file[i + 1] = 0xDC;
+    }
+    return file;
+}
+
+// Every 50th byte of the scan's data, from its middle on, set to 0xFF 0xD5:
+// restart markers where none belongs, which libjpeg reports and passes.
+Bytes withStrayMarkers(Bytes file)
+{
+    const Bytes head = upToScanData(file);
+    for (std::size_t i = head.size() + (file.size() - head.size()) / 2; i + 3 < file.size(); i += 50) {
+        file[i] = 0xFF;
+        file[i + 1] = 0xD5;
+    }
+    return file;
+}
+
+std::string jpegError(const std::string& message)
+{
+    return std::string(typeid(EJPEG).name()) + ": " + message;
+}
+
+// A file cut short decodes (libjpeg fills what is missing) and says so;
+// corrupt data decodes and says so; files that are no JPEG fail with
+// libjpeg's code; a file claiming a picture too large to hold whole is
+// refused before its rows are read.
+struct DamagedCase {
+    const char* name;
+    Bytes (*make)();
+    const char* error; // "" when the file decodes; else the class and message of the error
+    bool dataRanOut;
+    bool corruptData;
+};
+
+class StreamedRouteOnDamagedFiles : public testing::TestWithParam<DamagedCase> {};
+
+TEST_P(StreamedRouteOnDamagedFiles, DecodesOrFailsAndSaysWhatLibjpegWarnedOf)
+{
+    const DamagedCase& c = GetParam();
+    const Bytes file = c.make();
+    const ReductionPlan plan = ReductionPlan::toSize(40, 30);
+    std::string error;
+    try {
+        const DecodedPicture picture = DecodeJpegFullSizeReduced(file, plan);
+        EXPECT_EQ(picture.warnings.dataRanOut, c.dataRanOut);
+        EXPECT_EQ(picture.warnings.corruptData != 0, c.corruptData);
+        // What libjpeg's own decode of the same bytes gives, reduced.
+        EXPECT_TRUE(imaging::test::samePixels(picture.raster, test::reducedWhole(test::libjpegFullSize(file), plan)));
+    } catch (const Exception& e) {
+        error = std::string(typeid(e).name()) + ": " + e.message();
+    }
+    EXPECT_EQ(error, c.error);
+}
+
+const std::string kNoSoi =
+    jpegError("Erreur JPEG #53 : ce n'est pas un fichier JPEG (marqueur de début d'image absent)");
+const std::string kEmpty = jpegError("Erreur JPEG #42 : fichier d'entrée vide");
+const std::string kNoScan =
+    jpegError("Erreur JPEG #59 : structure de fichier JPEG invalide, début de balayage (SOS) absent");
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, StreamedRouteOnDamagedFiles,
+    testing::Values(
+        DamagedCase{"Whole", greyFile, "", false, false},
+        DamagedCase{"GreyCutInHalf", [] { return firstPart(greyFile(), greyFile().size() / 2); }, "", true, false},
+        DamagedCase{"CmykCutToAThird", [] { return firstPart(cmykFile(), cmykFile().size() / 3); }, "", true, false},
+        DamagedCase{"ScanWithoutData", [] { return upToScanData(greyFile()); }, "", true, false},
+        DamagedCase{"StrayMarkersInTheData", [] { return withStrayMarkers(cmykFile()); }, "", false, true},
+        DamagedCase{"HeadersOnly",
+                    [] { return firstPart(greyFile(), static_cast<std::size_t>(test::findMarker(greyFile(), 0xDA))); },
+                    kNoScan.c_str(), false, false},
+        DamagedCase{"Text",
+                    [] {
+                        return Bytes{'t', 'e', 'x', 't', 'e'};
+                    },
+                    kNoSoi.c_str(), false, false},
+        DamagedCase{"Empty", [] { return Bytes{}; }, kEmpty.c_str(), false, false}),
+    [](const testing::TestParamInfo<DamagedCase>& row) { return std::string(row.param.name); });
+
+TEST(StreamedRoute, RefusesAPictureTooLargeToHoldWholeBeforeReadingItsRows)
+{
+    for (const Bytes& file : {claimingHugeSides(greyFile()), claimingHugeSides(cmykFile())})
+        EXPECT_THROW(DecodeJpegFullSizeReduced(file, ReductionPlan::toSize(40, 30)), EOutOfMemory);
+}
+
+// --- The check that a small photograph decodes ----------------------------
+
+struct CheckCase {
+    const char* name;
+    Bytes (*make)();
+    bool complete;
+    bool failed; // a fatal error stopped it
+    bool scanData;
+    bool dataRanOut;
+    bool corruptData;
+};
+
+class DecodeCheck : public testing::TestWithParam<CheckCase> {};
+
+TEST_P(DecodeCheck, SaysWhetherThePhotographDecodesToItsEnd)
+{
+    const CheckCase& c = GetParam();
+    const JpegDecodeCheck check = CheckJpegDecodes(c.make());
+    EXPECT_EQ(check.complete(), c.complete);
+    EXPECT_EQ(check.errorCode != 0, c.failed) << check.errorCode;
+    EXPECT_EQ(check.scanData, c.scanData);
+    EXPECT_EQ(check.warnings.dataRanOut, c.dataRanOut);
+    EXPECT_EQ(check.warnings.corruptData != 0, c.corruptData);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DecodeCheck,
+    testing::Values(
+        CheckCase{"GreyWhole", greyFile, true, false, true, false, false},
+        CheckCase{"CmykWhole", cmykFile, true, false, true, false, false},
+        CheckCase{"ColourWhole", [] { return test::makeJpeg(test::sized(30, 20)); }, true, false, true, false, false},
+        CheckCase{"ProgressiveWhole",
+                  [] {
+                      test::JpegSpec spec = test::sized(64, 48);
+                      spec.progressive = true;
+                      return test::makeJpeg(spec);
+                  },
+                  true, false, true, false, false},
+        CheckCase{"CutInHalf", [] { return firstPart(greyFile(), greyFile().size() / 2); }, false, false, true, true,
+                  false},
+        CheckCase{"ScanWithoutData", [] { return upToScanData(greyFile()); }, false, false, false, true, false},
+        CheckCase{"ScanWithOnlyItsEnd",
+                  [] {
+                      Bytes file = upToScanData(greyFile());
+                      file.insert(file.end(), {0xFF, 0xD9});
+                      return file;
+                  },
+                  false, false, false, false, true},
+        CheckCase{"StrayMarkersInTheData", [] { return withStrayMarkers(cmykFile()); }, true, false, true, false, true},
+        CheckCase{"HeadersOnly",
+                  [] { return firstPart(greyFile(), static_cast<std::size_t>(test::findMarker(greyFile(), 0xDA))); },
+                  false, true, false, true, false},
+        CheckCase{"Text", [] { return Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'}; }, false, true, false,
+                  false, false}),
+    [](const testing::TestParamInfo<CheckCase>& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace tamblure::jpeg
