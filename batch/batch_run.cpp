@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
+#include <set>
 #include <sys/stat.h>
 #include <vector>
 
@@ -21,7 +22,7 @@ namespace tamblure::batch {
 
 namespace {
 
-// Pictures between two writes of the records during a run.
+// Thumbnails made between two writes of the records during a run.
 constexpr std::int32_t kRecordsEvery = 500;
 
 // The thumbnail folder inside the photographs' folder, made when missing and
@@ -116,6 +117,9 @@ public:
     FolderRun& operator=(const FolderRun&) = delete;
 
     RunEnd makePictures(const std::vector<FoundFile>& photographs);
+    // Removes the thumbnails of photographs gone, when asked; photographs
+    // are every entry the search found.
+    void prune(const std::vector<FoundFile>& photographs);
 
     // Every thumbnail is made by now; a page that could not be written is
     // the run's last error.
@@ -153,6 +157,7 @@ private:
     const Directory& photographs_;
     const Directory thumbnails_;
     bool unsynced_ = false; // thumbnails written since the last sync
+    std::int32_t made_ = 0; // thumbnails made (not kept) so far
     RunState state_;
     std::optional<ThumbnailRecords> records_;
     std::optional<PageFile> page_;
@@ -204,15 +209,32 @@ RunEnd FolderRun::makePictures(const std::vector<FoundFile>& photographs)
 void FolderRun::record(const FoundFile& photograph, const Picture& picture)
 {
     recordPicture(host_, state_, photograph.name, photograph.size, picture.thumbnail);
-    if (picture.thumbnail.route != ThumbnailRoute::UpToDate)
+    const Thumbnail& t = picture.thumbnail;
+    const bool made = t.route != ThumbnailRoute::UpToDate;
+    if (made) {
         unsynced_ = true;
+        ++made_;
+    }
     if (!records_)
         return;
-    const Thumbnail& t = picture.thumbnail;
-    records_->set(photograph.name, {picture.request, t.photograph, t.written, t.orientation});
+    records_->set(photograph.name, {picture.request, t.photograph, t.written, t.width, t.height, t.orientation});
     // Now and then, so that a run killed part way keeps most of what it made.
-    if (state_.imageCounter % kRecordsEvery == 0)
+    if (made && made_ % kRecordsEvery == 0)
         saveRecords();
+}
+
+void FolderRun::prune(const std::vector<FoundFile>& photographs)
+{
+    if (!options_.prune || !records_)
+        return;
+    std::set<std::string> present;
+    for (const FoundFile& photograph : photographs)
+        present.insert(photograph.name);
+    const auto ours = [this](const std::string& name) {
+        return inShard(name, options_.shardPart, options_.shardParts);
+    };
+    for (const std::string& name : records_->prune(present, ours))
+        host_.reportPruned(name);
 }
 
 } // namespace
@@ -224,8 +246,10 @@ RunEnd runFolder(RunHost& host, const Directory& folder, std::int32_t number, co
         return RunEnd::Finished;
     FolderRun run(host, folder, number, options);
     const RunEnd end = run.makePictures(photographs);
-    if (end == RunEnd::Finished)
+    if (end == RunEnd::Finished) {
+        run.prune(photographs);
         run.finish();
+    }
     return end;
 }
 

@@ -30,9 +30,16 @@ struct RunOptions {
     // Writes what each thumbnail was made with into the thumbnail folder
     // (see ThumbnailRecords).
     bool record = false;
-    // Keeps the thumbnails that the records say are up to date (implies
+    // Keeps the thumbnails that are up to date (see keptThumbnail; implies
     // record).
     bool update = false;
+    // With update, once every picture is made: removes the thumbnails whose
+    // photograph is gone, of this run's part of the names (see inShard),
+    // and only those the records say this program made (see
+    // ThumbnailRecords::prune); the host hears of each.
+    bool prune = false;
+    unsigned shardPart = 1;
+    unsigned shardParts = 1;
 };
 
 // Runs the batch over the folder named by folderText (the "repertoire" field)

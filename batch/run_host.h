@@ -40,6 +40,13 @@ public:
     virtual void clearList() = 0;
     virtual void addToList(const std::string& fileName) = 0;
 
+    // A picture whose thumbnail was up to date and kept as it was; the list
+    // takes it like any other unless the host says otherwise.
+    virtual void addKeptToList(const std::string& fileName) { addToList(fileName); }
+
+    // A thumbnail removed because its photograph is gone (a run that prunes).
+    virtual void reportPruned(const std::string& fileName) { static_cast<void>(fileName); }
+
     // A photograph that failed, in a run that goes on past failures; the
     // message is the one the error box would show.
     virtual void reportFailure(const std::string& fileName, const std::string& message)

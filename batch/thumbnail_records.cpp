@@ -2,13 +2,16 @@
 
 #include "common/atomic_file.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
-#include <sstream>
 #include <sys/random.h>
+#include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace tamblure::batch {
@@ -18,9 +21,11 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kPrefix = ".tamblure-vignettes-";
-constexpr std::string_view kHeader = "tamblure vignettes 1";
-// A record file larger than this is not one this program wrote.
-constexpr std::uint64_t kMaxFileBytes = std::uint64_t{256} << 20;
+constexpr std::string_view kHeader = "tamblure vignettes 2";
+// What load() reads at most, from one file and from all of them: a folder of
+// 100,000 photographs takes some 20 MB of records.
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t{64} << 20;
+constexpr std::uint64_t kMaxBytesRead = std::uint64_t{128} << 20;
 
 // The name goes last on its line, with "%", CR and LF written as %25, %0D
 // and %0A, so that any file name fits.
@@ -80,21 +85,45 @@ bool isRecordFile(const std::string& name)
     return true;
 }
 
-// A later record of one name wins: the one whose thumbnail was written last.
-void merge(std::map<std::string, ThumbnailRecord>& into, const std::string& name, const ThumbnailRecord& record)
+// The numbers of a line, in their order; the name comes last.
+constexpr int kFields = 17;
+
+// Reads the next number of a line, up to the space after it.
+template <typename Number>
+bool readField(std::string_view& line, Number& out)
 {
-    auto [at, inserted] = into.emplace(name, record);
-    if (!inserted && record.thumbnail.modified > at->second.thumbnail.modified)
-        at->second = record;
+    const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), out);
+    if (error != std::errc() || end == line.data() + line.size() || *end != ' ')
+        return false;
+    line.remove_prefix(static_cast<std::size_t>(end - line.data()) + 1);
+    return true;
 }
 
-// The criterion's field also says the metadata policy: 0 or 1 (the
-// criterion) plus twice the policy, so that records written before there
-// were policies read as carrying everything, and a program that knows no
-// policy passes such a line over and makes the thumbnail again.
-int criterionField(const ThumbnailRequest& request)
+bool readStamp(std::string_view& line, FileStamp& stamp)
 {
-    return (request.criterion == Criterion::LargestDimension ? 0 : 1) + 2 * static_cast<int>(request.policy);
+    return readField(line, stamp.device) && readField(line, stamp.inode) && readField(line, stamp.size) &&
+           readField(line, stamp.modified) && readField(line, stamp.changed);
+}
+
+// One record line: criterion, number, quality, policy; the photograph's
+// stamp; the thumbnail's stamp; width, height, orientation; the name.
+bool readLine(std::string_view line, std::string& name, ThumbnailRecord& r)
+{
+    int criterion = -1, policy = -1;
+    unsigned width = 0, height = 0, orientation = 0;
+    if (!readField(line, criterion) || !readField(line, r.request.number) || !readField(line, r.request.quality) ||
+        !readField(line, policy) || !readStamp(line, r.photograph) || !readStamp(line, r.thumbnail) ||
+        !readField(line, width) || !readField(line, height) || !readField(line, orientation))
+        return false;
+    if ((criterion != 0 && criterion != 1) || policy < 0 || policy > 2 || width > 0xFFFF || height > 0xFFFF ||
+        orientation > 8 || !unescaped(line, name))
+        return false;
+    r.request.criterion = criterion == 0 ? Criterion::LargestDimension : Criterion::ReductionFactor;
+    r.request.policy = static_cast<metadata::MetadataPolicy>(policy);
+    r.width = static_cast<std::uint16_t>(width);
+    r.height = static_cast<std::uint16_t>(height);
+    r.orientation = static_cast<std::uint16_t>(orientation);
+    return true;
 }
 
 } // namespace
@@ -107,13 +136,18 @@ std::string ThumbnailRecords::format(const std::map<std::string, ThumbnailRecord
     std::string text(kHeader);
     text += '\n';
     for (const auto& [name, r] : records) {
-        char fields[320];
+        char fields[400];
+        const auto stamp = [](const FileStamp& f) {
+            return std::make_tuple(f.device, f.inode, f.size, f.modified, f.changed);
+        };
+        const auto [pd, pi, ps, pm, pc] = stamp(r.photograph);
+        const auto [td, ti, ts, tm, tc] = stamp(r.thumbnail);
         std::snprintf(fields, sizeof fields,
-                      "%d %" PRId32 " %" PRId32 " %" PRIu64 " %" PRIu64 " %" PRId64 " %" PRId64 " %" PRIu64 " %" PRIu64
-                      " %" PRId64 " %" PRId64 " %u ",
-                      criterionField(r.request), r.request.number, r.request.quality, r.photograph.device,
-                      r.photograph.inode, r.photograph.size, r.photograph.modified, r.thumbnail.device,
-                      r.thumbnail.inode, r.thumbnail.size, r.thumbnail.modified, unsigned{r.orientation});
+                      "%d %" PRId32 " %" PRId32 " %d %" PRIu64 " %" PRIu64 " %" PRId64 " %" PRId64 " %" PRId64
+                      " %" PRIu64 " %" PRIu64 " %" PRId64 " %" PRId64 " %" PRId64 " %u %u %u ",
+                      r.request.criterion == Criterion::LargestDimension ? 0 : 1, r.request.number, r.request.quality,
+                      static_cast<int>(r.request.policy), pd, pi, ps, pm, pc, td, ti, ts, tm, tc, unsigned{r.width},
+                      unsigned{r.height}, unsigned{r.orientation});
         text += fields;
         text += escaped(name);
         text += '\n';
@@ -121,35 +155,30 @@ std::string ThumbnailRecords::format(const std::map<std::string, ThumbnailRecord
     return text;
 }
 
-std::map<std::string, ThumbnailRecord> ThumbnailRecords::parse(const std::string& text)
+std::map<std::string, std::vector<ThumbnailRecord>> ThumbnailRecords::parse(std::string_view text)
 {
-    std::map<std::string, ThumbnailRecord> records;
-    std::istringstream lines(text);
-    std::string line;
-    if (!std::getline(lines, line) || line != kHeader)
+    std::map<std::string, std::vector<ThumbnailRecord>> records;
+    const auto nextLine = [&text](std::string_view& line) {
+        if (text.empty())
+            return false;
+        const std::size_t end = text.find('\n');
+        line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        return true;
+    };
+    std::string_view line;
+    if (!nextLine(line) || line != kHeader)
         return records;
-    while (std::getline(lines, line)) {
+    std::string name;
+    while (nextLine(line)) {
         ThumbnailRecord r;
-        int criterion = -1;
-        unsigned orientation = 0;
-        int consumed = 0;
-        const int fields =
-            std::sscanf(line.c_str(),
-                        "%d %" SCNd32 " %" SCNd32 " %" SCNu64 " %" SCNu64 " %" SCNd64 " %" SCNd64 " %" SCNu64
-                        " %" SCNu64 " %" SCNd64 " %" SCNd64 " %u %n",
-                        &criterion, &r.request.number, &r.request.quality, &r.photograph.device, &r.photograph.inode,
-                        &r.photograph.size, &r.photograph.modified, &r.thumbnail.device, &r.thumbnail.inode,
-                        &r.thumbnail.size, &r.thumbnail.modified, &orientation, &consumed);
-        std::string name;
-        // A damaged line is passed over; the thumbnail it spoke of is made
-        // again.
-        if (fields != 12 || consumed <= 0 || criterion < 0 || criterion > 5 || orientation > 8 ||
-            !unescaped(std::string_view(line).substr(static_cast<std::size_t>(consumed)), name))
+        // A damaged line is passed over; the thumbnail it spoke of is looked
+        // at afresh.
+        if (!readLine(line, name, r))
             continue;
-        r.request.criterion = criterion % 2 == 0 ? Criterion::LargestDimension : Criterion::ReductionFactor;
-        r.request.policy = static_cast<metadata::MetadataPolicy>(criterion / 2);
-        r.orientation = static_cast<std::uint16_t>(orientation);
-        merge(records, name, r);
+        std::vector<ThumbnailRecord>& known = records[name];
+        if (std::find(known.begin(), known.end(), r) == known.end())
+            known.push_back(r);
     }
     return records;
 }
@@ -164,6 +193,7 @@ void ThumbnailRecords::load()
         return;
     }
     const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+    std::uint64_t budget = kMaxBytesRead;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (!isRecordFile(name))
@@ -172,12 +202,18 @@ void ThumbnailRecords::load()
         const ReadOnlyFile recordFile(folder_.fd(), name, false);
         std::vector<std::uint8_t> bytes;
         int error = 0;
-        if (!recordFile.readable() || recordFile.size() > kMaxFileBytes ||
-            !recordFile.readHead(kMaxFileBytes, bytes, error))
+        if (!recordFile.readable() || recordFile.size() > std::min(kMaxFileBytes, budget) ||
+            !recordFile.readHead(static_cast<std::size_t>(recordFile.size()), bytes, error))
             continue;
+        budget -= bytes.size();
         read_.push_back(name);
-        for (const auto& [file, record] : parse(std::string(bytes.begin(), bytes.end())))
-            merge(loaded_, file, record);
+        for (auto& [file, records] :
+             parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+            std::vector<ThumbnailRecord>& known = loaded_[file];
+            for (ThumbnailRecord& r : records)
+                if (std::find(known.begin(), known.end(), r) == known.end())
+                    known.push_back(std::move(r));
+        }
     }
 }
 
@@ -187,27 +223,61 @@ const ThumbnailRecord* ThumbnailRecords::upToDate(const std::string& fileName, c
     const auto found = loaded_.find(fileName);
     if (found == loaded_.end())
         return nullptr;
-    const ThumbnailRecord& r = found->second;
     // The same request, policy included: a thumbnail made with more
     // metadata than asked for now must never be kept, since that is how a
     // position would reach a published page.
-    if (!(r.request == request) || !(r.photograph == photograph) || !(r.thumbnail == thumbnail) ||
-        thumbnail.modified < photograph.modified)
-        return nullptr;
-    return &r;
+    for (const ThumbnailRecord& r : found->second)
+        if (r.request == request && r.photograph == photograph && r.thumbnail == thumbnail)
+            return &r;
+    return nullptr;
 }
 
 void ThumbnailRecords::set(const std::string& fileName, const ThumbnailRecord& record)
 {
     made_[fileName] = record;
+    const auto found = loaded_.find(fileName);
+    const bool known = found != loaded_.end() && found->second.size() == 1 && found->second.front() == record;
+    changed_ = changed_ || !known;
+}
+
+std::optional<FileStamp> ThumbnailRecords::stampOfThumbnail(const std::string& name) const
+{
+    struct stat info {};
+    if (::fstatat(folder_.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return stampOf(info);
+}
+
+bool ThumbnailRecords::remove(const std::string& name, const std::vector<ThumbnailRecord>& records)
+{
+    const std::optional<FileStamp> stamp = stampOfThumbnail(name);
+    if (!stamp)
+        return false;
+    for (const ThumbnailRecord& r : records)
+        if (r.thumbnail == *stamp)
+            return ::unlinkat(folder_.fd(), name.c_str(), 0) == 0;
+    return false;
 }
 
 void ThumbnailRecords::save() noexcept
 {
+    if (!changed_)
+        return;
     try {
-        std::map<std::string, ThumbnailRecord> all = loaded_;
-        for (const auto& [name, record] : made_)
-            all[name] = record;
+        // What this run made or kept, then, of the other records read, the
+        // one that describes each file still in place: records of files gone
+        // or replaced, and lines nobody wrote for a real file, go no further.
+        std::map<std::string, ThumbnailRecord> all = made_;
+        for (const auto& [name, records] : loaded_) {
+            if (all.contains(name))
+                continue;
+            const std::optional<FileStamp> stamp = stampOfThumbnail(name);
+            for (const ThumbnailRecord& r : records)
+                if (stamp && r.thumbnail == *stamp) {
+                    all.emplace(name, r);
+                    break;
+                }
+        }
         AtomicFile out(folder_, ownName_);
         if (!(out.open() && out.write(format(all)) && out.commit(true)))
             return;
@@ -215,6 +285,7 @@ void ThumbnailRecords::save() noexcept
             if (name != ownName_)
                 ::unlinkat(folder_.fd(), name.c_str(), 0);
         read_.clear();
+        changed_ = false;
     } catch (const std::exception&) {
         // Out of memory: the next run makes these thumbnails again.
     }

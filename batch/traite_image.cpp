@@ -1,6 +1,7 @@
 #include "batch/traite_image.h"
 
-#include "batch/thumbnail_records.h"
+#include "batch/kept_thumbnail.h"
+#include "batch/thumbnail_plan.h"
 #include "common/access_rights.h"
 #include "common/atomic_file.h"
 #include "common/directory.h"
@@ -32,23 +33,6 @@ namespace tamblure::batch {
 namespace fs = std::filesystem;
 using imaging::Bitmap24;
 
-std::uint8_t decodingScaleForLimit(std::int32_t largest, std::int32_t limit)
-{
-    // log2 in extended precision, so that exact powers of two (400 / 200)
-    // give exactly 1 and are not truncated to 0.
-    const long double ratio = static_cast<long double>(largest) / static_cast<long double>(limit);
-    const long double k = std::trunc(std::log(ratio) / std::log(2.0L));
-    return static_cast<std::uint8_t>(std::clamp(k, 0.0L, 3.0L));
-}
-
-std::uint8_t decodingScaleForFactor(std::int32_t factor)
-{
-    std::uint8_t k = 3;
-    while (k > 0 && factor % (std::int32_t{1} << k) != 0)
-        --k;
-    return k;
-}
-
 namespace {
 
 std::uint16_t narrowedToSide(std::int32_t value)
@@ -71,20 +55,6 @@ jpeg::DecodedPicture thumbnailPicture(std::span<const std::uint8_t> bytes, const
         plan.factor = static_cast<std::int32_t>(static_cast<std::uint32_t>(plan.factor) >> scale);
     jpeg::DecodedPicture decoded = jpeg::DecodeJpegScaled(bytes, frame, scale);
     return {imaging::reduceAsPlanned(std::move(decoded.raster), plan), decoded.warnings};
-}
-
-// The reduction by a factor of a picture of width × height (at full size),
-// unless a side is shorter than the factor: that side would have no pixel
-// left, and the whole side is brought down to one pixel instead. A factor
-// that leaves the box reduction more than it takes is refused by it, as
-// always, whatever the picture's size.
-imaging::ReductionPlan factorPlan(std::int32_t factor, std::int32_t width, std::int32_t height,
-                                  std::uint8_t decoderShare)
-{
-    constexpr std::int32_t kLargestBoxFactor = 99;
-    if ((width >= factor && height >= factor) || (factor >> decoderShare) > kLargestBoxFactor)
-        return imaging::ReductionPlan::byFactor(factor);
-    return imaging::ReductionPlan::toSize(std::max(1, width / factor), std::max(1, height / factor));
 }
 
 const std::string kEncoderError = "Error writing JPEG to file ";
@@ -159,7 +129,6 @@ Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name,
     }
     if (!frame)
         throw EJPEG("Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible");
-    const std::uint16_t width = frame->width, height = frame->height;
 
     metadata::CarriedMetadata metadata(jpeg::JpegInput::inMemory(source, photograph.bytes()), request.policy);
     const FileAccess access = FileAccess::of(photograph.file().fd());
@@ -167,36 +136,17 @@ Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name,
     result.orientation = metadata.transfer().orientation;
     result.photograph = photograph.file().stamp();
 
-    imaging::ReductionPlan plan;
-    if (request.criterion == Criterion::LargestDimension) {
-        const std::int32_t limit = request.number;
-        const std::int32_t largest = std::max(width, height);
-        if (largest <= limit) {
-            // Already small enough: the thumbnail is the photograph itself.
-            result.warnings = jpeg::CheckJpegDecodes(photograph.bytes()).warnings;
-            result.written = copyPhotograph(photograph, *frame, thumbnail, access, metadata);
-            result.route = ThumbnailRoute::Copied;
-            result.width = width;
-            result.height = height;
-            return result;
-        }
-        // The photograph's full size, whatever the decoding scale: the
-        // longer side comes out exactly at the limit. 64-bit products, since
-        // a side times the limit can pass 32 bits. The shorter side of a long
-        // panorama would round down to nothing: it keeps one pixel.
-        const auto side = [&](std::int32_t full) {
-            return std::max<std::int32_t>(1, static_cast<std::int32_t>(std::int64_t{full} * limit / largest));
-        };
-        plan = imaging::ReductionPlan::toSize(side(width), side(height));
-        if (frame->threeComponents())
-            result.scale = decodingScaleForLimit(largest, limit);
-    } else {
-        const std::uint8_t share = frame->threeComponents() ? decodingScaleForFactor(request.number) : 0;
-        plan = factorPlan(request.number, width, height, share);
-        if (plan.kind == imaging::ReductionPlan::Kind::ByFactor)
-            result.scale = share;
+    const ThumbnailPlan plan = planThumbnail(*frame, request);
+    if (plan.copied) {
+        result.warnings = jpeg::CheckJpegDecodes(photograph.bytes()).warnings;
+        result.written = copyPhotograph(photograph, *frame, thumbnail, access, metadata);
+        result.route = ThumbnailRoute::Copied;
+        result.width = frame->width;
+        result.height = frame->height;
+        return result;
     }
-    const jpeg::DecodedPicture decoded = thumbnailPicture(photograph.bytes(), *frame, result.scale, plan);
+    result.scale = plan.scale;
+    const jpeg::DecodedPicture decoded = thumbnailPicture(photograph.bytes(), *frame, plan.scale, plan.reduction);
     const Bitmap24& picture = decoded.raster;
     result.warnings = decoded.warnings;
     result.written = encodeThumbnail(picture, thumbnail, access, request.quality, metadata);
@@ -208,37 +158,6 @@ Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name,
 bool namesFile(const std::string& message, const fs::path& source, const fs::path& thumbnail)
 {
     return message.find(source.string()) != std::string::npos || message.find(thumbnail.string()) != std::string::npos;
-}
-
-// A thumbnail that the records say is up to date, kept as it is: only its
-// frame header is read, for the page, and its access brought to what its
-// photograph grants now. Nothing when it is not the regular file the records
-// describe, or when its header cannot be read.
-std::optional<Thumbnail> keptThumbnail(const PictureFolder& folder, const FoundFile& photograph,
-                                       const ThumbnailRequest& request, const ThumbnailRecords& records)
-{
-    const PhotographBytes bytes(folder.thumbnails.fd(), photograph.name, folder.thumbnails.path() / photograph.name,
-                                false);
-    const ReadOnlyFile& thumbnail = bytes.file();
-    if (!bytes.readable())
-        return std::nullopt;
-    const ThumbnailRecord* record = records.upToDate(photograph.name, photograph.stamp, thumbnail.stamp(), request);
-    if (record == nullptr)
-        return std::nullopt;
-    const std::optional<jpeg::JpegFrame> frame = jpeg::ProbeJpegFrame(bytes.bytes());
-    if (!frame)
-        return std::nullopt;
-    const ReadOnlyFile source(folder.photographs.fd(), photograph.name);
-    if (source.readable() && limitAccess(thumbnail.fd(), FileAccess::of(source.fd())) != 0)
-        return std::nullopt;
-    Thumbnail kept;
-    kept.width = frame->width;
-    kept.height = frame->height;
-    kept.orientation = record->orientation;
-    kept.route = ThumbnailRoute::UpToDate;
-    kept.photograph = photograph.stamp;
-    kept.written = thumbnail.stamp();
-    return kept;
 }
 
 Thumbnail makeNamed(const Directory& photographs, const std::string& photograph, const Directory& thumbnails,
@@ -295,7 +214,10 @@ void recordPicture(RunHost& host, RunState& state, const std::string& fileName, 
     if (state.page != nullptr)
         OuvreCellule(*state.page, *state.pageSettings, state.imageCounter);
     ++state.imageCounter;
-    host.addToList(fileName);
+    if (thumbnail.route == ThumbnailRoute::UpToDate)
+        host.addKeptToList(fileName);
+    else
+        host.addToList(fileName);
     if (state.page != nullptr) {
         PageCell cell;
         cell.fileName = fileName;

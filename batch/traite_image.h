@@ -72,14 +72,6 @@ ThumbnailRequest requestFrom(const RunHost& host, std::int32_t number);
 Thumbnail makeThumbnail(const std::filesystem::path& source, const std::filesystem::path& thumbnail,
                         const ThumbnailRequest& request);
 
-// The decoding scale under "Dimension maximale": the largest k, up to 3, for
-// which largest / 2^k is still at least limit (largest > limit >= 1).
-std::uint8_t decodingScaleForLimit(std::int32_t largest, std::int32_t limit);
-
-// The decoding scale under "Facteur de réduction": the largest power of two,
-// up to 8, that divides the factor.
-std::uint8_t decodingScaleForFactor(std::int32_t factor);
-
 class ThumbnailRecords;
 
 // Where one folder's pictures are read and written: the photograph folder

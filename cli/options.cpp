@@ -37,9 +37,13 @@ const char* const kHelp = "Fait les vignettes de toutes les photographies JPEG (
                           "                       tamblure-batch -k Archives\n"
                           "  -u, --update       ne refait pas les vignettes à jour (faites depuis la dernière\n"
                           "                     modification de la photographie, avec la même dimension ou le\n"
-                          "                     même facteur et la même qualité) ; la liste et la page les\n"
-                          "                     comptent toutes\n"
+                          "                     même facteur et la même qualité, par Tamblure ou par la\n"
+                          "                     fenêtre) ; seules les photographies traitées sont nommées, la\n"
+                          "                     page les compte toutes\n"
                           "                       tamblure-batch -u --html Photos\n"
+                          "      --prune        avec --update : supprime les vignettes dont la photographie a\n"
+                          "                     disparu (seulement celles que Tamblure a faites)\n"
+                          "                       tamblure-batch -u --prune Photos\n"
                           "  -r, --recursive    traite aussi chaque sous-dossier, à toute profondeur, comme\n"
                           "                     s'il était donné seul (sauf les dossiers cachés, les dossiers\n"
                           "                     « tamblure » et les liens vers des dossiers)\n"
@@ -81,27 +85,20 @@ enum LongOnly {
     kQuiet,
     kNoGps,
     kStrip,
+    kPrune,
     kVersion
 };
 
 const option kLongOptions[] = {
-    {"quality", required_argument, nullptr, 'q'},
-    {"size", required_argument, nullptr, 's'},
-    {"factor", required_argument, nullptr, 'f'},
-    {"html", no_argument, nullptr, kHtml},
-    {"title", required_argument, nullptr, kTitle},
-    {"columns", required_argument, nullptr, kColumns},
-    {"jobs", required_argument, nullptr, 'j'},
-    {"keep-going", no_argument, nullptr, 'k'},
-    {"update", no_argument, nullptr, 'u'},
-    {"recursive", no_argument, nullptr, 'r'},
-    {"shard", required_argument, nullptr, kShard},
-    {"quiet", no_argument, nullptr, kQuiet},
-    {"no-gps", no_argument, nullptr, kNoGps},
-    {"strip", no_argument, nullptr, kStrip},
-    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, kVersion},
-    {nullptr, 0, nullptr, 0},
+    {"quality", required_argument, nullptr, 'q'},  {"size", required_argument, nullptr, 's'},
+    {"factor", required_argument, nullptr, 'f'},   {"html", no_argument, nullptr, kHtml},
+    {"title", required_argument, nullptr, kTitle}, {"columns", required_argument, nullptr, kColumns},
+    {"jobs", required_argument, nullptr, 'j'},     {"keep-going", no_argument, nullptr, 'k'},
+    {"update", no_argument, nullptr, 'u'},         {"recursive", no_argument, nullptr, 'r'},
+    {"shard", required_argument, nullptr, kShard}, {"quiet", no_argument, nullptr, kQuiet},
+    {"no-gps", no_argument, nullptr, kNoGps},      {"strip", no_argument, nullptr, kStrip},
+    {"prune", no_argument, nullptr, kPrune},       {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},   {nullptr, 0, nullptr, 0},
 };
 
 // The long name of an option, for the messages: they name the option the
@@ -218,6 +215,9 @@ Options parse(int argc, char** argv, Request::Kind& kind)
         case kNoGps:
             options.noGps = true;
             break;
+        case kPrune:
+            options.prune = true;
+            break;
         case kStrip:
             options.strip = true;
             break;
@@ -245,6 +245,8 @@ Options parse(int argc, char** argv, Request::Kind& kind)
         wrong('f', "--size et --factor s'excluent");
     if (sawTitleOrColumns && !options.html)
         wrong(lastPageOption, "va avec --html");
+    if (options.prune && !options.update)
+        wrong(kPrune, "va avec --update");
     if (sawShard && options.html)
         wrong(kShard, "ne va pas avec --html, car chaque part écrirait la page ; écrivez-la ensuite avec "
                       "--update --html");

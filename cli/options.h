@@ -21,6 +21,7 @@ struct Options {
     unsigned jobs = 0; // 0: one per processor
     bool keepGoing = false;
     bool update = false;
+    bool prune = false;
     bool recursive = false;
     unsigned shardPart = 1; // --shard K/N
     unsigned shardParts = 1;

@@ -90,8 +90,36 @@ public:
     void addToList(const std::string& fileName) override
     {
         ++madeHere_;
+        ++made_;
         if (!options_.quiet)
             printLine(shown_ + fileName);
+    }
+
+    // Under --update the output names what was made in this run; the page
+    // holds every picture all the same.
+    void addKeptToList(const std::string& fileName) override
+    {
+        if (!options_.update) {
+            addToList(fileName);
+            return;
+        }
+        ++madeHere_;
+        ++kept_;
+    }
+
+    void reportPruned(const std::string& fileName) override
+    {
+        if (!options_.quiet)
+            printLine(shown_ + std::string(batch::kThumbnailFolderName) + "/" + fileName +
+                      " : vignette supprimée, sa "
+                      "photographie n'est plus là");
+    }
+
+    // "12 vignettes faites, 988 à jour": what an --update run did.
+    std::string updateCount() const
+    {
+        return std::to_string(made_) + (made_ == 1 ? " vignette faite, " : " vignettes faites, ") +
+               std::to_string(kept_) + " à jour";
     }
 
     void reportFailure(const std::string& fileName, const std::string& message) override
@@ -200,7 +228,9 @@ private:
     std::string shown_;
     std::size_t before_ = 0;
     std::size_t counted_ = 0;
-    std::size_t madeHere_ = 0;   // in the folder being run
+    std::size_t made_ = 0;       // thumbnails made
+    std::size_t kept_ = 0;       // thumbnails up to date, kept
+    std::size_t madeHere_ = 0;   // in the folder being run, made or kept
     std::size_t failedHere_ = 0; // in the folder being run
     std::vector<Failure> failures_;
     std::vector<std::string> unread_;
@@ -257,6 +287,9 @@ int run(const cli::Options& options, ConsoleHost& host)
     run.workers = jobs > 1 ? jobs : 0;
     run.keepGoing = options.keepGoing;
     run.update = options.update;
+    run.prune = options.prune;
+    run.shardPart = options.shardPart;
+    run.shardParts = options.shardParts;
     // Parts of one run record what they made, so that the run that writes
     // the page afterwards (--update --html) makes nothing again.
     run.record = options.update || options.shardParts > 1;
@@ -285,6 +318,8 @@ int run(const cli::Options& options, ConsoleHost& host)
     if (stopSignal != 0)
         return 128 + stopSignal;
     host.printSummary(total);
+    if (!options.quiet && options.update)
+        host.printLine(host.updateCount());
     if (!options.quiet)
         host.printLine("Terminé");
     return failed || host.anyFailure() ? 1 : 0;

@@ -278,12 +278,10 @@ bool AtomicFile::commit(bool durable)
     // Some file systems (NFS) report a failed write only when the file is
     // closed, so it is closed before the rename; a second descriptor keeps
     // the lock until the file has its final name.
-    struct stat info {};
-    const bool stamped = ::fstat(fd_, &info) == 0;
     const int lockHolder = ::dup(fd_);
     const int closed = ::close(fd_);
     fd_ = lockHolder;
-    if (!stamped || closed != 0 || lockHolder < 0) {
+    if (closed != 0 || lockHolder < 0) {
         const int error = errno;
         discard();
         return fail(error);
@@ -294,7 +292,11 @@ bool AtomicFile::commit(bool durable)
         return fail(error);
     }
     named_.clear();
-    placed_ = stampOf(info);
+    // Stamped once in place: the rename itself changes the file's change
+    // time, and the stamp must be the one a later look at the file finds.
+    struct stat info {};
+    if (::fstat(fd_, &info) == 0)
+        placed_ = stampOf(info);
     discard();
     // A file system that cannot sync a folder (EINVAL) keeps its entries as
     // it keeps them; any other failure breaks the promise and is reported.

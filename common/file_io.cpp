@@ -46,6 +46,7 @@ FileStamp stampOf(const struct stat& info)
     stamp.inode = static_cast<std::uint64_t>(info.st_ino);
     stamp.size = static_cast<std::int64_t>(info.st_size);
     stamp.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    stamp.changed = static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
     return stamp;
 }
 

@@ -20,6 +20,11 @@ struct FileStamp {
     std::uint64_t inode = 0;
     std::int64_t size = 0;
     std::int64_t modified = 0; // nanoseconds since the epoch
+    // The last change of the file or of its inode (contents, mode, owner,
+    // links), in nanoseconds since the epoch: set by the system alone, so
+    // that a file rewritten and given back its old modification time still
+    // tells.
+    std::int64_t changed = 0;
     bool operator==(const FileStamp&) const = default;
 };
 

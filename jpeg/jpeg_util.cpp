@@ -19,18 +19,16 @@ bool hasNoLength(std::uint8_t code)
     return (code >= 0xD0 && code <= 0xD9) || code == 0x01;
 }
 
-} // namespace
-
-std::optional<JpegFrame> ProbeJpegFrame(std::span<const std::uint8_t> bytes)
+// Walks the segments from SOI and hands each marker code, with the place of
+// what follows it, to visit, until visit gives an answer. Every read either
+// gets its bytes or ends the walk with nothing, and the position only moves
+// forward, so the walk ends at the end of the file at the latest.
+template <typename Visit>
+auto walkSegments(const ByteReader& file, Visit visit) -> decltype(visit(std::uint8_t{}, std::size_t{}))
 {
-    const ByteReader file(bytes);
     std::uint16_t start = 0;
     if (!file.u16At(0, start) || start != 0xFFD8)
         return std::nullopt;
-
-    // Every read below either gets its bytes or ends the walk with nothing,
-    // and the position only moves forward, so the walk ends at the end of the
-    // file at the latest. A position past the end fails its read.
     std::size_t pos = 2;
     for (;;) {
         std::uint8_t byte = 0;
@@ -51,8 +49,28 @@ std::optional<JpegFrame> ProbeJpegFrame(std::span<const std::uint8_t> bytes)
         }
         if (code == 0x00)
             return std::nullopt; // a stuffed zero is entropy-coded data, not a marker
+        if (auto answer = visit(code, pos))
+            return answer;
+        if (hasNoLength(code))
+            continue;
+        // Any other segment is passed over by its length, which counts its
+        // own two bytes.
+        std::uint16_t length = 0;
+        if (!file.u16At(pos, length) || length < 2)
+            return std::nullopt;
+        pos += length;
+    }
+}
 
-        if (isFrameWeRead(code)) {
+} // namespace
+
+std::optional<JpegFrame> ProbeJpegFrame(std::span<const std::uint8_t> bytes)
+{
+    const ByteReader file(bytes);
+    const std::optional<JpegFrame> frame =
+        walkSegments(file, [&](std::uint8_t code, std::size_t pos) -> std::optional<JpegFrame> {
+            if (!isFrameWeRead(code))
+                return std::nullopt; // other frame kinds are passed over too
             // Frame header (after the marker code):
             //   +0 Lf (2)  +2 P (1)  +3 Y (2)  +5 X (2)  +7 Nf (1)
             // All the fields are read before anything is reported, so a file
@@ -61,23 +79,28 @@ std::optional<JpegFrame> ProbeJpegFrame(std::span<const std::uint8_t> bytes)
             std::uint8_t precision = 0, components = 0;
             if (!file.u8At(pos + 2, precision) || !file.u16At(pos + 3, lines) || !file.u16At(pos + 5, samples) ||
                 !file.u8At(pos + 7, components))
-                return std::nullopt;
-            // libjpeg decodes 8-bit samples only, and neither an empty
-            // picture nor one whose height comes later (DNL).
+                return JpegFrame{};
+            // libjpeg decodes 8-bit samples only, and neither an empty picture
+            // nor one whose height comes later (DNL).
             if (precision != 8 || lines == 0 || samples == 0 || components == 0)
-                return std::nullopt;
+                return JpegFrame{};
             return JpegFrame{samples, lines, components, code};
-        }
-        if (hasNoLength(code))
-            continue;
+        });
+    // The first frame the decoder can read ends the walk, readable or not
+    // (an empty frame, with no component, stands for one that is not).
+    if (!frame || frame->components == 0)
+        return std::nullopt;
+    return frame;
+}
 
-        // Any other segment, other frame kinds included, is passed over by
-        // its length, which counts its own two bytes.
-        std::uint16_t length = 0;
-        if (!file.u16At(pos, length) || length < 2)
-            return std::nullopt;
-        pos += length;
-    }
+std::optional<std::size_t> FirstScanOffset(std::span<const std::uint8_t> bytes)
+{
+    constexpr std::uint8_t kStartOfScan = 0xDA;
+    const ByteReader file(bytes);
+    return walkSegments(file, [](std::uint8_t code, std::size_t pos) -> std::optional<std::size_t> {
+        // The place of the marker itself: its FF and code come before pos.
+        return code == kStartOfScan ? std::optional<std::size_t>(pos - 2) : std::nullopt;
+    });
 }
 
 bool ProbeJpegHeader(const std::filesystem::path& path, std::uint16_t& width, std::uint16_t& height,

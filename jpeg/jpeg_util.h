@@ -30,6 +30,10 @@ struct JpegFrame {
 // passed over.
 std::optional<JpegFrame> ProbeJpegFrame(std::span<const std::uint8_t> bytes);
 
+// Where the first start-of-scan marker (FF DA) stands, walking the segments
+// from SOI the same way; nothing when none is reached.
+std::optional<std::size_t> FirstScanOffset(std::span<const std::uint8_t> bytes);
+
 // The same on a file: true when such a frame header was found; the three
 // out-values are written only then. Raises EFOpenError ("Impossible d'ouvrir
 // le fichier %s : <reason>") when the file cannot be opened; a file that is

@@ -1,5 +1,7 @@
 #include "batch/traite_image.h"
 
+#include "batch/thumbnail_plan.h"
+
 #include "common/errors.h"
 #include "jpeg/jpeg_util.h"
 #include "support/jpeg_fixtures.h"

@@ -1,0 +1,130 @@
+#include "batch/thumbnail_records.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace tamblure::batch {
+namespace {
+
+namespace fs = std::filesystem;
+
+ThumbnailRecord sample()
+{
+    ThumbnailRecord r;
+    r.request = {Criterion::ReductionFactor, 8, 90, metadata::MetadataPolicy::WithoutGps};
+    r.photograph = {11, 12, 13, 14, 15};
+    r.thumbnail = {21, 22, 23, 24, 25};
+    r.width = 160;
+    r.height = 120;
+    r.orientation = 6;
+    return r;
+}
+
+TEST(ThumbnailRecords, ReadBackWhatTheyWriteWhateverTheName)
+{
+    const std::map<std::string, ThumbnailRecord> written{{"a b%.jpg", sample()}, {"line\nbreak\r.jpg", sample()}};
+    const auto read = ThumbnailRecords::parse(ThumbnailRecords::format(written));
+    ASSERT_EQ(read.size(), 2u);
+    for (const auto& [name, record] : written)
+        EXPECT_EQ(read.at(name), std::vector<ThumbnailRecord>{record}) << name;
+}
+
+struct Change {
+    const char* name;
+    void (*apply)(ThumbnailRecord& asNow);
+};
+
+class RecordUpToDate : public testing::TestWithParam<Change> {};
+
+// Each field that a record compares, changed alone, makes the thumbnail out
+// of date; nothing else is compared (the test's first row).
+TEST_P(RecordUpToDate, OnlyWhileEveryStampFieldAndTheRequestAreTheSame)
+{
+    test::TempDir dir;
+    const Directory folder(dir.path());
+    const ThumbnailRecord recorded = sample();
+    test::writeFile(dir / ".tamblure-vignettes-0123456789abcdef", ThumbnailRecords::format({{"p.jpg", recorded}}));
+    ThumbnailRecords records(folder);
+    records.load();
+    ThumbnailRecord now = recorded;
+    GetParam().apply(now);
+    const bool same = std::string(GetParam().name) == "Nothing";
+    EXPECT_EQ(records.upToDate("p.jpg", now.photograph, now.thumbnail, now.request) != nullptr, same);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RecordUpToDate,
+    testing::Values(Change{"Nothing", [](ThumbnailRecord&) {}},
+                    Change{"PhotographDevice", [](ThumbnailRecord& r) { ++r.photograph.device; }},
+                    Change{"PhotographInode", [](ThumbnailRecord& r) { ++r.photograph.inode; }},
+                    Change{"PhotographSize", [](ThumbnailRecord& r) { ++r.photograph.size; }},
+                    Change{"PhotographModified", [](ThumbnailRecord& r) { ++r.photograph.modified; }},
+                    Change{"PhotographChanged", [](ThumbnailRecord& r) { ++r.photograph.changed; }},
+                    Change{"ThumbnailDevice", [](ThumbnailRecord& r) { ++r.thumbnail.device; }},
+                    Change{"ThumbnailInode", [](ThumbnailRecord& r) { ++r.thumbnail.inode; }},
+                    Change{"ThumbnailSize", [](ThumbnailRecord& r) { ++r.thumbnail.size; }},
+                    Change{"ThumbnailModified", [](ThumbnailRecord& r) { ++r.thumbnail.modified; }},
+                    Change{"ThumbnailChanged", [](ThumbnailRecord& r) { ++r.thumbnail.changed; }},
+                    Change{"Criterion", [](ThumbnailRecord& r) { r.request.criterion = Criterion::LargestDimension; }},
+                    Change{"Number", [](ThumbnailRecord& r) { ++r.request.number; }},
+                    Change{"Quality", [](ThumbnailRecord& r) { ++r.request.quality; }},
+                    Change{"Policy",
+                           [](ThumbnailRecord& r) { r.request.policy = metadata::MetadataPolicy::Everything; }}),
+    [](const testing::TestParamInfo<Change>& row) { return std::string(row.param.name); });
+
+// Two runs made one thumbnail at once, and each wrote its record: the one
+// that counts is the one whose stamp is the file's now in place, and that
+// one alone is written on.
+TEST(ThumbnailRecords, OfARaceKeepTheRecordOfTheFileInPlace)
+{
+    test::TempDir dir;
+    const Directory folder(dir.path());
+    test::writeFile(dir / "p.jpg", std::string("the thumbnail that won"));
+    struct stat info {};
+    ASSERT_EQ(::stat((dir / "p.jpg").c_str(), &info), 0);
+    ThumbnailRecord won = sample(), lost = sample();
+    won.thumbnail = stampOf(info);
+    lost.thumbnail.size = 99;
+    // The losing record written last, as a later modification time would
+    // have let it win.
+    lost.thumbnail.modified = won.thumbnail.modified + 1;
+    test::writeFile(dir / ".tamblure-vignettes-000000000000000a", ThumbnailRecords::format({{"p.jpg", won}}));
+    test::writeFile(dir / ".tamblure-vignettes-000000000000000b", ThumbnailRecords::format({{"p.jpg", lost}}));
+    ThumbnailRecords records(folder);
+    records.load();
+    EXPECT_NE(records.upToDate("p.jpg", won.photograph, won.thumbnail, won.request), nullptr);
+    // Something new to write: a record of another picture.
+    records.set("q.jpg", sample());
+    records.save();
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        if (entry.path().filename().string().starts_with(".tamblure-vignettes-"))
+            files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u);
+    const auto bytes = test::readFile(files[0]);
+    const auto saved = ThumbnailRecords::parse(std::string(bytes.begin(), bytes.end()));
+    EXPECT_EQ(saved.at("p.jpg"), std::vector<ThumbnailRecord>{won});
+}
+
+TEST(ThumbnailRecords, WriteNothingWhenNothingIsNew)
+{
+    test::TempDir dir;
+    const Directory folder(dir.path());
+    const fs::path file = dir / ".tamblure-vignettes-0123456789abcdef";
+    test::writeFile(file, ThumbnailRecords::format({{"p.jpg", sample()}}));
+    ThumbnailRecords records(folder);
+    records.load();
+    records.set("p.jpg", sample());
+    records.save();
+    EXPECT_TRUE(fs::exists(file)); // neither rewritten under another name nor removed
+    records.set("p.jpg", ThumbnailRecord{});
+    records.save();
+    EXPECT_FALSE(fs::exists(file));
+}
+
+} // namespace
+} // namespace tamblure::batch
