@@ -1,26 +1,26 @@
 #pragma once
 
-// Reductions fed one source row at a time, top row first, so that a picture
-// decoded at full size never has to be held whole: the rows go into the
-// reduction as the decoder gives them, and only the band of rows a
-// destination row needs is kept.
+// The reductions themselves: integer box, area average and fixed-point
+// bilinear, each fed the source's rows one at a time, top row first, and
+// writing each row of its result as soon as the rows it needs have come.
+// A picture decoded at full size never has to be held whole: its rows go in
+// as the decoder gives them. The whole-raster operations (ReduitFacteur,
+// ReduitMoyenne, ReduitBilineaire) make their checks and hand their source's
+// rows to the same reductions.
 //
-// The result is byte for byte what the step's whole-raster reductions give
-// on the same picture as a 24-bit raster: ReduitTaille (area average from
-// half the width down, fixed-point bilinear above) towards a given size,
-// ReduitFacteur by an integer factor. Rows may come as grey (one byte per
-// pixel) instead of blue, green, red: every one of those reductions works on
-// each channel alone with the same weights, so three equal channels give
-// three equal results, each the one the grey channel gives; the grey result
-// is widened to three bytes at the end.
+// Fed to a RowReducer, rows may come as grey (one byte per pixel) instead of
+// blue, green, red: every reduction works on each channel alone with the
+// same weights, so three equal channels give three equal results, each the
+// one the grey channel gives; the grey result is widened to three bytes.
 //
-// Plans the streamed reductions do not cover (a factor of 1, which keeps the
-// picture whole; a thumbnail without columns; a factor or a size that the
-// whole-raster reductions refuse) keep the whole picture and hand it to
-// ReduitTaille or ReduitFacteur at the end, which raise what they always
-// raised. In every case a failing check is raised by finish(), after the
-// last row, as it was when the whole picture was decoded before it was
-// reduced.
+// A RowReducer gives byte for byte what the step's whole-raster operations
+// give on the same picture as a 24-bit raster: ReduitTaille (area average
+// from half the width down, bilinear above) towards a given size,
+// ReduitFacteur by an integer factor, the picture itself for a factor of 1.
+// Plans those operations refuse (a factor above 99, a size without columns or
+// below zero, an area average taller than the source) raise the same error,
+// from finish(), after the last row, as when the whole picture was decoded
+// before it was reduced; their rows are not kept.
 
 #include "imaging/bitmap24.h"
 #include "imaging/reduction.h"
@@ -43,9 +43,23 @@ public:
 
 // A reduction of a sourceWidth × sourceHeight picture (both at least 1)
 // whose rows have `channels` bytes per pixel: 1 (grey) or 3 (blue, green,
-// red). A plan that keeps the whole picture sizes its 24-bit raster here,
-// which raises EOutOfMemory past 1 GiB as Bitmap24 does.
+// red). The result's raster is sized here, which raises EOutOfMemory past
+// 1 GiB as Bitmap24 does (a factor of 1 keeps the whole picture).
 std::unique_ptr<RowReducer> makeRowReducer(const ReductionPlan& plan, std::int32_t sourceWidth,
                                            std::int32_t sourceHeight, int channels);
+
+// The reductions on whole 24-bit rasters, for the operations that checked
+// their arguments: each writes every pixel of dest (which has pixels and
+// keeps its size and padding) and reads only the source rows and columns
+// its grid or its samples reach, which the source must have.
+//
+// Box: dest's pixels are the truncated means of factor × factor blocks from
+// the top left corner.
+void reduceBlocks(const Bitmap24& source, Bitmap24& dest, std::int32_t factor);
+// Area average: the whole source shared out among dest's pixels, dest no
+// wider and no taller than the source.
+void averageBlocks(const Bitmap24& source, Bitmap24& dest);
+// Fixed-point bilinear interpolation, either direction.
+void interpolateRows(const Bitmap24& source, Bitmap24& dest);
 
 } // namespace tamblure::imaging
