@@ -282,8 +282,7 @@ public:
             rows_.push_back(tapFor(y, dest.height(), sourceHeight));
         for (std::int32_t x = 0; x < dest.width(); ++x) {
             const Tap tap = tapFor(x, dest.width(), sourceWidth);
-            columns_.push_back({static_cast<std::size_t>(tap.first) * static_cast<std::size_t>(channels),
-                                static_cast<std::size_t>(tap.second) * static_cast<std::size_t>(channels), tap.weight});
+            columns_.push_back({tap.first * channels, tap.second * channels, tap.weight});
         }
         if (!rowsStay)
             for (std::vector<std::uint8_t>& kept : window_)
@@ -313,23 +312,15 @@ public:
     }
 
 private:
-    // The two source columns of one destination column, as byte offsets in
-    // a row, and the right one's weight; the same for every row.
-    struct ColumnSample {
-        std::size_t left;
-        std::size_t right;
-        std::uint32_t weight;
-    };
-
     template <std::size_t Channels>
     void interpolate(const std::uint8_t* upper, const std::uint8_t* lower, std::uint32_t wy, std::uint8_t* out) const
     {
         const std::uint32_t wu = 256 - wy;
-        for (const ColumnSample& column : columns_) {
-            const std::uint8_t* ul = upper + column.left;
-            const std::uint8_t* ur = upper + column.right;
-            const std::uint8_t* ll = lower + column.left;
-            const std::uint8_t* lr = lower + column.right;
+        for (const Tap& column : columns_) {
+            const std::uint8_t* ul = upper + column.first;
+            const std::uint8_t* ur = upper + column.second;
+            const std::uint8_t* ll = lower + column.first;
+            const std::uint8_t* lr = lower + column.second;
             const std::uint32_t wr = column.weight;
             const std::uint32_t wl = 256 - wr;
             writePixel<Channels>(out, [&](std::size_t c) {
@@ -342,8 +333,8 @@ private:
 
     Bitmap24& dest_;
     int channels_;
-    std::vector<Tap> rows_; // one per destination row
-    std::vector<ColumnSample> columns_;
+    std::vector<Tap> rows_;               // one per destination row
+    std::vector<Tap> columns_;            // one per destination column, in bytes
     std::vector<std::uint8_t> window_[2]; // a decoder's row y is kept in window_[y & 1]
     const std::uint8_t* previous_ = nullptr;
     std::int32_t next_ = 0;
@@ -374,7 +365,8 @@ private:
 };
 
 // A decoder's rows into the result's raster, which has no kernel when it has
-// no pixel.
+// no pixel; or, for a plan the reductions refuse, no raster, and a check that
+// raises at the end what the whole-raster route raised for the plan.
 class Streamed final : public RowReducer {
 public:
     template <typename MakeKernel>
@@ -383,6 +375,7 @@ public:
         if (width > 0 && height > 0)
             kernel_ = makeKernel(dest_);
     }
+    explicit Streamed(std::function<void()> refusal) : refusal_(std::move(refusal)) {}
 
     void addRow(const std::uint8_t* row) override
     {
@@ -390,27 +383,17 @@ public:
             kernel_->addRow(row);
     }
 
-    Bitmap24 finish() override { return std::move(dest_); }
+    Bitmap24 finish() override
+    {
+        if (refusal_)
+            refusal_();
+        return std::move(dest_);
+    }
 
 private:
     Bitmap24 dest_;
     std::unique_ptr<RowKernel> kernel_;
-};
-
-// A plan the reductions refuse: finish() raises what `raise` raises, which
-// is what the whole-raster route raised for it.
-class Refused final : public RowReducer {
-public:
-    explicit Refused(std::function<void()> raise) : raise_(std::move(raise)) {}
-    void addRow(const std::uint8_t*) override {}
-    Bitmap24 finish() override
-    {
-        raise_();
-        return {};
-    }
-
-private:
-    std::function<void()> raise_;
+    std::function<void()> refusal_;
 };
 
 void feed(const Bitmap24& source, std::int32_t rows, RowKernel& kernel)
@@ -432,14 +415,14 @@ std::unique_ptr<RowReducer> makeRowReducer(const ReductionPlan& plan, std::int32
             return std::make_unique<Streamed>(sW, sH,
                                               [&](Bitmap24& dest) { return std::make_unique<Copy>(dest, channels); });
         if (f > kMaxFactor)
-            return std::make_unique<Refused>([f] { checkFactor(f); });
+            return std::make_unique<Streamed>([f] { checkFactor(f); });
         return std::make_unique<Streamed>(sW / f, sH / f,
                                           [&](Bitmap24& dest) { return boxGrid(dest, channels, f, false); });
     }
     const std::int32_t dW = plan.width, dH = plan.height;
     // The thumbnail's raster, then ReduitTaille's division by its width.
     if (dW <= 0 || dH < 0)
-        return std::make_unique<Refused>([=] {
+        return std::make_unique<Streamed>([=] {
             Bitmap24::checkSize(PixelFormat::Bits24, dW, dH);
             checkWidthRatio(sW, dW);
         });
@@ -447,7 +430,7 @@ std::unique_ptr<RowReducer> makeRowReducer(const ReductionPlan& plan, std::int32
         return std::make_unique<Streamed>(
             dW, dH, [&](Bitmap24& dest) { return std::make_unique<Bilinear>(dest, sW, sH, channels, false); });
     if (dH > sH)
-        return std::make_unique<Refused>([=] {
+        return std::make_unique<Streamed>([=] {
             Bitmap24::checkSize(PixelFormat::Bits24, dW, dH);
             checkNotLarger(sW, sH, dW, dH);
         });
