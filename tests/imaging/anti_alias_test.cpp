@@ -59,11 +59,8 @@ Results reducedEveryWay(const Bitmap24& source, std::int32_t factor)
 // down; above, it interpolates.
 Results averagedEveryWay(const Bitmap24& source, std::int32_t width, std::int32_t height)
 {
-    if (source.width() >= 2 * width)
-        return withStreamed(averaged(source, width, height), source, ReductionPlan::toSize(width, height));
-    Results results;
-    results.emplace_back("whole raster", averaged(source, width, height));
-    return results;
+    return withStreamed(averaged(source, width, height), source, ReductionPlan::toSize(width, height),
+                        source.width() >= 2 * width);
 }
 
 // --- Checks -----------------------------------------------------------------

@@ -48,11 +48,8 @@ Bitmap24 interpolated(const Bitmap24& source, std::int32_t width, std::int32_t h
 // it interpolates too (the source less than twice as wide).
 Results interpolatedEveryWay(const Bitmap24& source, std::int32_t width, std::int32_t height)
 {
-    if (source.width() < 2 * width)
-        return withStreamed(interpolated(source, width, height), source, ReductionPlan::toSize(width, height));
-    Results results;
-    results.emplace_back("whole raster", interpolated(source, width, height));
-    return results;
+    return withStreamed(interpolated(source, width, height), source, ReductionPlan::toSize(width, height),
+                        source.width() < 2 * width);
 }
 
 Bitmap24 picture(std::int32_t width, std::int32_t height, bool grey, int top, std::mt19937& rng)

@@ -118,14 +118,17 @@ inline bool isGrey(const Bitmap24& b)
 }
 
 // A reduction's result from each of its entries: `whole`, the whole-raster
-// operation's, then the row reducer's under plan from colour rows, and from
-// grey rows when source is grey.
+// operation's, then, when the row reducer takes the same reduction under
+// plan (`alike`), its result from colour rows, and from grey rows when source
+// is grey.
 using Results = std::vector<std::pair<std::string, Bitmap24>>;
 
-inline Results withStreamed(Bitmap24 whole, const Bitmap24& source, const ReductionPlan& plan)
+inline Results withStreamed(Bitmap24 whole, const Bitmap24& source, const ReductionPlan& plan, bool alike = true)
 {
     Results results;
     results.emplace_back("whole raster", std::move(whole));
+    if (!alike)
+        return results;
     results.emplace_back("colour rows", streamed(source, plan, 3));
     if (isGrey(source))
         results.emplace_back("grey rows", streamed(source, plan, 1));
