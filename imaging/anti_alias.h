@@ -1,8 +1,9 @@
 #pragma once
 
-// Integer box reduction and area-average reduction of 24-bit rasters.
-// Both work on rows of bytes, truncate their means and add no rounding term.
-// Failed checks raise EAssertionFailed with "<text> (anti_alias, ligne <n>)".
+// Integer box reduction and area-average reduction of whole 24-bit rasters:
+// their checks, then the reductions of row_reducer.h on the source's rows.
+// Both truncate their means and add no rounding term. Failed checks raise
+// EAssertionFailed with "<text> (anti_alias, ligne <n>)".
 
 #include "imaging/bitmap24.h"
 
@@ -26,8 +27,12 @@ void ReduitFacteur(const Bitmap24& source, Bitmap24& dest, std::int32_t factor);
 // is written. Bands may be of any height.
 void ReduitMoyenne(const Bitmap24& source, Bitmap24& dest);
 
-// ReduitMoyenne's grid: the first source row or column of block i when
-// `source` pixels are shared out among `dest` blocks (0 <= i <= dest, dest > 0).
-std::int32_t blockStart(std::int32_t source, std::int32_t i, std::int32_t dest);
+// The checks the streamed reductions make as these do: ReduitFacteur's
+// factor, from 2 to kMaxFactor (lignes 37 and 38), and ReduitMoyenne's
+// refusal of a destination wider or taller than the source (ligne 123).
+inline constexpr std::int32_t kMaxFactor = 99;
+void checkFactor(std::int32_t factor);
+void checkNotLarger(std::int32_t sourceWidth, std::int32_t sourceHeight, std::int32_t destWidth,
+                    std::int32_t destHeight);
 
 } // namespace tamblure::imaging

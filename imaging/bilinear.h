@@ -7,26 +7,25 @@
 namespace tamblure::imaging {
 
 // Bilinear interpolation of source into dest's size (either direction).
-// 24-bit rasters take the fixed-point path on rows of bytes (weights in
-// 1/256, result truncated, last row and column reused at the edges); other
-// formats go through the per-pixel accessor (exact fractions, rounded result,
-// outside positions read as white). A dest of zero width raises EZeroDivide
-// ("Division par zéro en virgule flottante"), or EInvalidOp when the source
-// has zero width too. On the fixed-point path, a source without rows or
-// columns raises EInvalidGraphicOperation ("Indice ligne hors limites")
-// before anything is written.
+// 24-bit rasters take the fixed-point path on rows of bytes, the reduction of
+// row_reducer.h (weights in 1/256, result truncated, last row and column
+// reused at the edges); other formats go through the per-pixel accessor
+// (exact fractions, rounded result, outside positions read as white). A dest
+// of zero width raises EZeroDivide ("Division par zéro en virgule
+// flottante"), or EInvalidOp when the source has zero width too. On the
+// fixed-point path, a source without rows or columns raises
+// EInvalidGraphicOperation ("Indice ligne hors limites") before anything is
+// written.
 void ReduitBilineaire(const Bitmap24& source, Bitmap24& dest);
 
 // What dividing the source's width by the destination's raises when the
 // destination has no column: 0 / 0 is an invalid operation (EInvalidOp),
 // anything else over 0 a division by zero (EZeroDivide). Nothing otherwise.
-void checkWidthRatio(const Bitmap24& source, const Bitmap24& dest);
+void checkWidthRatio(std::int32_t sourceWidth, std::int32_t destWidth);
 
-// The sampling of the fixed-point path, for code that interpolates the same
-// way: destination pixel i of `dest` samples a side of `source` pixels at
-// (i / dest) × source, with no half-pixel offset (pixel 0 samples source
-// pixel 0 exactly); a fraction becomes a weight in 1/256, from 0 to 256.
+// The sampling of both paths: destination pixel i of `dest` samples a side
+// of `source` pixels at (i / dest) × source, with no half-pixel offset (pixel
+// 0 samples source pixel 0 exactly).
 double samplePosition(std::int32_t i, std::int32_t dest, std::int32_t source);
-std::uint32_t weight256(double fraction);
 
 } // namespace tamblure::imaging

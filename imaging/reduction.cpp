@@ -10,7 +10,7 @@ namespace tamblure::imaging {
 
 void ReduitTaille(const Bitmap24& source, Bitmap24& dest)
 {
-    checkWidthRatio(source, dest);
+    checkWidthRatio(source.width(), dest.width());
     // From half the width down, every source pixel has its share in the area
     // average; above that, blocks of one or two pixels would show as jagged
     // edges, and interpolation does better.

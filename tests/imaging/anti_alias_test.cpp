@@ -8,7 +8,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <random>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace tamblure::imaging {
 namespace {
@@ -21,56 +25,42 @@ using test::noisePicture;
 using test::paddingHolds;
 using test::pictureOf;
 using test::raises;
+using test::Results;
+using test::Rgb;
 using test::samePixels;
+using test::withStreamed;
 
-// Obviously correct, slow: every destination channel is the sum over its
-// n × n block, read by index, divided by n × n.
-Bitmap24 referenceBox(const Bitmap24& source, int n, std::int32_t width, std::int32_t height)
-{
-    Bitmap24 dest = makeRaster(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            for (int c = 0; c < 3; ++c) {
-                int sum = 0;
-                for (int j = 0; j < n; ++j)
-                    for (int i = 0; i < n; ++i)
-                        sum += source.scanLine(y * n + j)[3 * (x * n + i) + c];
-                dest.scanLine(y)[3 * x + c] = static_cast<std::uint8_t>(sum / (n * n));
-            }
-    return dest;
-}
-
-// Block x spans source columns sW·x/dW up to, not including, sW·(x+1)/dW.
-Bitmap24 referenceArea(const Bitmap24& source, std::int32_t width, std::int32_t height)
-{
-    const std::int64_t sW = source.width(), sH = source.height();
-    Bitmap24 dest = makeRaster(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            for (int c = 0; c < 3; ++c) {
-                const auto top = sH * y / height, bottom = sH * (y + 1) / height;
-                const auto left = sW * x / width, right = sW * (x + 1) / width;
-                std::int64_t sum = 0;
-                for (auto j = top; j < bottom; ++j)
-                    for (auto i = left; i < right; ++i)
-                        sum += source.scanLine(static_cast<std::int32_t>(j))[3 * i + c];
-                dest.scanLine(y)[3 * x + c] = static_cast<std::uint8_t>(sum / ((bottom - top) * (right - left)));
-            }
-    return dest;
-}
+using Bytes = std::vector<std::uint8_t>;
 
 Bitmap24 reduced(const Bitmap24& source, std::int32_t factor)
 {
     Bitmap24 dest = makeRaster(source.width() / factor, source.height() / factor);
+    fillBlock(dest, 0xC3);
     ReduitFacteur(source, dest, factor);
+    EXPECT_TRUE(paddingHolds(dest, 0xC3));
     return dest;
 }
 
 Bitmap24 averaged(const Bitmap24& source, std::int32_t width, std::int32_t height)
 {
     Bitmap24 dest = makeRaster(width, height);
+    fillBlock(dest, 0x3C);
     ReduitMoyenne(source, dest);
+    EXPECT_TRUE(paddingHolds(dest, 0x3C));
     return dest;
+}
+
+Results reducedEveryWay(const Bitmap24& source, std::int32_t factor)
+{
+    return withStreamed(reduced(source, factor), source, ReductionPlan::byFactor(factor));
+}
+
+// The row reducer averages areas towards a size only from half the width
+// down; above, it interpolates.
+Results averagedEveryWay(const Bitmap24& source, std::int32_t width, std::int32_t height)
+{
+    return withStreamed(averaged(source, width, height), source, ReductionPlan::toSize(width, height),
+                        source.width() >= 2 * width);
 }
 
 // --- Checks -----------------------------------------------------------------
@@ -136,9 +126,10 @@ TEST(ReduitFacteur, AveragesTwoByTwoBlocksAndIgnoresTheRemainders)
     Bitmap24 dest = makeRaster(2, 1);
     fillBlock(dest, 0xEE);
     ReduitFacteur(source, dest, 2);
-    // (0+4+0+8)/4, (0+40+0+0)/4, (0+100+3+100)/4 = 50.75; then 400/4, 10/4, 29/4.
-    EXPECT_EQ(test::rowBytes(dest, 0), (std::vector<std::uint8_t>{3, 10, 50, 100, 2, 7}));
     EXPECT_TRUE(paddingHolds(dest, 0xEE));
+    // (0+4+0+8)/4, (0+40+0+0)/4, (0+100+3+100)/4 = 50.75; then 400/4, 10/4, 29/4.
+    for (const auto& [entry, result] : withStreamed(std::move(dest), source, ReductionPlan::byFactor(2)))
+        EXPECT_EQ(test::rowBytes(result, 0), (Bytes{3, 10, 50, 100, 2, 7})) << entry;
 }
 
 struct BlockCase {
@@ -157,8 +148,8 @@ TEST_P(BlockMean, IsTheTruncatedMeanOfTheBlock)
         std::uint8_t* p = source.scanLine(i / c.factor) + 3 * (i % c.factor);
         p[0] = p[1] = p[2] = c.values[static_cast<std::size_t>(i)];
     }
-    const Bitmap24 dest = reduced(source, c.factor);
-    EXPECT_EQ(test::rowBytes(dest, 0), (std::vector<std::uint8_t>{c.mean, c.mean, c.mean}));
+    for (const auto& [entry, dest] : reducedEveryWay(source, c.factor))
+        EXPECT_EQ(test::rowBytes(dest, 0), (Bytes{c.mean, c.mean, c.mean})) << entry;
 }
 
 INSTANTIATE_TEST_SUITE_P(Blocks, BlockMean,
@@ -172,9 +163,9 @@ TEST(ReduitFacteur, KeepsAUniformPictureAsItIsForEveryFactor)
     for (std::int32_t factor : {2, 3, 5, 8, 99}) {
         Bitmap24 source = makeRaster(2 * factor + factor / 2, factor + 1);
         fillBlock(source, 173);
-        const Bitmap24 dest = reduced(source, factor);
-        EXPECT_EQ(allPixelBytes(dest), std::vector<std::uint8_t>(static_cast<std::size_t>(dest.width()) * 3, 173))
-            << "factor " << factor;
+        for (const auto& [entry, dest] : reducedEveryWay(source, factor))
+            EXPECT_EQ(allPixelBytes(dest), Bytes(static_cast<std::size_t>(dest.width()) * 3, 173))
+                << "factor " << factor << ", " << entry;
     }
 }
 
@@ -218,23 +209,77 @@ TEST(ReduitFacteur, RefusesADestTooLargeForTheSourceBeforeWritingAnything)
     }
 }
 
-// Random pictures of random sizes, each against the plain loop. Factor 2 has
-// its own unrolled path, so it gets its own share of the cases.
-TEST(ReduitFacteur, MatchesThePlainBlockMeanOnNoise)
+// --- Grids: pictures whose every block is worked out -------------------------
+
+// Where a grid cuts a side: block i of `blocks` over `covered` pixels begins
+// at covered × i div blocks (i × factor for a factor), then the end of the
+// last one.
+using Cuts = std::vector<std::int32_t>;
+
+Cuts cuts(std::int32_t covered, std::int32_t blocks)
+{
+    Cuts starts;
+    for (std::int32_t i = 0; i <= blocks; ++i)
+        starts.push_back(static_cast<std::int32_t>(std::int64_t{covered} * i / blocks));
+    return starts;
+}
+
+// Each block of the grid is one colour but for one pixel of another, at a
+// random place in the block; what lies outside the grid is noise. Each mean
+// is then worked out from its block's size alone: (colour × (pixels − 1) +
+// other) div pixels. It is off when a block takes a column or a row of its
+// neighbour or of the outside, leaves one of its own out, or divides wrongly.
+// Grey pictures have grey colours.
+void checkGrid(const Cuts& columns, const Cuts& rows, std::int32_t width, std::int32_t height, bool grey,
+               std::mt19937& rng, const std::function<Results(const Bitmap24&)>& reduce)
+{
+    std::uniform_int_distribution<int> byte(0, 255);
+    const auto draw = [&] {
+        const auto blue = static_cast<std::uint8_t>(byte(rng));
+        return grey ? Rgb{blue, blue, blue}
+                    : Rgb{blue, static_cast<std::uint8_t>(byte(rng)), static_cast<std::uint8_t>(byte(rng))};
+    };
+    const auto paint = [](Bitmap24& b, std::int32_t x, std::int32_t y, const Rgb& rgb) {
+        std::memcpy(b.scanLine(y) + 3 * x, rgb.data(), 3);
+    };
+    Bitmap24 source = makeRaster(width, height);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x)
+            paint(source, x, y, draw());
+    Bitmap24 expected =
+        makeRaster(static_cast<std::int32_t>(columns.size()) - 1, static_cast<std::int32_t>(rows.size()) - 1);
+    for (std::size_t by = 0; by + 1 < rows.size(); ++by)
+        for (std::size_t bx = 0; bx + 1 < columns.size(); ++bx) {
+            const std::int32_t left = columns[bx], right = columns[bx + 1], top = rows[by], bottom = rows[by + 1];
+            const Rgb colour = draw(), other = draw();
+            const std::int32_t ox = std::uniform_int_distribution(left, right - 1)(rng);
+            const std::int32_t oy = std::uniform_int_distribution(top, bottom - 1)(rng);
+            for (std::int32_t y = top; y < bottom; ++y)
+                for (std::int32_t x = left; x < right; ++x)
+                    paint(source, x, y, x == ox && y == oy ? other : colour);
+            const std::int64_t pixels = std::int64_t{right - left} * (bottom - top);
+            Rgb mean;
+            for (std::size_t c = 0; c < 3; ++c)
+                mean[c] = static_cast<std::uint8_t>((colour[c] * (pixels - 1) + other[c]) / pixels);
+            paint(expected, static_cast<std::int32_t>(bx), static_cast<std::int32_t>(by), mean);
+        }
+    for (const auto& [entry, result] : reduce(source))
+        EXPECT_TRUE(samePixels(result, expected)) << entry;
+}
+
+// Random sizes and factors; factor 2 has its own path, so it gets its own
+// share of the cases.
+TEST(ReduitFacteur, GivesEachBlockItsOwnMeanAndLeavesTheRemaindersOut)
 {
     std::mt19937 rng(20240611);
-    for (int round = 0; round < 48; ++round) {
-        const std::int32_t factor = round < 16 ? 2 : round == 16 ? 99 : std::uniform_int_distribution(3, 99)(rng);
-        const std::int32_t maxSide = std::max(1, 240 / factor);
-        std::uniform_int_distribution<std::int32_t> side(1, maxSide), remainder(0, factor - 1);
+    for (int round = 0; round < 24; ++round) {
+        const std::int32_t factor = round < 8 ? 2 : round == 8 ? 99 : std::uniform_int_distribution(3, 99)(rng);
+        std::uniform_int_distribution<std::int32_t> side(1, std::max(1, 160 / factor)), remainder(0, factor - 1);
         const std::int32_t dw = side(rng), dh = side(rng);
-        const Bitmap24 source = noisePicture(dw * factor + remainder(rng), dh * factor + remainder(rng), rng);
-        Bitmap24 dest = makeRaster(dw, dh);
-        fillBlock(dest, 0xC3);
-        ReduitFacteur(source, dest, factor);
-        EXPECT_TRUE(samePixels(dest, referenceBox(source, factor, dw, dh)))
-            << "factor " << factor << ", source " << source.width() << "×" << source.height();
-        EXPECT_TRUE(paddingHolds(dest, 0xC3));
+        const std::int32_t width = dw * factor + remainder(rng), height = dh * factor + remainder(rng);
+        SCOPED_TRACE("factor " + std::to_string(factor) + ", " + std::to_string(width) + "×" + std::to_string(height));
+        checkGrid(cuts(dw * factor, dw), cuts(dh * factor, dh), width, height, round % 2 == 1, rng,
+                  [&](const Bitmap24& source) { return reducedEveryWay(source, factor); });
     }
 }
 
@@ -244,11 +289,12 @@ TEST(ReduitMoyenne, SharesOutTheColumnsByTheIntegerGrid)
 {
     // 5 → 2: columns 0-1 and 2-4. 7 → 3: columns 0-1, 2-3 and 4-6.
     const Bitmap24 five = pictureOf({{{0, 100, 255}, {1, 103, 255}, {10, 0, 255}, {20, 0, 255}, {31, 2, 254}}});
-    EXPECT_EQ(test::rowBytes(averaged(five, 2, 1), 0), (std::vector<std::uint8_t>{0, 101, 255, 20, 0, 254}));
+    for (const auto& [entry, dest] : averagedEveryWay(five, 2, 1))
+        EXPECT_EQ(test::rowBytes(dest, 0), (Bytes{0, 101, 255, 20, 0, 254})) << entry;
 
     const Bitmap24 seven = greyRow({10, 20, 30, 40, 50, 60, 71});
-    EXPECT_EQ(test::rowBytes(averaged(seven, 3, 1), 0),
-              (std::vector<std::uint8_t>{15, 15, 15, 35, 35, 35, 60, 60, 60}));
+    for (const auto& [entry, dest] : averagedEveryWay(seven, 3, 1))
+        EXPECT_EQ(test::rowBytes(dest, 0), (Bytes{15, 15, 15, 35, 35, 35, 60, 60, 60})) << entry;
 }
 
 TEST(ReduitMoyenne, TruncatesTheMeanOfABlock)
@@ -259,8 +305,10 @@ TEST(ReduitMoyenne, TruncatesTheMeanOfABlock)
         {{7, 255, 6}, {8, 255, 7}, {9, 255, 8}},
     });
     // 45 / 9, 2040 / 9 = 226.7, 36 / 9.
-    EXPECT_EQ(test::rowBytes(averaged(nine, 1, 1), 0), (std::vector<std::uint8_t>{5, 226, 4}));
-    EXPECT_EQ(test::rowBytes(averaged(greyRow({10, 11}), 1, 1), 0), (std::vector<std::uint8_t>{10, 10, 10}));
+    for (const auto& [entry, dest] : averagedEveryWay(nine, 1, 1))
+        EXPECT_EQ(test::rowBytes(dest, 0), (Bytes{5, 226, 4})) << entry;
+    for (const auto& [entry, dest] : averagedEveryWay(greyRow({10, 11}), 1, 1))
+        EXPECT_EQ(test::rowBytes(dest, 0), (Bytes{10, 10, 10})) << entry;
 }
 
 TEST(ReduitMoyenne, CopiesASourceOfTheSameSize)
@@ -283,29 +331,23 @@ TEST(ReduitMoyenne, EqualsTheBoxReductionWhenTheSidesDivide)
     }
 }
 
-TEST(ReduitMoyenne, MatchesThePlainBlockMeanOnNoise)
+TEST(ReduitMoyenne, GivesEachBlockOfTheGridItsOwnMean)
 {
     std::mt19937 rng(977);
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < 24; ++round) {
         std::uniform_int_distribution<std::int32_t> sourceSide(1, 90);
         const std::int32_t sw = sourceSide(rng), sh = sourceSide(rng);
         const std::int32_t dw = std::uniform_int_distribution(1, sw)(rng);
         const std::int32_t dh = std::uniform_int_distribution(1, sh)(rng);
-        const Bitmap24 source = noisePicture(sw, sh, rng);
-        Bitmap24 dest = makeRaster(dw, dh);
-        fillBlock(dest, 0x3C);
-        ReduitMoyenne(source, dest);
-        EXPECT_TRUE(samePixels(dest, referenceArea(source, dw, dh))) << sw << "×" << sh << " → " << dw << "×" << dh;
-        EXPECT_TRUE(paddingHolds(dest, 0x3C));
+        SCOPED_TRACE(std::to_string(sw) + "×" + std::to_string(sh) + " → " + std::to_string(dw) + "×" +
+                     std::to_string(dh));
+        checkGrid(cuts(sw, dw), cuts(sh, dh), sw, sh, round % 2 == 1, rng,
+                  [&](const Bitmap24& source) { return averagedEveryWay(source, dw, dh); });
     }
-}
-
-TEST(ReduitMoyenne, TakesBandsOfMoreThanAHundredRows)
-{
-    std::mt19937 rng(5);
-    const Bitmap24 source = noisePicture(5, 613, rng);
-    EXPECT_TRUE(samePixels(averaged(source, 2, 3), referenceArea(source, 2, 3)));
-    EXPECT_TRUE(samePixels(averaged(source, 1, 1), referenceArea(source, 1, 1)));
+    // Bands of more than 257 rows need wider column sums.
+    for (const auto& [dw, dh] : {std::pair{2, 3}, std::pair{1, 1}})
+        checkGrid(cuts(5, dw), cuts(613, dh), 5, 613, dw == 1, rng,
+                  [&](const Bitmap24& source) { return averagedEveryWay(source, dw, dh); });
 }
 
 // White blocks with one pixel a shade darker: the sum is one short of
@@ -319,9 +361,11 @@ TEST_P(OneShortOfWhite, TruncatesTheMeanOfABlockOfAnySize)
     fillBlock(source, 255);
     std::uint8_t* last = source.scanLine(h - 1) + 3 * (w - 1);
     last[0] = last[1] = last[2] = 254;
-    EXPECT_EQ(test::rowBytes(averaged(source, 1, 1), 0), (std::vector<std::uint8_t>{254, 254, 254}));
+    for (const auto& [entry, dest] : averagedEveryWay(source, 1, 1))
+        EXPECT_EQ(test::rowBytes(dest, 0), (Bytes{254, 254, 254})) << entry;
     if (w == h && w < 100) {
-        EXPECT_EQ(test::rowBytes(reduced(source, w), 0), (std::vector<std::uint8_t>{254, 254, 254}));
+        for (const auto& [entry, dest] : reducedEveryWay(source, w))
+            EXPECT_EQ(test::rowBytes(dest, 0), (Bytes{254, 254, 254})) << entry;
     }
 }
 
@@ -329,12 +373,49 @@ INSTANTIATE_TEST_SUITE_P(Sizes, OneShortOfWhite,
                          testing::Values(std::pair{2, 1}, std::pair{3, 3}, std::pair{7, 1}, std::pair{99, 99},
                                          std::pair{1000, 257}, std::pair{30000, 250}));
 
+// A row of blocks for every value v from 1 to 255, all their pixels v but
+// the last, which is v − 1: each sum is one short of v times the block's
+// pixels, where a mean that rounds, or a multiply-shift that overshoots,
+// would give v instead of v − 1. Below, the same blocks all v give v.
+class OneShortOfEveryValue : public testing::TestWithParam<std::pair<std::int32_t, std::int32_t>> {};
+
+TEST_P(OneShortOfEveryValue, TruncatesEveryMeanToTheValueBelow)
+{
+    const auto [w, h] = GetParam();
+    Bitmap24 source = makeRaster(255 * w, 2 * h);
+    for (std::int32_t y = 0; y < 2 * h; ++y)
+        for (std::int32_t x = 0; x < 255 * w; ++x) {
+            const bool last = y == h - 1 && x % w == w - 1;
+            std::fill_n(source.scanLine(y) + 3 * x, 3, static_cast<std::uint8_t>(x / w + 1 - (last ? 1 : 0)));
+        }
+    Bytes below, values;
+    for (int v = 1; v <= 255; ++v) {
+        below.insert(below.end(), 3, static_cast<std::uint8_t>(v - 1));
+        values.insert(values.end(), 3, static_cast<std::uint8_t>(v));
+    }
+    Results results = averagedEveryWay(source, 255, 2);
+    if (w == h)
+        for (auto& result : reducedEveryWay(source, w))
+            results.push_back(std::move(result));
+    for (const auto& [entry, dest] : results) {
+        EXPECT_EQ(test::rowBytes(dest, 0), below) << entry;
+        EXPECT_EQ(test::rowBytes(dest, 1), values) << entry;
+    }
+}
+
+// The factor-2 path, the multiply-shift at a few block sizes, blocks as tall
+// as 16-bit column sums allow and one row taller.
+INSTANTIATE_TEST_SUITE_P(Blocks, OneShortOfEveryValue,
+                         testing::Values(std::pair{2, 2}, std::pair{3, 3}, std::pair{16, 16}, std::pair{99, 99},
+                                         std::pair{7, 5}, std::pair{1, 257}, std::pair{2, 257}, std::pair{3, 258}));
+
 TEST(ReduitMoyenne, KeepsTheValueOfAWhitePictureAveragedIntoOnePixel)
 {
     // 9 million pixels of 255 pass what a 32-bit sum holds.
     Bitmap24 source = makeRaster(3000, 3000);
     fillBlock(source, 255);
-    EXPECT_EQ(test::rowBytes(averaged(source, 1, 1), 0), (std::vector<std::uint8_t>{255, 255, 255}));
+    for (const auto& [entry, dest] : averagedEveryWay(source, 1, 1))
+        EXPECT_EQ(test::rowBytes(dest, 0), (Bytes{255, 255, 255})) << entry;
 }
 
 TEST(ReduitMoyenne, ReadsNothingForADestWithoutRowsOrColumns)

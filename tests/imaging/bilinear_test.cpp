@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <utility>
 
 namespace tamblure::imaging {
 namespace {
@@ -15,12 +16,13 @@ namespace {
 using test::fillBlock;
 using test::greyRow;
 using test::makeRaster;
-using test::noisePicture;
 using test::paddingHolds;
 using test::pictureOf;
 using test::raises;
+using test::Results;
 using test::rowBytes;
 using test::samePixels;
+using test::withStreamed;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -28,7 +30,7 @@ Bytes grey(std::initializer_list<std::uint8_t> values)
 {
     Bytes bytes;
     for (const std::uint8_t v : values)
-        bytes.insert(bytes.end(), {v, v, v});
+        bytes.insert(bytes.end(), 3, v);
     return bytes;
 }
 
@@ -36,40 +38,36 @@ Bitmap24 interpolated(const Bitmap24& source, std::int32_t width, std::int32_t h
                       PixelFormat format = PixelFormat::Bits24)
 {
     Bitmap24 dest = makeRaster(width, height, format);
+    fillBlock(dest, 0x96);
     ReduitBilineaire(source, dest);
+    EXPECT_TRUE(paddingHolds(dest, 0x96));
     return dest;
 }
 
-// Obviously correct, slow: each destination pixel works out its own sample
-// point, weights and neighbours, and reads them by index.
-Bitmap24 referenceBilinear(const Bitmap24& source, std::int32_t width, std::int32_t height)
+// ReduitBilineaire's result, and the row reducer's towards the same size when
+// it interpolates too (the source less than twice as wide).
+Results interpolatedEveryWay(const Bitmap24& source, std::int32_t width, std::int32_t height)
 {
-    const std::int32_t sW = source.width(), sH = source.height();
-    Bitmap24 dest = makeRaster(width, height);
-    for (std::int32_t yd = 0; yd < height; ++yd)
-        for (std::int32_t xd = 0; xd < width; ++xd) {
-            const auto sx = static_cast<double>(static_cast<long double>(xd) / width * sW);
-            const auto sy = static_cast<double>(static_cast<long double>(yd) / height * sH);
-            const int ix = static_cast<int>(std::trunc(sx)), iy = static_cast<int>(std::trunc(sy));
-            const auto wx = static_cast<unsigned>(std::nearbyint((sx - ix) * 256));
-            const auto wy = static_cast<unsigned>(std::nearbyint((sy - iy) * 256));
-            const int ix1 = std::min(ix + 1, sW - 1), iy1 = std::min(iy + 1, sH - 1);
-            for (int c = 0; c < 3; ++c) {
-                const unsigned ul = source.scanLine(iy)[3 * ix + c], ur = source.scanLine(iy)[3 * ix1 + c];
-                const unsigned ll = source.scanLine(iy1)[3 * ix + c], lr = source.scanLine(iy1)[3 * ix1 + c];
-                const unsigned v =
-                    ul * (256 - wx) * (256 - wy) + ur * wx * (256 - wy) + ll * (256 - wx) * wy + lr * wx * wy;
-                dest.scanLine(yd)[3 * xd + c] = static_cast<std::uint8_t>(v >> 16);
-            }
-        }
-    return dest;
+    return withStreamed(interpolated(source, width, height), source, ReductionPlan::toSize(width, height),
+                        source.width() < 2 * width);
+}
+
+Bitmap24 picture(std::int32_t width, std::int32_t height, bool grey, int top, std::mt19937& rng)
+{
+    Bitmap24 b = makeRaster(width, height);
+    std::uniform_int_distribution<int> value(0, top);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t i = 0; i < 3 * width; ++i)
+            b.scanLine(y)[i] = static_cast<std::uint8_t>(grey && i % 3 > 0 ? b.scanLine(y)[i - 1] : value(rng));
+    return b;
 }
 
 TEST(ReduitBilineaire, TakesTheTruncatedMeanHalfWayBetweenTwoPixels)
 {
     // 3 → 2: pixel 1 samples 1.5, weight 128.
     const Bitmap24 source = pictureOf({{{10, 20, 30}, {100, 0, 255}, {201, 255, 0}}});
-    EXPECT_EQ(rowBytes(interpolated(source, 2, 1), 0), (Bytes{10, 20, 30, 150, 127, 127}));
+    for (const auto& [entry, dest] : interpolatedEveryWay(source, 2, 1))
+        EXPECT_EQ(rowBytes(dest, 0), (Bytes{10, 20, 30, 150, 127, 127})) << entry;
 }
 
 TEST(ReduitBilineaire, RoundsColumnWeightsHalfToEven)
@@ -82,12 +80,13 @@ TEST(ReduitBilineaire, RoundsColumnWeightsHalfToEven)
         std::uint8_t* p = source.scanLine(0) + 3 * x;
         p[0] = p[1] = p[2] = x % 2 == 1 ? 255 : 0;
     }
-    const Bitmap24 dest = interpolated(source, 512, 1);
-    const std::uint8_t* row = dest.scanLine(0);
-    EXPECT_EQ(row[3 * 1], 255); // weight 0.5 → 0
-    EXPECT_EQ(row[3 * 3], 253); // weight 1.5 → 2
-    EXPECT_EQ(row[3 * 5], 253); // weight 2.5 → 2
-    EXPECT_EQ(row[3 * 7], 251); // weight 3.5 → 4
+    for (const auto& [entry, dest] : interpolatedEveryWay(source, 512, 1)) {
+        const std::uint8_t* row = dest.scanLine(0);
+        EXPECT_EQ(row[3 * 1], 255) << entry; // weight 0.5 → 0
+        EXPECT_EQ(row[3 * 3], 253) << entry; // weight 1.5 → 2
+        EXPECT_EQ(row[3 * 5], 253) << entry; // weight 2.5 → 2
+        EXPECT_EQ(row[3 * 7], 251) << entry; // weight 3.5 → 4
+    }
 }
 
 TEST(ReduitBilineaire, KeepsExactTiesThatDoublePrecisionWouldMiss)
@@ -98,40 +97,73 @@ TEST(ReduitBilineaire, KeepsExactTiesThatDoublePrecisionWouldMiss)
     // result is 255 × (256 − w) / 256 truncated, 117 for 138 (116 for 139).
     Bitmap24 source = makeRaster(777, 1);
     std::fill_n(source.scanLine(0) + 3 * 3, 3, std::uint8_t{255});
-    EXPECT_EQ(rowBytes(interpolated(source, 1536, 1), 0)[3 * 7], 117);
+    for (const auto& [entry, dest] : interpolatedEveryWay(source, 1536, 1))
+        EXPECT_EQ(rowBytes(dest, 0)[3 * 7], 117) << entry;
 }
 
 TEST(ReduitBilineaire, ReusesTheOnlyRowOfAOneRowSource)
 {
     // 5 → 3 samples 0, 5/3 and 10/3: weights 0, 171 and 85; every row alike.
-    const Bitmap24 dest = interpolated(greyRow({7, 0, 255, 100, 200}), 3, 4);
-    for (std::int32_t y = 0; y < 4; ++y)
-        EXPECT_EQ(rowBytes(dest, y), grey({7, 170, 133})) << "row " << y;
+    for (const auto& [entry, dest] : interpolatedEveryWay(greyRow({7, 0, 255, 100, 200}), 3, 4))
+        for (std::int32_t y = 0; y < 4; ++y)
+            EXPECT_EQ(rowBytes(dest, y), grey({7, 170, 133})) << entry << ", row " << y;
 }
 
 TEST(ReduitBilineaire, CopiesASourceOfTheSameSize)
 {
     std::mt19937 rng(10);
-    const Bitmap24 source = noisePicture(10, 10, rng);
-    EXPECT_TRUE(samePixels(interpolated(source, 10, 10), source));
+    for (const bool grey : {false, true}) {
+        const Bitmap24 source = picture(10, 10, grey, 255, rng);
+        for (const auto& [entry, dest] : interpolatedEveryWay(source, 10, 10))
+            EXPECT_TRUE(samePixels(dest, source)) << entry;
+    }
 }
 
-TEST(ReduitBilineaire, MatchesThePlainInterpolationOnNoise)
+// Sides whose sample points all fall on a pixel or half-way between two
+// (weight 0 or 128): at twice the size, pixel i samples i / 2; at two thirds,
+// 2m samples 3m and 2m + 1 samples 3m + 1.5; at a quarter, i samples 4i and
+// the rows between are not needed. Each result is then a source pixel or the
+// truncated mean of two or four: the first pixel of a side, and the next one
+// when half-way, the last standing in for its missing neighbour.
+std::pair<std::int32_t, std::int32_t> halfWayTap(std::int32_t i, std::int32_t dest, std::int32_t source)
 {
-    std::mt19937 rng(4242);
-    for (int round = 0; round < 40; ++round) {
-        std::uniform_int_distribution<std::int32_t> side(1, 80);
-        const std::int32_t sw = side(rng), sh = side(rng), dw = side(rng), dh = side(rng);
-        const Bitmap24 source = noisePicture(sw, sh, rng);
-        Bitmap24 dest = makeRaster(dw, dh);
-        fillBlock(dest, 0x96);
-        ReduitBilineaire(source, dest);
-        EXPECT_TRUE(samePixels(dest, referenceBilinear(source, dw, dh))) << sw << "×" << sh << " → " << dw << "×" << dh;
-        EXPECT_TRUE(paddingHolds(dest, 0x96));
-    }
-    const Bitmap24 wide = noisePicture(513, 3, rng);
-    EXPECT_TRUE(samePixels(interpolated(wide, 512, 2), referenceBilinear(wide, 512, 2)));
+    const std::int32_t twice = 2 * i * source / dest;
+    return {twice / 2, twice % 2 == 1 ? std::min(twice / 2 + 1, source - 1) : twice / 2};
 }
+
+struct Multiples {
+    std::int32_t sourceX, destX, sourceY, destY;
+};
+
+class HalfWaySamples : public testing::TestWithParam<Multiples> {};
+
+TEST_P(HalfWaySamples, AreSourcePixelsOrTheTruncatedMeansOfTheirNeighbours)
+{
+    const Multiples m = GetParam();
+    std::mt19937 rng(static_cast<std::uint32_t>(m.sourceX * 10 + m.sourceY));
+    for (int round = 0; round < 12; ++round) {
+        std::uniform_int_distribution<std::int32_t> multiple(1, 20);
+        const std::int32_t kx = multiple(rng), ky = multiple(rng);
+        const std::int32_t sw = kx * m.sourceX, sh = ky * m.sourceY, dw = kx * m.destX, dh = ky * m.destY;
+        const Bitmap24 source = picture(sw, sh, round % 2 == 1, 255, rng);
+        Bitmap24 expected = makeRaster(dw, dh);
+        for (std::int32_t y = 0; y < dh; ++y)
+            for (std::int32_t x = 0; x < dw; ++x) {
+                const auto [left, right] = halfWayTap(x, dw, sw);
+                const auto [upper, lower] = halfWayTap(y, dh, sh);
+                for (std::int32_t c = 0; c < 3; ++c) {
+                    const auto at = [&](std::int32_t i, std::int32_t j) { return source.scanLine(j)[3 * i + c]; };
+                    const int sum = at(left, upper) + at(right, upper) + at(left, lower) + at(right, lower);
+                    expected.scanLine(y)[3 * x + c] = static_cast<std::uint8_t>(sum >> 2);
+                }
+            }
+        for (const auto& [entry, dest] : interpolatedEveryWay(source, dw, dh))
+            EXPECT_TRUE(samePixels(dest, expected)) << sw << "×" << sh << " → " << dw << "×" << dh << ", " << entry;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ratios, HalfWaySamples,
+                         testing::Values(Multiples{1, 2, 1, 2}, Multiples{3, 2, 3, 2}, Multiples{3, 2, 4, 1}));
 
 TEST(ReduitBilineaire, FailsOnADestWithoutColumnsBeforeWritingAnything)
 {
@@ -202,9 +234,10 @@ INSTANTIATE_TEST_SUITE_P(Formats, AccessorPath,
 
 TEST(ReduitBilineaire, FixedPointPathReusesTheLastColumnAndRowInstead)
 {
-    const Bitmap24 dest = interpolated(greyRow({6, 2}), 4, 2);
-    EXPECT_EQ(rowBytes(dest, 0), grey({6, 4, 2, 2}));
-    EXPECT_EQ(rowBytes(dest, 1), grey({6, 4, 2, 2}));
+    for (const auto& [entry, dest] : interpolatedEveryWay(greyRow({6, 2}), 4, 2)) {
+        EXPECT_EQ(rowBytes(dest, 0), grey({6, 4, 2, 2})) << entry;
+        EXPECT_EQ(rowBytes(dest, 1), grey({6, 4, 2, 2})) << entry;
+    }
 }
 
 } // namespace

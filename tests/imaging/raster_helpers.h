@@ -1,9 +1,11 @@
 #pragma once
 
-// Small rasters for the resampling tests: building them, filling them and
-// comparing them pixel by pixel (padding left out).
+// Small rasters for the resampling tests: building them, filling them,
+// reducing them through every entry and comparing them pixel by pixel
+// (padding left out).
 
 #include "imaging/bitmap24.h"
+#include "imaging/row_reducer.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,7 @@
 #include <initializer_list>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tamblure::imaging::test {
@@ -86,6 +89,50 @@ inline std::vector<std::uint8_t> allPixelBytes(const Bitmap24& b)
         bytes.insert(bytes.end(), row.begin(), row.end());
     }
     return bytes;
+}
+
+// The rows of source fed to a row reducer under plan, as a decoder gives
+// them: through one buffer that each row overwrites, blue, green, red
+// (channels 3) or the blue channel alone as grey (1).
+inline Bitmap24 streamed(const Bitmap24& source, const ReductionPlan& plan, int channels)
+{
+    auto reducer = makeRowReducer(plan, source.width(), source.height(), channels);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(source.width() * channels));
+    for (std::int32_t y = 0; y < source.height(); ++y) {
+        for (std::size_t i = 0; i < row.size(); ++i)
+            row[i] = source.scanLine(y)[channels == 3 ? i : 3 * i];
+        reducer->addRow(row.data());
+    }
+    return reducer->finish();
+}
+
+inline bool isGrey(const Bitmap24& b)
+{
+    for (std::int32_t y = 0; y < b.height(); ++y) {
+        const std::uint8_t* p = b.scanLine(y);
+        for (std::int32_t x = 0; x < b.width(); ++x, p += 3)
+            if (p[1] != p[0] || p[2] != p[0])
+                return false;
+    }
+    return true;
+}
+
+// A reduction's result from each of its entries: `whole`, the whole-raster
+// operation's, then, when the row reducer takes the same reduction under
+// plan (`alike`), its result from colour rows, and from grey rows when source
+// is grey.
+using Results = std::vector<std::pair<std::string, Bitmap24>>;
+
+inline Results withStreamed(Bitmap24 whole, const Bitmap24& source, const ReductionPlan& plan, bool alike = true)
+{
+    Results results;
+    results.emplace_back("whole raster", std::move(whole));
+    if (!alike)
+        return results;
+    results.emplace_back("colour rows", streamed(source, plan, 3));
+    if (isGrey(source))
+        results.emplace_back("grey rows", streamed(source, plan, 1));
+    return results;
 }
 
 // Same size and same pixel bytes; on a difference, says where the first one is.
