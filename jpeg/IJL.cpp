@@ -16,6 +16,7 @@
 #include <new>
 #include <span>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace tamblure::jpeg {
@@ -48,7 +49,7 @@ struct IjlState {
     detail::Decompressor decoder;
     std::string path;                     // for a file
     const unsigned char* bytes = nullptr; // for bytes in memory, the caller's
-    std::size_t size = 0;
+    std::size_t size = 0;                 // the file's size, in memory or not
     bool headerRead = false;
     MemoryDestination encoded;
 };
@@ -165,6 +166,8 @@ void readHeaderStep(void* arg)
     else
         jpeg_mem_src(&state->decoder.cinfo, state->bytes, static_cast<unsigned long>(state->size));
     jpeg_read_header(&state->decoder.cinfo, TRUE);
+    // Before the caller sizes its block for the picture.
+    detail::limitPicture(&state->decoder.cinfo, state->size);
 }
 
 struct ScaleJob {
@@ -327,6 +330,9 @@ int readParams(JPEG_CORE_PROPERTIES* props, bool memory)
             props->systemError = error;
             return IJL_FILE_ERROR;
         }
+        struct stat info {};
+        if (::fstat(::fileno(state->file.get()), &info) == 0)
+            state->size = static_cast<std::size_t>(info.st_size);
     }
     if (!state->decoder.create() || !detail::runTrapped(state->decoder.trap, readHeaderStep, state.get())) {
         props->libjpegCode = state->decoder.trap.code;

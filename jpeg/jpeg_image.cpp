@@ -44,6 +44,7 @@ void startStep(void* arg)
     auto* job = static_cast<MemorySource*>(arg);
     j_decompress_ptr cinfo = &job->decoder->cinfo;
     readHeaderStep(arg);
+    detail::limitPicture(cinfo, job->size);
     detail::setFullSizeParameters(cinfo, true);
     jpeg_start_decompress(cinfo);
 }

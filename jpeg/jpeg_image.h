@@ -32,8 +32,9 @@ public:
     // palette), colour as 24-bit blue, green, red; four-component (CMYK,
     // YCCK) files are turned into blue, green, red as well. Raises EJPEG
     // ("Erreur JPEG #%d", libjpeg's message code) for data libjpeg refuses,
-    // for other layouts (two components) and for files that would need more
-    // than the decoder's memory limit or more than 1000 scans; EOutOfMemory
+    // for other layouts (two components) and for files past the decoder's
+    // limits (blocks for the file's bytes, memory, passes, scans:
+    // libjpeg_trap.h); EOutOfMemory
     // when the raster would pass 1 GiB. On an error the raster is unchanged.
     void decode(imaging::Bitmap24& raster) const;
 

@@ -33,6 +33,7 @@ void startStep(void* arg)
     auto* job = static_cast<StartJob*>(arg);
     jpeg_mem_src(job->cinfo, job->bytes, static_cast<unsigned long>(job->size));
     jpeg_read_header(job->cinfo, TRUE);
+    detail::limitPicture(job->cinfo, job->size);
     detail::setFullSizeParameters(job->cinfo, false);
     jpeg_start_decompress(job->cinfo);
 }

@@ -20,7 +20,8 @@ namespace tamblure::jpeg {
 // (ByFactor) gives, the decoded picture itself for a factor of 1. Raises
 // EFOpenError ("Impossible d'ouvrir le fichier %s"); EJPEG ("Erreur JPEG
 // #%d") with the code TJPEGImage::decode raises for the same file, under the
-// same decoder limits (memory, scans); EOutOfMemory, before any row is
+// same decoder limits (blocks for the file's bytes, memory, passes, scans:
+// libjpeg_trap.h); EOutOfMemory, before any row is
 // read, when the picture would pass 1 GiB as a 24-bit raster, as the
 // whole-picture decode refused it, although no such raster is made; and the
 // reductions' own errors once every row is decoded.
