@@ -45,6 +45,12 @@ std::uint64_t roundUp(std::uint64_t a, std::uint64_t b)
     return ceilDiv(a, b) * b;
 }
 
+// A sampling factor as libjpeg takes it (it refuses 0 in a file's header).
+std::uint64_t factorOf(std::uint8_t sampling)
+{
+    return std::max<std::uint64_t>(sampling, 1);
+}
+
 // A 24-bit raster as Bitmap24 holds it, rows padded to 4 bytes; nothing for
 // one without pixels.
 std::uint64_t raster24(std::int64_t width, std::int64_t height)
@@ -68,8 +74,8 @@ ComponentBlocks blocksOf(const JpegFrame& frame, int c)
         vMax = std::max<int>(vMax, frame.vSampling[static_cast<std::size_t>(i)]);
     }
     const auto i = static_cast<std::size_t>(c);
-    return {ceilDiv(static_cast<std::uint64_t>(frame.width) * frame.hSampling[i], std::uint64_t(hMax) * 8),
-            ceilDiv(static_cast<std::uint64_t>(frame.height) * frame.vSampling[i], std::uint64_t(vMax) * 8)};
+    return {ceilDiv(static_cast<std::uint64_t>(frame.width) * factorOf(frame.hSampling[i]), std::uint64_t(hMax) * 8),
+            ceilDiv(static_cast<std::uint64_t>(frame.height) * factorOf(frame.vSampling[i]), std::uint64_t(vMax) * 8)};
 }
 
 // libjpeg's working rows for a picture `width` pixels wide, decoding or
@@ -148,8 +154,9 @@ std::uint64_t decoderMemory(const JpegFrame& frame)
         for (int c = 0; c < frame.components && c < JpegFrame::kMaxComponents; ++c) {
             const ComponentBlocks b = blocksOf(frame, c);
             const auto i = static_cast<std::size_t>(c);
-            const std::uint64_t rows = roundUp(b.down, frame.vSampling[i]);
-            coefficients += roundUp(b.across, frame.hSampling[i]) * rows * kBlockBytes + rows * kRowPointerBytes;
+            const std::uint64_t rows = roundUp(b.down, factorOf(frame.vSampling[i]));
+            coefficients +=
+                roundUp(b.across, factorOf(frame.hSampling[i])) * rows * kBlockBytes + rows * kRowPointerBytes;
         }
     }
     return coefficients + workingRows(frame.width, frame.components);
@@ -164,14 +171,14 @@ std::uint64_t thumbnailMemory(const JpegFrame& frame, const DecodeRoute& route)
     std::uint64_t thumbnail = 0; // the raster the thumbnail is encoded from
     std::int64_t thumbnailWidth = 0;
     if (frame.components == 3) {
-        const std::int64_t divisor = std::int64_t{1} << std::min<int>(route.scale, 3);
+        // As DecodeJpegFile takes its scale codes: above 3, full size.
+        const int shift = route.scale <= 3 ? route.scale : 0;
+        const std::int64_t divisor = std::int64_t{1} << shift;
         const std::int64_t decodedWidth = (width + divisor - 1) / divisor;
         const std::int64_t decodedHeight = (height + divisor - 1) / divisor;
         const std::uint64_t decoded = raster24(decodedWidth, decodedHeight);
         const std::int32_t factor =
-            toSize
-                ? 0
-                : static_cast<std::int32_t>(static_cast<std::uint32_t>(plan.factor) >> std::min<int>(route.scale, 3));
+            toSize ? 0 : static_cast<std::int32_t>(static_cast<std::uint32_t>(plan.factor) >> shift);
         const std::uint64_t reduced = toSize       ? raster24(plan.width, plan.height)
                                       : factor > 1 ? raster24(decodedWidth / factor, decodedHeight / factor)
                                                    : 0;

@@ -64,8 +64,9 @@ std::uint64_t decoderMemory(const JpegFrame& frame);
 
 // How the per-image step takes a picture.
 struct DecodeRoute {
-    // Three-component files: decoded at 1/2^scale (0 to 3). Others are
-    // decoded at full size, streamed, whatever the scale.
+    // Three-component files: decoded at 1/2^scale (0 to 3; above, at full
+    // size, as DecodeJpegFile takes it). Others are decoded at full size,
+    // streamed, whatever the scale.
     std::uint8_t scale = 0;
     // The thumbnail, planned from the picture's full size (a factor counts
     // from the full size: the step divides it by the decoder's scale).
