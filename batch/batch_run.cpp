@@ -39,9 +39,12 @@ Directory openThumbnailFolder(const Directory& photographs)
         throw EInOutError(withReason("Impossible de créer " + shown, errno));
     Directory thumbnails(photographs, name);
     if (!thumbnails.opened()) {
+        // A link refused by O_NOFOLLOW (ELOOP), or one seen there now: it
+        // may have been swapped back for a folder since.
         struct stat info {};
         const bool link =
-            ::fstatat(photographs.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+            thumbnails.openError() == ELOOP ||
+            (::fstatat(photographs.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode));
         if (link)
             throw EInOutError("Le dossier des vignettes « " + shown +
                               " » est un lien symbolique : il n'est pas suivi, "

@@ -3,8 +3,10 @@
 // colour, which would flatter every decoder), each file with a camera-like
 // EXIF segment holding a small preview, as cameras write them.
 //
-//   tamblure_make_corpus FOLDER COUNT WIDTH HEIGHT [--progressive] [--grey | --cmyk] [--quality Q]
+//   tamblure_make_corpus FOLDER COUNT WIDTH HEIGHT [--progressive] [--arithmetic] [--grey | --cmyk] [--quality Q]
 //
+// --arithmetic codes the data with libjpeg's arithmetic coder instead of
+// Huffman tables, as a few encoders can.
 // --cmyk writes the colour picture as Adobe CMYK (the inverted inks of red,
 // green and blue, and a black that varies across the picture), as prepress
 // software does; its preview stays in colour.
@@ -147,7 +149,7 @@ std::vector<std::uint8_t> exifSegment(int width, int height, const std::vector<s
 }
 
 std::vector<std::uint8_t> encode(const std::vector<std::uint8_t>& pixels, int width, int height, int components,
-                                 int quality, bool progressive, const std::vector<std::uint8_t>* exif)
+                                 int quality, bool progressive, bool arithmetic, const std::vector<std::uint8_t>* exif)
 {
     jpeg_compress_struct c{};
     jpeg_error_mgr err{};
@@ -162,6 +164,7 @@ std::vector<std::uint8_t> encode(const std::vector<std::uint8_t>& pixels, int wi
     c.in_color_space = components == 4 ? JCS_CMYK : components == 3 ? JCS_RGB : JCS_GRAYSCALE;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, quality, TRUE);
+    c.arith_code = arithmetic ? TRUE : FALSE;
     if (progressive)
         jpeg_simple_progression(&c);
     jpeg_start_compress(&c, TRUE);
@@ -201,17 +204,21 @@ std::vector<std::uint8_t> adobeInks(const std::vector<std::uint8_t>& rgb, int wi
 int main(int argc, char** argv)
 {
     if (argc < 5) {
-        std::fprintf(stderr, "usage: %s FOLDER COUNT WIDTH HEIGHT [--progressive] [--grey | --cmyk] [--quality Q]\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s FOLDER COUNT WIDTH HEIGHT [--progressive] [--arithmetic] [--grey | --cmyk] [--quality Q]\n",
+            argv[0]);
         return 2;
     }
     const std::string folder = argv[1];
     const int count = std::atoi(argv[2]), width = std::atoi(argv[3]), height = std::atoi(argv[4]);
-    bool progressive = false, grey = false, cmyk = false;
+    bool progressive = false, arithmetic = false, grey = false, cmyk = false;
     int quality = 92;
     for (int i = 5; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--progressive"))
             progressive = true;
+        else if (!std::strcmp(argv[i], "--arithmetic"))
+            arithmetic = true;
         else if (!std::strcmp(argv[i], "--grey"))
             grey = true;
         else if (!std::strcmp(argv[i], "--cmyk"))
@@ -255,10 +262,11 @@ int main(int argc, char** argv)
                                 static_cast<std::size_t>(x * width / 160)) *
                                    static_cast<std::size_t>(components) +
                                static_cast<std::size_t>(c)];
-        const auto preview = encode(small, 160, 120, components, 80, false, nullptr);
+        const auto preview = encode(small, 160, 120, components, 80, false, false, nullptr);
         const auto exif = exifSegment(width, height, preview);
-        const auto bytes = cmyk ? encode(adobeInks(pixels, width), width, height, 4, quality, progressive, &exif)
-                                : encode(pixels, width, height, components, quality, progressive, &exif);
+        const auto bytes =
+            cmyk ? encode(adobeInks(pixels, width), width, height, 4, quality, progressive, arithmetic, &exif)
+                 : encode(pixels, width, height, components, quality, progressive, arithmetic, &exif);
         char name[64];
         std::snprintf(name, sizeof name, "/IMG_%04d.jpg", n + 1);
         FILE* f = std::fopen((folder + name).c_str(), "wb");

@@ -14,6 +14,7 @@
 #include <new>
 #include <span>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace tamblure::jpeg {
@@ -139,6 +140,8 @@ void readHeaderStep(void* arg)
     auto* state = static_cast<IjlState*>(arg);
     jpeg_mem_src(&state->decoder.cinfo, state->bytes, static_cast<unsigned long>(state->size));
     jpeg_read_header(&state->decoder.cinfo, TRUE);
+    // Before the caller sizes its block for the picture.
+    detail::limitPicture(&state->decoder.cinfo, state->size);
 }
 
 struct ScaleJob {

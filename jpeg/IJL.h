@@ -104,11 +104,12 @@ struct JPEG_CORE_PROPERTIES {
 int ijlInit(JPEG_CORE_PROPERTIES* props);
 
 // IJL_JFILE_READPARAMS reads the headers of JPGFile, IJL_JBUFF_READPARAMS
-// those of the bytes at JPGBytes. The picture modes (of either kind) decode
-// the whole picture at full size, 1/2, 1/4 or 1/8 of each side (rounded up)
-// into DIBBytes; DIBWidth and |DIBHeight| must be exactly that output size
-// and DIBChannels / DIBColor one of 3 / IJL_BGR, 3 / IJL_RGB, 1 / IJL_G.
-// 0 on success, a negative value on failure.
+// those of the bytes at JPGBytes, and refuses (IJL_JPEG_ERROR) a picture of
+// more blocks than the file's bytes pay for (libjpeg_trap.h). The picture
+// modes (of either kind) decode the whole picture at full size, 1/2, 1/4 or
+// 1/8 of each side (rounded up) into DIBBytes; DIBWidth and |DIBHeight| must
+// be exactly that output size and DIBChannels / DIBColor one of 3 / IJL_BGR,
+// 3 / IJL_RGB, 1 / IJL_G. 0 on success, a negative value on failure.
 int ijlRead(JPEG_CORE_PROPERTIES* props, int mode);
 
 // IJL_JFILE_WRITEWHOLEIMAGE writes the DIB as a complete JPEG file at JPGFile

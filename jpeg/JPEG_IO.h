@@ -19,10 +19,11 @@ namespace tamblure::jpeg {
 // the raster keeps its format, which must be 24-bit or 8-bit. True when the
 // picture was decoded; every failure is a false result, never an error,
 // except a raster that cannot be sized (EOutOfMemory). A file that is missing,
-// cannot be read as far as its frame or has neither 1 nor 3 channels leaves
-// the raster untouched; after that the raster is given its new size (zero-
-// filled) before the picture is read, so a failing picture read leaves it at
-// that size holding what was decoded.
+// cannot be read as far as its frame, declares more picture than its bytes
+// pay for (libjpeg's JERR_IMAGE_TOO_BIG, libjpeg_trap.h) or has neither 1
+// nor 3 channels leaves the raster untouched; after that the raster is given
+// its new size (zero-filled) before the picture is read, so a failing picture
+// read leaves it at that size holding what was decoded.
 // When libjpegCode is given, a failure of libjpeg stores its message code
 // there (0 when the failure was not libjpeg's), so that a caller can say why.
 bool DecodeJpegFile(imaging::Bitmap24* raster, const std::filesystem::path& path, bool setFormat,

@@ -4,6 +4,8 @@
 #include "common/errors.h"
 #include "common/file_io.h"
 
+#include <algorithm>
+
 namespace tamblure::jpeg {
 
 namespace {
@@ -84,13 +86,53 @@ std::optional<JpegFrame> ProbeJpegFrame(std::span<const std::uint8_t> bytes)
             // nor one whose height comes later (DNL).
             if (precision != 8 || lines == 0 || samples == 0 || components == 0)
                 return JpegFrame{};
-            return JpegFrame{samples, lines, components, code};
+            JpegFrame read{samples, lines, components, code};
+            // Each component: +8 + 3c Ci (1), Hi Vi (1), Tqi (1). What a file
+            // cut short lacks of them stays 0, which counts as 1.
+            for (std::size_t c = 0; c < std::min<std::size_t>(components, JpegFrame::kMaxComponents); ++c) {
+                std::uint8_t sampling = 0;
+                if (!file.u8At(pos + 8 + 3 * c + 1, sampling))
+                    break;
+                read.hSampling[c] = static_cast<std::uint8_t>(sampling >> 4);
+                read.vSampling[c] = static_cast<std::uint8_t>(sampling & 15);
+            }
+            return read;
         });
     // The first frame the decoder can read ends the walk, readable or not
     // (an empty frame, with no component, stands for one that is not).
     if (!frame || frame->components == 0)
         return std::nullopt;
-    return frame;
+    JpegFrame found = *frame;
+    if (found.progressive()) {
+        found.multiScan = true;
+    } else if (const auto scan = FirstScanOffset(bytes)) {
+        // Scan header: FF DA, Ls (2), Ns (1).
+        std::uint8_t inScan = 0;
+        found.multiScan = file.u8At(*scan + 4, inScan) && inScan < found.components;
+    }
+    return found;
+}
+
+std::uint64_t JpegFrame::blocks() const
+{
+    int hMax = 1, vMax = 1;
+    const int counted = std::min<int>(components, kMaxComponents);
+    for (int c = 0; c < counted; ++c) {
+        hMax = std::max<int>(hMax, hSampling[static_cast<std::size_t>(c)]);
+        vMax = std::max<int>(vMax, vSampling[static_cast<std::size_t>(c)]);
+    }
+    std::uint64_t total = 0;
+    for (int c = 0; c < counted; ++c) {
+        // A factor of 0, which libjpeg refuses, counts as 1.
+        const auto h = std::max<std::uint64_t>(hSampling[static_cast<std::size_t>(c)], 1);
+        const auto v = std::max<std::uint64_t>(vSampling[static_cast<std::size_t>(c)], 1);
+        const std::uint64_t across =
+            (std::uint64_t{width} * h + std::uint64_t(hMax) * 8 - 1) / (std::uint64_t(hMax) * 8);
+        const std::uint64_t down =
+            (std::uint64_t{height} * v + std::uint64_t(vMax) * 8 - 1) / (std::uint64_t(vMax) * 8);
+        total += across * down;
+    }
+    return total;
 }
 
 std::optional<std::size_t> FirstScanOffset(std::span<const std::uint8_t> bytes)

@@ -2,6 +2,7 @@
 
 #include <jerror.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace tamblure::jpeg::detail {
@@ -48,11 +49,9 @@ void noteMessage(j_common_ptr cinfo, int level)
 }
 void ignoreOutput(j_common_ptr) {}
 
-[[noreturn]] void refuse(j_common_ptr cinfo)
+[[noreturn]] void refuse(j_common_ptr cinfo, int code)
 {
-    // No libjpeg message says "too much work"; the nearest is the one for
-    // progressive parameters it cannot follow.
-    cinfo->err->msg_code = JERR_BAD_PROGRESSION;
+    cinfo->err->msg_code = code;
     cinfo->err->error_exit(cinfo);
     std::abort(); // error_exit never returns
 }
@@ -65,8 +64,10 @@ void limitWork(j_common_ptr cinfo)
         return;
     auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
     auto* limit = reinterpret_cast<WorkLimit*>(cinfo->progress);
+    // No libjpeg message says "too much work"; the nearest is the one for
+    // progressive parameters it cannot follow.
     if (dinfo->input_scan_number > kMaxScans)
-        refuse(cinfo);
+        refuse(cinfo, JERR_BAD_PROGRESSION);
     if (dinfo->input_scan_number == limit->scanCounted || dinfo->comps_in_scan <= 0)
         return;
     limit->scanCounted = dinfo->input_scan_number;
@@ -79,7 +80,7 @@ void limitWork(j_common_ptr cinfo)
         limit->blocksVisited +=
             weight * dinfo->cur_comp_info[c]->width_in_blocks * dinfo->cur_comp_info[c]->height_in_blocks;
     if (limit->blocksVisited > kMaxPasses * picture)
-        refuse(cinfo);
+        refuse(cinfo, JERR_BAD_PROGRESSION);
 }
 
 void createStep(void* arg)
@@ -91,6 +92,11 @@ void createStep(void* arg)
 }
 
 } // namespace
+
+std::uint64_t affordableBlocks(std::uint64_t fileBytes)
+{
+    return kFreeBlocks + fileBytes / 1024 * kBlocksPerKilobyte + fileBytes % 1024 * kBlocksPerKilobyte / 1024;
+}
 
 jpeg_error_mgr* installErrorTrap(ErrorTrap& trap)
 {
@@ -116,6 +122,32 @@ void limitDecoder(j_decompress_ptr cinfo, WorkLimit& limit)
     cinfo->mem->max_memory_to_use = kMaxDecoderMemory;
     limit.pub.progress_monitor = limitWork;
     cinfo->progress = &limit.pub;
+}
+
+void limitPicture(j_decompress_ptr cinfo, std::uint64_t fileBytes)
+{
+    const JpegFrame frame = frameOf(cinfo);
+    // The message of libjpeg's own refusal of sides past 65500 pixels: too
+    // large a picture, here for the bytes that carry it.
+    if (frame.blocks() > affordableBlocks(fileBytes))
+        refuse(reinterpret_cast<j_common_ptr>(cinfo), JERR_IMAGE_TOO_BIG);
+    cinfo->mem->max_memory_to_use = static_cast<long>(std::min<std::uint64_t>(decoderMemory(frame), kMaxDecoderMemory));
+}
+
+JpegFrame frameOf(j_decompress_ptr cinfo)
+{
+    JpegFrame frame;
+    // libjpeg takes sides of 65500 at most, and 10 components.
+    frame.width = static_cast<std::uint16_t>(cinfo->image_width);
+    frame.height = static_cast<std::uint16_t>(cinfo->image_height);
+    frame.components = static_cast<std::uint8_t>(std::min(cinfo->num_components, JpegFrame::kMaxComponents));
+    for (int c = 0; c < frame.components; ++c) {
+        const auto i = static_cast<std::size_t>(c);
+        frame.hSampling[i] = static_cast<std::uint8_t>(cinfo->comp_info[c].h_samp_factor);
+        frame.vSampling[i] = static_cast<std::uint8_t>(cinfo->comp_info[c].v_samp_factor);
+    }
+    frame.multiScan = jpeg_has_multiple_scans(cinfo) != 0;
+    return frame;
 }
 
 bool Decompressor::create()

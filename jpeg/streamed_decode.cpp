@@ -50,6 +50,7 @@ void startStep(void* arg)
     jpeg_mem_src(job->cinfo, job->bytes, static_cast<unsigned long>(job->size));
     jpeg_save_markers(job->cinfo, JPEG_APP0 + 2, 0xFFFF); // ICC profiles
     jpeg_read_header(job->cinfo, TRUE);
+    detail::limitPicture(job->cinfo, job->size);
     setFullSizeParameters(job->cinfo);
     if (job->cinfo->out_color_space == JCS_CMYK)
         jpeg_read_icc_profile(job->cinfo, &job->profile, &job->profileSize);

@@ -24,7 +24,7 @@ namespace tamblure::jpeg {
 // black's, Adobe's inverted inks read as such. Raises EJPEG (jpegErrorMessage of
 // libjpeg's message code) for data libjpeg refuses, for layouts it
 // cannot turn into colour (two components), and past the decoder's limits
-// (memory, scans, work); EOutOfMemory, before any row is read, when the
+// (blocks for the file's bytes, memory, passes, scans: libjpeg_trap.h); EOutOfMemory, before any row is read, when the
 // picture would pass 1 GiB as a 24-bit raster (a small file can claim 65500
 // × 65500 pixels, and libjpeg would fill every missing one); and the
 // reductions' own errors once every row is decoded.

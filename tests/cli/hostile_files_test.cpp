@@ -1,10 +1,17 @@
-// Tiny files whose frame header claims 65500 x 65500 pixels, run through the
-// command-line companion so that its memory can be read from the outside.
+// Tiny files whose frame header claims far more picture than their bytes
+// carry, a large photograph whose bytes pay for it, and photographs whose
+// thumbnails take the memory decode_memory.h counts for them, run through
+// the command-line companion so that its memory can be read from the
+// outside.
 // Their times are recorded among the test's properties (--gtest_output=xml),
 // not judged, since a loaded or sanitised machine stretches them: only a run
 // that has not ended after a minute, a thousand times what it takes, is
 // stopped and counted as hanging.
 
+#include "imaging/reduction.h"
+#include "jpeg/decode_memory.h"
+#include "jpeg/jpeg_util.h"
+#include "support/hostile_jpeg.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
 
@@ -14,10 +21,10 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace tamblure {
 namespace {
@@ -32,31 +39,35 @@ struct Measured {
     double peakMiB = 0;
 };
 
+// The run's own peak, measured by GNU time from a process of its own: a child
+// forked from the test would count the test's pages, which it shares until
+// it runs the program, in its peak.
 Measured runBatch(const std::filesystem::path& folder, const char* criterion, const char* number)
 {
     test::TempDir scratch;
     const auto errPath = scratch / "err";
+    const auto peakPath = scratch / "peak";
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
+        ::setpgid(0, 0); // so that a hanging run goes with its timer
         const int null = ::open("/dev/null", O_WRONLY);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(null, 1);
         ::dup2(err, 2);
-        ::execl(TAMBLURE_BATCH_EXE, TAMBLURE_BATCH_EXE, "-j", "1", criterion, number, folder.c_str(),
-                static_cast<char*>(nullptr));
+        ::execl("/usr/bin/time", "/usr/bin/time", "-f", "%M", "-o", peakPath.c_str(), TAMBLURE_BATCH_EXE, "-j", "1",
+                criterion, number, folder.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     int status = 0;
-    struct rusage usage {};
     Measured m;
     for (;;) {
-        const pid_t ended = ::wait4(pid, &status, WNOHANG, &usage);
+        const pid_t ended = ::waitpid(pid, &status, WNOHANG);
         if (ended == pid || (ended < 0 && errno != EINTR))
             break;
         if (std::chrono::steady_clock::now() - start > kHangLimit) {
-            ::kill(pid, SIGKILL);
-            ::wait4(pid, &status, 0, &usage);
+            ::kill(-pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
             m.hung = true;
             break;
         }
@@ -64,70 +75,135 @@ Measured runBatch(const std::filesystem::path& folder, const char* criterion, co
     }
     m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    m.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    // The peak in kilobytes is the last line ("Command exited with non-zero
+    // status N" may come before it).
+    const auto peak = test::readFile(peakPath);
+    std::string text(peak.begin(), peak.end());
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    m.peakMiB = std::stod("0" + text.substr(text.find_last_of('\n') + 1)) / 1024.0;
     const auto err = test::readFile(errPath);
     m.err.assign(err.begin(), err.end());
     return m;
 }
 
-// A small real file whose frame header is patched to claim 65500 x 65500.
-void writeClaimingHugeSize(const std::filesystem::path& path, test::JpegSpec spec)
-{
-    auto bytes = test::makeJpeg(spec);
-    const int sof = spec.progressive ? 0xC2 : 0xC0;
-    const std::ptrdiff_t at = test::findMarker(bytes, sof);
-    ASSERT_GE(at, 0);
-    const auto p = static_cast<std::size_t>(at);
-    // FF Cx, length (2), precision (1), height (2), width (2)
-    bytes[p + 5] = bytes[p + 7] = 0xFF;
-    bytes[p + 6] = bytes[p + 8] = 0xDC;
-    test::writeFile(path, bytes);
-}
-
-struct HugeCase {
+struct HostileCase {
     const char* name;
+    int side; // the picture the frame declares, side by side
     int components;
+    bool arithmetic;
     bool progressive;
 };
 
-class HugeProgressive : public testing::TestWithParam<HugeCase> {};
+// Each option the step decodes differently by: to a size at 1/8, and by
+// factors of 1 (the whole picture encoded again) and 8.
+const std::vector<std::vector<const char*>> kOptions = {{"-s", "200"}, {"-f", "1"}, {"-f", "8"}};
 
-TEST_P(HugeProgressive, EndsTheRunWithAMessageNamingTheFileInLittleMemory)
+class HugeClaim : public testing::TestWithParam<HostileCase> {};
+
+TEST_P(HugeClaim, EndsTheRunWithAMessageNamingTheFileInLittleMemory)
 {
-    test::TempDir dir;
-    test::JpegSpec spec;
+    test::FlatSpec spec;
+    spec.width = spec.height = GetParam().side;
     spec.components = GetParam().components;
+    spec.arithmetic = GetParam().arithmetic;
     spec.progressive = GetParam().progressive;
-    writeClaimingHugeSize(dir / "huge.jpg", spec);
-    for (const char* criterion : {"-s", "-f"}) {
-        const Measured m = runBatch(dir.path(), criterion, "3");
-        ASSERT_FALSE(m.hung) << criterion;
-        EXPECT_EQ(m.exitCode, 1) << criterion << ": " << m.err;
+    spec.encodedRows = 16; // the data ends there
+    test::TempDir dir;
+    test::writeFile(dir / "huge.jpg", test::makeFlatJpeg(spec));
+    for (const auto& option : kOptions) {
+        const Measured m = runBatch(dir.path(), option[0], option[1]);
+        ASSERT_FALSE(m.hung) << option[0] << option[1];
+        EXPECT_EQ(m.exitCode, 1) << option[0] << option[1] << ": " << m.err;
         EXPECT_NE(m.err.find((dir / "huge.jpg").string()), std::string::npos) << m.err;
-        EXPECT_LT(m.peakMiB, 64.0) << criterion;
-        RecordProperty(std::string(criterion) + "_ms", static_cast<int>(m.seconds * 1000));
-        RecordProperty(std::string(criterion) + "_peak_MiB", static_cast<int>(m.peakMiB));
+        EXPECT_LT(m.peakMiB, 64.0) << option[0] << option[1];
+        RecordProperty(std::string(option[0]) + option[1] + "_ms", static_cast<int>(m.seconds * 1000));
+        RecordProperty(std::string(option[0]) + option[1] + "_peak_MiB", static_cast<int>(m.peakMiB));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, HugeProgressive,
-                         testing::Values(HugeCase{"colour", 3, true}, HugeCase{"grey", 1, true},
-                                         HugeCase{"greyBaseline", 1, false}));
+INSTANTIATE_TEST_SUITE_P(Files, HugeClaim,
+                         testing::Values(HostileCase{"Colour", 65500, 3, false, false},
+                                         HostileCase{"ColourProgressive", 65500, 3, false, true},
+                                         HostileCase{"Grey", 65500, 1, false, false},
+                                         HostileCase{"GreyProgressive", 65500, 1, false, true},
+                                         HostileCase{"ColourOf18900", 18900, 3, false, false},
+                                         HostileCase{"ArithmeticColour", 65500, 3, true, false},
+                                         HostileCase{"ArithmeticCmykOf18900", 18900, 4, true, false}),
+                         [](const testing::TestParamInfo<HostileCase>& row) { return std::string(row.param.name); });
 
-TEST(HugeBaselineColour, IsDecodedAtOneEighthUnderTheLargestDimension)
+TEST(LargePhotograph, PastTheFreeBlocksIsMadeUnderEachOption)
 {
+    // 24 megapixels of texture, which its bytes pay for.
     test::TempDir dir;
-    writeClaimingHugeSize(dir / "huge.jpg", test::JpegSpec{});
-    const Measured m = runBatch(dir.path(), "-s", "200");
-    ASSERT_FALSE(m.hung);
-    // The data ends at once: libjpeg fills the rest, and the run makes a
-    // (grey) thumbnail of the claimed size.
-    EXPECT_EQ(m.exitCode, 0) << m.err;
-    EXPECT_LT(m.peakMiB, 400.0);
-    EXPECT_TRUE(std::filesystem::exists(dir / "tamblure" / "huge.jpg"));
-    RecordProperty("ms", static_cast<int>(m.seconds * 1000));
-    RecordProperty("peak_MiB", static_cast<int>(m.peakMiB));
+    test::writeJpeg(dir / "large.jpg", test::sized(6000, 4000));
+    for (const auto& option : kOptions) {
+        const Measured m = runBatch(dir.path(), option[0], option[1]);
+        ASSERT_FALSE(m.hung);
+        EXPECT_EQ(m.exitCode, 0) << option[0] << option[1] << ": " << m.err;
+        EXPECT_TRUE(std::filesystem::exists(dir / "tamblure" / "large.jpg"));
+        RecordProperty(std::string(option[0]) + option[1] + "_ms", static_cast<int>(m.seconds * 1000));
+        RecordProperty(std::string(option[0]) + option[1] + "_peak_MiB", static_cast<int>(m.peakMiB));
+    }
 }
+
+// --- The memory counted for a picture -------------------------------------
+
+struct MemoryCase {
+    const char* name;
+    test::JpegSpec spec;
+    const char* criterion;
+    const char* number;
+    std::uint8_t scale; // the decoder's, as the step chooses it
+    imaging::ReductionPlan plan;
+};
+
+test::JpegSpec photograph(int components, bool progressive)
+{
+    test::JpegSpec spec = test::sized(4000, 3000, components);
+    spec.progressive = progressive;
+    return spec;
+}
+
+class CountedMemory : public testing::TestWithParam<MemoryCase> {};
+
+// The peak of a run making the thumbnail, less the peak of a run making a
+// tiny one (the program's own), is at most the count, and not far below it.
+TEST_P(CountedMemory, BoundsWhatTheRunTakesForThePicture)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow and quarantine take memory of their own";
+#endif
+    const MemoryCase& c = GetParam();
+    test::TempDir tiny, dir;
+    test::writeJpeg(tiny / "tiny.jpg", test::sized(400, 300, c.spec.components));
+    test::writeJpeg(dir / "p.jpg", c.spec);
+    const std::optional<jpeg::JpegFrame> frame = jpeg::ProbeJpegFrame(test::readFile(dir / "p.jpg"));
+    ASSERT_TRUE(frame);
+    jpeg::DecodeRoute route{c.scale, c.plan, std::filesystem::file_size(dir / "p.jpg")};
+    const double counted = static_cast<double>(jpeg::thumbnailMemory(*frame, route)) / 1048576.0;
+    const Measured own = runBatch(tiny.path(), c.criterion, c.number);
+    const Measured m = runBatch(dir.path(), c.criterion, c.number);
+    ASSERT_EQ(m.exitCode, 0) << m.err;
+    const double taken = m.peakMiB - own.peakMiB;
+    EXPECT_LE(taken, counted) << "counted " << counted << " MiB";
+    EXPECT_GE(taken, counted / 2 - 8) << "counted " << counted << " MiB";
+    RecordProperty("counted_MiB", static_cast<int>(counted));
+    RecordProperty("taken_MiB", static_cast<int>(taken));
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, CountedMemory,
+                         testing::Values(MemoryCase{"ProgressiveAtOneEighth", photograph(3, true), "-s", "200", 3,
+                                                    imaging::ReductionPlan::toSize(200, 150)},
+                                         MemoryCase{"ProgressiveEncodedAgain", photograph(3, true), "-f", "1", 0,
+                                                    imaging::ReductionPlan::byFactor(1)},
+                                         MemoryCase{"BaselineByThree", photograph(3, false), "-f", "3", 0,
+                                                    imaging::ReductionPlan::byFactor(3)},
+                                         MemoryCase{"GreyStreamedEncodedAgain", photograph(1, false), "-f", "1", 0,
+                                                    imaging::ReductionPlan::byFactor(1)},
+                                         MemoryCase{"CmykProgressiveStreamed", photograph(4, true), "-s", "200", 0,
+                                                    imaging::ReductionPlan::toSize(200, 150)}),
+                         [](const testing::TestParamInfo<MemoryCase>& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace tamblure

@@ -4,10 +4,13 @@
 #include "jpeg/IJL.h"
 #include "jpeg/jpeg_util.h"
 #include "pattern_check.h"
+#include "support/hostile_jpeg.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <jerror.h>
 
 #include <algorithm>
 
@@ -279,28 +282,40 @@ TEST(DecodeJpegFile, LeavesTheRasterResizedWhenThePictureReadFails)
 // The headers of a small progressive file, its frame claiming 65500 × 65500.
 Bytes hugeProgressive()
 {
-    JpegSpec spec = sized(16, 16);
+    test::FlatSpec spec;
     spec.progressive = true;
-    Bytes bytes = test::makeJpeg(spec);
-    const auto sof = static_cast<std::size_t>(test::findMarker(bytes, 0xC2));
-    for (std::size_t i : {sof + 5, sof + 7}) {
-        bytes[i] = 0xFF;
-        bytes[i + 1] = 0xDC;
-    }
-    return bytes;
+    return test::withDeclaredSize(test::makeFlatJpeg(spec), 65500, 65500);
 }
 
-TEST(DecodeJpegFile, RefusesQuicklyAProgressiveFileTooLargeToHoldInMemory)
+TEST(DecodeJpegFile, RefusesAFileDeclaringFarMorePictureThanItsBytesPayForBeforeSizingTheRaster)
 {
     TempDir dir;
     test::writeFile(dir / "huge.jpg", hugeProgressive());
-    const auto start = std::chrono::steady_clock::now();
+    for (const std::uint8_t scale : {std::uint8_t{0}, std::uint8_t{3}}) {
+        Bitmap24 raster = markedRaster();
+        std::int32_t code = 0;
+        EXPECT_FALSE(DecodeJpegFile(&raster, dir / "huge.jpg", true, scale, &code));
+        EXPECT_EQ(code, JERR_IMAGE_TOO_BIG);
+        EXPECT_TRUE(isMarkedRaster(raster));
+    }
+}
+
+TEST(DecodeJpegFile, RefusesAProgressiveFileWhoseCoefficientsPassTheDecodersMemory)
+{
+    // 3.7 million blocks, which ten megabytes pay for, but whose
+    // coefficients would take 475 MB.
+    test::FlatSpec spec;
+    spec.width = 16000;
+    spec.height = 9900;
+    spec.progressive = true;
+    spec.encodedRows = 16;
+    spec.fileBytes = 10 << 20;
+    TempDir dir;
+    test::writeFile(dir / "large.jpg", test::makeFlatJpeg(spec));
     Bitmap24 raster;
-    EXPECT_FALSE(DecodeJpegFile(&raster, dir / "huge.jpg", true, 3));
-    EXPECT_EQ(raster.width(), 8188);
-    // At full size the raster alone would pass the raster limit.
-    EXPECT_THROW(DecodeJpegFile(&raster, dir / "huge.jpg", true, 0), EOutOfMemory);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    std::int32_t code = 0;
+    EXPECT_FALSE(DecodeJpegFile(&raster, dir / "large.jpg", true, 3, &code));
+    EXPECT_EQ(code, JERR_NO_BACKING_STORE);
 }
 
 // A progressive file with the last scan repeated past a thousand scans:
