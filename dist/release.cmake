@@ -18,3 +18,11 @@ if(tamblure_month LESS 10)
     set(tamblure_month 0${tamblure_month})
 endif()
 set(TAMBLURE_RELEASE_DATE ${tamblure_year}-${tamblure_month}-${tamblure_day})
+
+# The Debian packages are of this version too: debian/changelog begins with
+# an entry for it, with a Debian revision ("1.0.0-1").
+file(STRINGS ${PROJECT_SOURCE_DIR}/debian/changelog tamblure_debian_entry LIMIT_COUNT 1)
+string(REPLACE "." "\\." tamblure_version_pattern "${PROJECT_VERSION}")
+if(NOT tamblure_debian_entry MATCHES "^tamblure \\(${tamblure_version_pattern}-[0-9A-Za-z.+~]+\\) ")
+    message(FATAL_ERROR "debian/changelog must begin with an entry for version ${PROJECT_VERSION}-<revision>")
+endif()

@@ -3,7 +3,9 @@
 #   cmake -DPROGRAM=<program> -DPAGE=<page> -P page_options.cmake
 # The page lists an option in a tag (the line after ".TP") of its OPTIONS
 # section; --help, in a line that begins with blanks and a dash
-# ("  -q, --quality N   ..."). --help runs without any display, so a program
+# ("  -q, --quality N   ..."). An option takes a value when the page's tag
+# names one in italics and --help's line one in capitals; the bash completion
+# relies on that. --help runs without any display, so a program
 # whose window would open prints no option and must list none.
 execute_process(
     COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY --unset=QT_QPA_PLATFORM
@@ -11,15 +13,11 @@ execute_process(
     OUTPUT_VARIABLE help ERROR_QUIET TIMEOUT 20)
 string(REGEX MATCHALL "\n[ \t]+(-[A-Za-z0-9], )?--?[A-Za-z0-9][-A-Za-z0-9]*" helpNames "\n${help}")
 string(REGEX MATCHALL "--?[A-Za-z0-9][-A-Za-z0-9]*" fromHelp "${helpNames}")
+string(REGEX MATCHALL "\n[ \t]+(-[A-Za-z0-9], )?--?[A-Za-z0-9][-A-Za-z0-9]* [A-Z]" helpValued "\n${help}")
+string(REGEX MATCHALL "--?[A-Za-z0-9][-A-Za-z0-9]*" valuedInHelp "${helpValued}")
 
-file(READ ${PAGE} page)
-set(fromPage)
-if(page MATCHES "\n\\.SH \"?OPTIONS\"?\n(.*)")
-    string(REGEX REPLACE "\n\\.SH .*" "" options "${CMAKE_MATCH_1}")
-    string(REGEX MATCHALL "\\.TP\n[^\n]*" tags "${options}")
-    string(REGEX MATCHALL "(\\\\-)+[A-Za-z0-9]([A-Za-z0-9]|\\\\-)*" fromPage "${tags}")
-    string(REPLACE "\\-" "-" fromPage "${fromPage}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../../man/options.cmake)
+tamblure_page_options(${PAGE} fromPage valued)
 
 list(SORT fromHelp)
 list(SORT fromPage)
@@ -31,4 +29,10 @@ if(NOT "${fromHelp}" STREQUAL "${fromPage}")
     message(FATAL_ERROR "${PAGE} and ${PROGRAM} --help differ.\n"
                         "Only in --help: ${onlyHelp}\nOnly in the page: ${onlyPage}")
 endif()
-message(STATUS "${PAGE}: ${fromPage}")
+list(SORT valuedInHelp)
+list(SORT valued)
+if(NOT "${valuedInHelp}" STREQUAL "${valued}")
+    message(FATAL_ERROR "${PAGE} and ${PROGRAM} --help differ on the options that take a value.\n"
+                        "--help: ${valuedInHelp}\nThe page: ${valued}")
+endif()
+message(STATUS "${PAGE}: ${fromPage}; with a value: ${valued}")

@@ -1,9 +1,11 @@
 #include "support/test_support.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <grp.h>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -69,6 +71,29 @@ std::optional<fs::path> corpusDir()
     if (fs::is_directory(dir, ec))
         return fs::canonical(dir, ec);
     return std::nullopt;
+}
+
+std::string corpusAbsence()
+{
+    const fs::path dir = corpusSetting();
+    if (dir.empty())
+        return "no folder of camera photographs given (TAMBLURE_CORPUS_DIR is empty): test of real photographs skipped";
+    return dir.string() + " is absent: test of real photographs skipped";
+}
+
+std::string corpusLabelMissing()
+{
+    const char* labels = std::getenv("TAMBLURE_TEST_LABELS");
+    if (labels == nullptr)
+        return {};
+    std::istringstream list(labels);
+    for (std::string label; std::getline(list, label, ',');) {
+        if (label == "corpus")
+            return {};
+    }
+    return std::string("this test reads the photographs of the corpus but its CTest entry is not labelled corpus "
+                       "(labels: \"") +
+           labels + "\"): give it the label, so that ctest -LE corpus leaves it out";
 }
 
 std::vector<fs::path> corpusPhotographs(bool includeDamaged)
