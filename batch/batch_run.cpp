@@ -4,6 +4,7 @@
 #include "batch/number_conversion.h"
 #include "batch/page_writer.h"
 #include "batch/picture_queue.h"
+#include "batch/run_page.h"
 #include "batch/thumbnail_records.h"
 #include "batch/traite_image.h"
 #include "common/atomic_file.h"
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <vector>
 
@@ -25,15 +27,16 @@ namespace {
 // Thumbnails made between two writes of the records during a run.
 constexpr std::int32_t kRecordsEvery = 500;
 
-// The thumbnail folder inside the photographs' folder, made when missing and
-// opened without following a link: a `tamblure` that is a link (to the
+// The thumbnail folder inside the photographs' folder (or the folder of the
+// thumbnails at twice the size inside it), made when missing and opened
+// without following a link: a `tamblure` that is a link (to the
 // photographs' folder itself, to another user's folder) would send every
 // thumbnail over a photograph of the same name. So would a `tamblure` that
 // is the photographs' folder itself under another name (a bind mount).
 // Nothing is written before these checks.
-Directory openThumbnailFolder(const Directory& photographs)
+Directory openThumbnailFolder(const Directory& photographs, std::string_view folderName = kThumbnailFolderName)
 {
-    const std::string name(kThumbnailFolderName);
+    const std::string name(folderName);
     const std::string shown = shownFolder(photographs) + name;
     if (::mkdirat(photographs.fd(), name.c_str(), 0777) != 0 && errno != EEXIST)
         throw EInOutError(withReason("Impossible de créer " + shown, errno));
@@ -58,6 +61,18 @@ Directory openThumbnailFolder(const Directory& photographs)
                           " » est le dossier des photographies lui-même : les vignettes y remplaceraient les "
                           "photographies");
     return thumbnails;
+}
+
+// The folder's own name, for a page without a title: "Vacances" for
+// "Photos/Vacances/", and for "." the name of the working folder.
+std::string folderName(const Directory& folder)
+{
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::absolute(folder.path(), error);
+    path = (error ? folder.path() : path).lexically_normal();
+    if (!path.has_filename())
+        path = path.parent_path();
+    return path.filename().string();
 }
 
 } // namespace
@@ -93,25 +108,35 @@ namespace {
 // brings the rest up to date); the page only when the run gets to its end.
 class FolderRun {
 public:
-    FolderRun(RunHost& host, const Directory& folder, std::int32_t number, const RunOptions& options)
-        : host_(host), options_(options), photographs_(folder), thumbnails_(openThumbnailFolder(folder))
+    // A run without photographs (a modern page of sub-folder links only)
+    // makes no thumbnail folder.
+    FolderRun(RunHost& host, const Directory& folder, std::int32_t number, const RunOptions& options,
+              bool photographs)
+        : host_(host), options_(options), photographs_(folder),
+          thumbnails_(photographs ? openThumbnailFolder(folder) : Directory()),
+          doubled_(photographs && options.doubled ? openThumbnailFolder(thumbnails_, kDoubledFolderName)
+                                                  : Directory())
     {
         state_.folder = shownFolder(folder);
         state_.number = number;
         // What runs killed before their end left behind.
         removeAbandonedTemporaries(photographs_);
-        removeAbandonedTemporaries(thumbnails_);
-        if (options.record || options.update) {
-            records_.emplace(thumbnails_);
-            if (options.update)
-                records_->load();
+        for (const Directory* made : {&thumbnails_, &doubled_}) {
+            if (!made->opened())
+                continue;
+            removeAbandonedTemporaries(*made);
+            if (options.record || options.update) {
+                (made == &thumbnails_ ? records_ : doubledRecords_).emplace(*made);
+                if (options.update)
+                    (made == &thumbnails_ ? records_ : doubledRecords_)->load();
+            }
         }
         if (host.pageWanted()) {
-            state_.pageSettings = PageSettings{host.title(), host.columnCount()};
+            state_.pageWriter = pageFor(host, folderName(folder));
             page_.emplace(photographs_, "index.html");
             if (page_->open()) {
                 state_.page = &*page_;
-                EcritEntete(*page_, *state_.pageSettings);
+                state_.pageWriter->begin(*page_);
             }
         }
     }
@@ -131,7 +156,7 @@ public:
         if (!page_)
             return;
         if (state_.page != nullptr)
-            EcritPied(*state_.page, *state_.pageSettings, state_.imageCounter);
+            state_.pageWriter->end(*state_.page, state_.imageCounter);
         syncThumbnails();
         page_->finish();
     }
@@ -153,16 +178,20 @@ private:
             return;
         syncThumbnails();
         records_->save();
+        if (doubledRecords_)
+            doubledRecords_->save();
     }
 
     RunHost& host_;
     const RunOptions& options_;
     const Directory& photographs_;
     const Directory thumbnails_;
+    const Directory doubled_; // tamblure/2x, when the run makes it
     bool unsynced_ = false; // thumbnails written since the last sync
     std::int32_t made_ = 0; // thumbnails made (not kept) so far
     RunState state_;
     std::optional<ThumbnailRecords> records_;
+    std::optional<ThumbnailRecords> doubledRecords_;
     std::optional<PageFile> page_;
 };
 
@@ -171,10 +200,15 @@ RunEnd FolderRun::makePictures(const std::vector<FoundFile>& photographs)
     state_.imageCounter = 0;
     host_.showProgress(0, photographs.size());
     const ThumbnailRecords* keep = options_.update ? &*records_ : nullptr;
+    const PictureFolder folder{photographs_, thumbnails_, doubled_.opened() ? &doubled_ : nullptr};
+    StepExtras extras;
+    extras.doubledRecords = options_.update && doubledRecords_ ? &*doubledRecords_ : nullptr;
+    // Only the modern page shows captions.
+    extras.caption = state_.pageWanted() && host_.pageStyle() == PageStyle::Modern;
     PictureQueue pictures(
         photographs.size(), options_.workers, [this](std::size_t) { return requestFrom(host_, state_.number); },
         [&](std::size_t i, const ThumbnailRequest& request) {
-            return TraiteImage({photographs_, thumbnails_}, photographs[i], request, keep);
+            return TraiteImage(folder, photographs[i], request, keep, extras);
         });
     try {
         for (std::size_t i = 0; i < photographs.size(); ++i) {
@@ -211,9 +245,10 @@ RunEnd FolderRun::makePictures(const std::vector<FoundFile>& photographs)
 
 void FolderRun::record(const FoundFile& photograph, const Picture& picture)
 {
-    recordPicture(host_, state_, photograph.name, photograph.size, picture.thumbnail);
+    recordPicture(host_, state_, photograph.name, photograph.size, picture);
     const Thumbnail& t = picture.thumbnail;
-    const bool made = t.route != ThumbnailRoute::UpToDate;
+    const bool made = t.route != ThumbnailRoute::UpToDate ||
+                      (picture.doubled && picture.doubled->route != ThumbnailRoute::UpToDate);
     if (made) {
         unsynced_ = true;
         ++made_;
@@ -221,6 +256,10 @@ void FolderRun::record(const FoundFile& photograph, const Picture& picture)
     if (!records_)
         return;
     records_->set(photograph.name, {picture.request, t.photograph, t.written, t.width, t.height, t.orientation});
+    if (const Thumbnail* d = picture.doubled ? &*picture.doubled : nullptr; d != nullptr && doubledRecords_)
+        doubledRecords_->set(photograph.name,
+                             {*doubledRequest(picture.request), d->photograph, d->written, d->width, d->height,
+                              d->orientation});
     // Now and then, so that a run killed part way keeps most of what it made.
     if (made && made_ % kRecordsEvery == 0)
         saveRecords();
@@ -238,6 +277,10 @@ void FolderRun::prune(const std::vector<FoundFile>& photographs)
     };
     for (const std::string& name : records_->prune(present, ours))
         host_.reportPruned(name);
+    // The thumbnails at twice the size go with their photographs, silently:
+    // the thumbnail's own line says the photograph is gone.
+    if (doubledRecords_)
+        doubledRecords_->prune(present, ours);
 }
 
 } // namespace
@@ -245,9 +288,12 @@ void FolderRun::prune(const std::vector<FoundFile>& photographs)
 RunEnd runFolder(RunHost& host, const Directory& folder, std::int32_t number, const std::vector<FoundFile>& photographs,
                  const RunOptions& options)
 {
-    if (photographs.empty())
+    // A folder without photographs keeps its page as it is, unless the
+    // modern page leads from it to its sub-folders' pages.
+    if (photographs.empty() &&
+        !(host.pageWanted() && host.pageStyle() == PageStyle::Modern && !host.pageLinks().subFolders.empty()))
         return RunEnd::Finished;
-    FolderRun run(host, folder, number, options);
+    FolderRun run(host, folder, number, options, !photographs.empty());
     const RunEnd end = run.makePictures(photographs);
     if (end == RunEnd::Finished) {
         run.prune(photographs);

@@ -40,6 +40,10 @@ struct RunOptions {
     bool prune = false;
     unsigned shardPart = 1;
     unsigned shardParts = 1;
+    // Also makes each thumbnail at twice the size (doubledRequest) in
+    // tamblure/2x, by the same rules and with its own records, for the
+    // modern page's screens of high density.
+    bool doubled = false;
 };
 
 // Runs the batch over the folder named by folderText (the "repertoire" field)

@@ -99,6 +99,12 @@ void PageFile::writeLine(std::string_view line)
     static_cast<void>(file_.write(latin1));
 }
 
+void PageFile::writeText(std::string_view text)
+{
+    if (file_.isOpen())
+        static_cast<void>(file_.write(text));
+}
+
 std::string htmlText(std::string_view fileName)
 {
     std::string out;
@@ -175,9 +181,8 @@ void OuvreCellule(PageFile& page, const PageSettings& settings, std::int32_t ima
 
 void EcritCellule(PageFile& page, const PageSettings& settings, const PageCell& cell, std::int32_t imageCounter)
 {
-    const bool turned = cell.orientation >= 5 && cell.orientation <= 8;
-    const std::int32_t shownHeight = turned ? cell.width : cell.height;
-    const std::int32_t shownWidth = turned ? cell.height : cell.width;
+    const std::int32_t shownHeight = cell.shownHeight();
+    const std::int32_t shownWidth = cell.shownWidth();
     const std::string address = htmlAddress(cell.fileName);
 
     page.writeLine("    <div align=\"center\">");

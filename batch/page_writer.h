@@ -4,7 +4,8 @@
 // its photograph. The page is written line by line in Latin-1 with CR LF line
 // ends into a temporary file beside the target, and put in place only when
 // the run has written it to its end: a run ended by an error or stopped
-// leaves an earlier page untouched.
+// leaves an earlier page untouched. PageFile writes the modern page
+// (modern_page.h) too.
 
 #include "batch/folder_search.h"
 #include "common/atomic_file.h"
@@ -35,6 +36,10 @@ public:
     // that are not UTF-8 are taken as Latin-1 characters. A failed write is
     // kept for finish().
     void writeLine(std::string_view line);
+
+    // Writes text as it is (the modern page: UTF-8, its own line ends). A
+    // failed write is kept for finish().
+    void writeText(std::string_view text);
 
     // Puts the page in place under its name, its bytes on the disk before
     // it takes the name and the name on the disk after. Raises EFCreateError
@@ -69,6 +74,16 @@ struct PageCell {
     // EXIF orientation of the photograph; 5 to 8 mean it is shown turned a
     // quarter, so the cell's height and width are swapped.
     std::uint16_t orientation = 0;
+    // What the modern page shows besides: the photograph's size in bytes,
+    // its caption (UTF-8, empty when none) and whether it has a thumbnail at
+    // twice the size.
+    std::int64_t bytes = 0;
+    std::string caption;
+    bool doubled = false;
+
+    bool turned() const { return orientation >= 5 && orientation <= 8; }
+    std::int32_t shownWidth() const { return turned() ? height : width; }
+    std::int32_t shownHeight() const { return turned() ? width : height; }
 };
 
 // What the page dialog said when the run started.

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace tamblure::batch {
 
@@ -16,6 +17,28 @@ namespace tamblure::batch {
 enum class Criterion {
     LargestDimension,
     ReductionFactor
+};
+
+// Which page a run writes: the classic HTML 4.01 page, Latin-1, CR LF, a
+// table (the window's, and the default), or the modern HTML5 page, UTF-8,
+// whose grid fits the screen (modern_page.h).
+enum class PageStyle {
+    Classic,
+    Modern
+};
+
+// A sub-folder whose page the modern page links to, with what that page
+// holds: its photographs, and the sub-folders it links to in turn.
+struct FolderLink {
+    std::string name; // the sub-folder's own name (UTF-8 or any bytes)
+    std::size_t photographs = 0;
+    std::size_t folders = 0;
+};
+
+// The links of a modern page within a library.
+struct PageLinks {
+    bool parent = false; // a link to the parent folder's page
+    std::vector<FolderLink> subFolders;
 };
 
 class RunHost {
@@ -32,6 +55,9 @@ public:
     virtual bool pageWanted() const = 0;
     virtual int columnCount() const = 0;
     virtual std::string title() const = 0;
+    // Asked with the above: which page, and the modern page's links.
+    virtual PageStyle pageStyle() const { return PageStyle::Classic; }
+    virtual PageLinks pageLinks() const { return {}; }
     // What the thumbnails may carry of their photographs' metadata.
     virtual metadata::MetadataPolicy metadataPolicy() const { return metadata::MetadataPolicy::Everything; }
 

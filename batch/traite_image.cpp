@@ -15,13 +15,16 @@
 #include "jpeg/jpeg_input.h"
 #include "jpeg/jpeg_util.h"
 #include "jpeg/streamed_decode.h"
+#include "metadata/caption.h"
 #include "metadata/exif.h"
 #include "metadata/img_data.h"
+#include "metadata/segment_source.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <new>
 #include <optional>
 #include <span>
@@ -111,8 +114,26 @@ FileStamp copyPhotograph(const PhotographBytes& photograph, const jpeg::JpegFram
     return out.placed();
 }
 
-Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name, const Target& thumbnail,
-                          const ThumbnailRequest& request)
+// One thumbnail the step makes of a photograph: where, and under which
+// request.
+struct Wanted {
+    Target target;
+    ThumbnailRequest request;
+};
+
+imaging::Bitmap24 copyOf(const imaging::Bitmap24& raster)
+{
+    imaging::Bitmap24 copy = imaging::makeRaster24(raster.width(), raster.height());
+    std::copy_n(raster.pixels(), raster.pixelBytes(), copy.pixels());
+    return copy;
+}
+
+// The thumbnails of one photograph, in the order wanted. The photograph is
+// read once; a three-component photograph whose thumbnails all decode at the
+// same scale is decoded once, each thumbnail reduced from that picture as if
+// it were made alone.
+std::vector<Thumbnail> makeThumbnailsOf(const Directory& photographs, const std::string& name,
+                                        std::span<const Wanted> wanted)
 {
     // The photograph is read once; every stage takes its bytes from memory.
     const fs::path source = photographs.path() / name;
@@ -130,52 +151,99 @@ Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name,
     if (!frame)
         throw EJPEG("Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible");
 
-    metadata::CarriedMetadata metadata(jpeg::JpegInput::inMemory(source, photograph.bytes()), request.policy);
     const FileAccess access = FileAccess::of(photograph.file().fd());
-    Thumbnail result;
-    result.orientation = metadata.transfer().orientation;
-    result.photograph = photograph.file().stamp();
+    std::vector<ThumbnailPlan> plans;
+    for (const Wanted& w : wanted)
+        plans.push_back(planThumbnail(*frame, w.request));
+    const bool shareDecode = frame->threeComponents() && plans.size() > 1 &&
+                             std::all_of(plans.begin(), plans.end(), [&](const ThumbnailPlan& p) {
+                                 return !p.copied && p.scale == plans.front().scale;
+                             });
+    std::optional<jpeg::DecodedPicture> shared;
+    if (shareDecode)
+        shared = jpeg::DecodeJpegScaled(photograph.bytes(), *frame, plans.front().scale);
 
-    const ThumbnailPlan plan = planThumbnail(*frame, request);
-    if (plan.copied) {
-        result.warnings = jpeg::CheckJpegDecodes(photograph.bytes()).warnings;
-        result.written = copyPhotograph(photograph, *frame, thumbnail, access, metadata);
-        result.route = ThumbnailRoute::Copied;
-        result.width = frame->width;
-        result.height = frame->height;
-        return result;
+    std::vector<Thumbnail> made;
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        const ThumbnailPlan& plan = plans[i];
+        // Each thumbnail carries its own copy of the metadata: the EXIF
+        // segment's size is rewritten to that thumbnail's.
+        metadata::CarriedMetadata metadata(jpeg::JpegInput::inMemory(source, photograph.bytes()),
+                                           wanted[i].request.policy);
+        Thumbnail result;
+        const metadata::ExifTransfer transfer = metadata.transfer();
+        result.orientation = transfer.orientation;
+        result.caption = transfer.caption;
+        result.photograph = photograph.file().stamp();
+        if (plan.copied) {
+            result.warnings = jpeg::CheckJpegDecodes(photograph.bytes()).warnings;
+            result.written = copyPhotograph(photograph, *frame, wanted[i].target, access, metadata);
+            result.route = ThumbnailRoute::Copied;
+            result.width = frame->width;
+            result.height = frame->height;
+            made.push_back(std::move(result));
+            continue;
+        }
+        result.scale = plan.scale;
+        jpeg::DecodedPicture decoded;
+        if (shared) {
+            imaging::ReductionPlan reduction = plan.reduction;
+            if (reduction.kind == imaging::ReductionPlan::Kind::ByFactor)
+                reduction.factor = static_cast<std::int32_t>(static_cast<std::uint32_t>(reduction.factor) >> plan.scale);
+            const bool last = i + 1 == wanted.size();
+            decoded = {imaging::reduceAsPlanned(last ? std::move(shared->raster) : copyOf(shared->raster), reduction),
+                       shared->warnings};
+        } else {
+            decoded = thumbnailPicture(photograph.bytes(), *frame, plan.scale, plan.reduction);
+        }
+        const Bitmap24& picture = decoded.raster;
+        result.warnings = decoded.warnings;
+        result.written = encodeThumbnail(picture, wanted[i].target, access, wanted[i].request.quality, metadata);
+        result.width = narrowedToSide(picture.width());
+        result.height = narrowedToSide(picture.height());
+        made.push_back(std::move(result));
     }
-    result.scale = plan.scale;
-    const jpeg::DecodedPicture decoded = thumbnailPicture(photograph.bytes(), *frame, plan.scale, plan.reduction);
-    const Bitmap24& picture = decoded.raster;
-    result.warnings = decoded.warnings;
-    result.written = encodeThumbnail(picture, thumbnail, access, request.quality, metadata);
-    result.width = narrowedToSide(picture.width());
-    result.height = narrowedToSide(picture.height());
-    return result;
+    return made;
 }
 
-bool namesFile(const std::string& message, const fs::path& source, const fs::path& thumbnail)
+bool namesFile(const std::string& message, const fs::path& source, std::span<const Wanted> wanted)
 {
-    return message.find(source.string()) != std::string::npos || message.find(thumbnail.string()) != std::string::npos;
+    return message.find(source.string()) != std::string::npos ||
+           std::any_of(wanted.begin(), wanted.end(), [&](const Wanted& w) {
+               return message.find(w.target.path().string()) != std::string::npos;
+           });
 }
 
-Thumbnail makeNamed(const Directory& photographs, const std::string& photograph, const Directory& thumbnails,
-                    const std::string& thumbnail, const ThumbnailRequest& request)
+std::vector<Thumbnail> makeNamed(const Directory& photographs, const std::string& photograph,
+                                 std::span<const Wanted> wanted)
 {
     const fs::path source = photographs.path() / photograph;
-    const Target target{thumbnails, thumbnail};
     try {
-        return makeThumbnailOf(photographs, photograph, target, request);
+        return makeThumbnailsOf(photographs, photograph, wanted);
     } catch (const Exception& error) {
         // Every error of a picture names its file, so that the user knows
         // which photograph to look at.
-        if (namesFile(error.message(), source, target.path()))
+        if (namesFile(error.message(), source, wanted))
             throw;
         std::rethrow_exception(error.withMessage(error.message() + " (fichier " + source.string() + ")"));
     } catch (const std::bad_alloc&) {
         throw EOutOfMemory("Mémoire insuffisante (fichier " + source.string() + ")");
     }
+}
+
+// The caption of a photograph whose thumbnails were all kept: read from its
+// leading segments, when it is still the file the search saw.
+std::string captionOf(const Directory& photographs, const FoundFile& photograph, metadata::MetadataPolicy policy)
+{
+    if (policy == metadata::MetadataPolicy::OrientationOnly)
+        return {};
+    const ReadOnlyFile file(photographs.fd(), photograph.name);
+    if (!file.readable() || !(file.stamp() == photograph.stamp))
+        return {};
+    metadata::TimgData segments;
+    metadata::FileSource source(file.fd());
+    segments.ScanSegments(source);
+    return metadata::captionOf(segments);
 }
 
 } // namespace
@@ -189,11 +257,13 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
     const Directory thumbnails(folderOf(thumbnail));
     if (!thumbnails.opened())
         throw EWriteError(withReason(kEncoderError + thumbnail.string(), thumbnails.openError()));
-    return makeNamed(photographs, source.filename().string(), thumbnails, thumbnail.filename().string(), request);
+    const std::string name = thumbnail.filename().string();
+    const Wanted wanted[] = {{{thumbnails, name}, request}};
+    return makeNamed(photographs, source.filename().string(), wanted).front();
 }
 
 Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, const ThumbnailRequest& request,
-                    const ThumbnailRecords* records)
+                    const ThumbnailRecords* records, const StepExtras& extras)
 {
     if (!photograph.regular) {
         const fs::path path = folder.photographs.path() / photograph.name;
@@ -201,18 +271,39 @@ Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, co
             throw EFOpenError(openErrorMessage(path.string(), photograph.error));
         throw EFOpenError("Le fichier « " + path.string() + " » n'est pas un fichier ordinaire");
     }
-    if (records != nullptr) {
-        if (auto kept = keptThumbnail(folder, photograph, request, *records))
-            return {*kept, request};
-    }
-    return {makeNamed(folder.photographs, photograph.name, folder.thumbnails, photograph.name, request), request};
+    const std::optional<ThumbnailRequest> twice =
+        folder.doubled != nullptr ? doubledRequest(request) : std::optional<ThumbnailRequest>();
+    Picture picture{{}, request, std::nullopt};
+    std::optional<Thumbnail> kept, keptDouble;
+    if (records != nullptr)
+        kept = keptThumbnail(folder, photograph, request, *records);
+    if (twice && extras.doubledRecords != nullptr)
+        keptDouble = keptThumbnail({folder.photographs, *folder.doubled}, photograph, *twice, *extras.doubledRecords);
+
+    std::vector<Wanted> wanted;
+    if (!kept)
+        wanted.push_back({{folder.thumbnails, photograph.name}, request});
+    if (twice && !keptDouble)
+        wanted.push_back({{*folder.doubled, photograph.name}, *twice});
+    std::vector<Thumbnail> made;
+    if (!wanted.empty())
+        made = makeNamed(folder.photographs, photograph.name, wanted);
+    auto next = made.begin();
+    picture.thumbnail = kept ? std::move(*kept) : std::move(*next++);
+    if (twice)
+        picture.doubled = keptDouble ? std::move(*keptDouble) : std::move(*next++);
+    if (!made.empty())
+        picture.thumbnail.caption = made.front().caption;
+    else if (extras.caption)
+        picture.thumbnail.caption = captionOf(folder.photographs, photograph, request.policy);
+    return picture;
 }
 
 void recordPicture(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize,
-                   const Thumbnail& thumbnail)
+                   const Picture& picture)
 {
-    if (state.page != nullptr)
-        OuvreCellule(*state.page, *state.pageSettings, state.imageCounter);
+    const Thumbnail& thumbnail = picture.thumbnail;
+    const std::int32_t before = state.imageCounter;
     ++state.imageCounter;
     if (thumbnail.route == ThumbnailRoute::UpToDate)
         host.addKeptToList(fileName);
@@ -225,13 +316,31 @@ void recordPicture(RunHost& host, RunState& state, const std::string& fileName, 
         cell.height = thumbnail.height;
         cell.kilobytes = fileSize / 1024;
         cell.orientation = thumbnail.orientation;
-        EcritCellule(*state.page, *state.pageSettings, cell, state.imageCounter);
+        cell.bytes = fileSize;
+        cell.caption = thumbnail.caption;
+        cell.doubled = picture.doubled.has_value();
+        state.pageWriter->cell(*state.page, cell, before);
     }
 }
 
 ThumbnailRequest requestFrom(const RunHost& host, std::int32_t number)
 {
     return {host.criterion(), number, host.quality(), host.metadataPolicy()};
+}
+
+std::optional<ThumbnailRequest> doubledRequest(const ThumbnailRequest& request)
+{
+    ThumbnailRequest twice = request;
+    if (request.criterion == Criterion::LargestDimension) {
+        if (request.number > std::numeric_limits<std::int32_t>::max() / 2)
+            return std::nullopt;
+        twice.number = request.number * 2;
+    } else {
+        if (request.number % 2 != 0)
+            return std::nullopt;
+        twice.number = request.number / 2;
+    }
+    return twice;
 }
 
 } // namespace tamblure::batch

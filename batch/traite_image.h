@@ -4,6 +4,7 @@
 
 #include "batch/folder_search.h"
 #include "batch/page_writer.h"
+#include "batch/run_page.h"
 #include "batch/run_host.h"
 #include "common/directory.h"
 #include "common/file_io.h"
@@ -12,8 +13,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tamblure::batch {
 
@@ -23,10 +26,10 @@ struct RunState {
     std::int32_t number = 0;       // limit in pixels or reduction factor, at least 1
     std::int32_t imageCounter = 0; // pictures finished so far
     // The page as asked for when the run started; nothing when not wanted.
-    std::optional<PageSettings> pageSettings;
+    std::unique_ptr<RunPage> pageWriter;
     PageFile* page = nullptr; // the page, when it was wanted and could be created
 
-    bool pageWanted() const { return pageSettings.has_value(); }
+    bool pageWanted() const { return pageWriter != nullptr; }
 };
 
 // How a thumbnail was made, for the tests and the benchmarks; UpToDate: an
@@ -49,6 +52,10 @@ struct Thumbnail {
     // What libjpeg warned of while it read the photograph (cut short,
     // corrupt data); for a copied photograph, what a quick decode found.
     jpeg::JpegWarnings warnings;
+    // The photograph's caption (metadata::captionOf) as the request's policy
+    // lets it through; for a kept thumbnail, only when the step was asked
+    // for it.
+    std::string caption;
 };
 
 // The criterion, the number, the quality and the metadata policy of one
@@ -63,6 +70,15 @@ struct ThumbnailRequest {
 
 // The request for the next picture, read from the window as it stands now.
 ThumbnailRequest requestFrom(const RunHost& host, std::int32_t number);
+
+// The request of the thumbnail at twice the size: twice the largest
+// dimension, or half the reduction factor. Nothing for an odd factor (1
+// included), which has no half.
+std::optional<ThumbnailRequest> doubledRequest(const ThumbnailRequest& request);
+
+// The folder of the thumbnails at twice the size, inside the thumbnail
+// folder, as the file system and the page's addresses name it.
+inline constexpr std::string_view kDoubledFolderName = "2x";
 
 // Probe, decode at the chosen scale, resample, encode (or copy a photograph
 // already small enough), then carry the metadata over. The thumbnail grants
@@ -80,27 +96,45 @@ class ThumbnailRecords;
 struct PictureFolder {
     const Directory& photographs;
     const Directory& thumbnails;
+    // For a run that also makes the thumbnails at twice the size: their
+    // folder (tamblure/2x), held open likewise.
+    const Directory* doubled = nullptr;
 };
 
 // One picture as the run records it: its thumbnail and what it was made
-// with.
+// with, and its thumbnail at twice the size when the run makes them (none
+// for a request without a double).
 struct Picture {
     Thumbnail thumbnail;
     ThumbnailRequest request;
+    std::optional<Thumbnail> doubled;
 };
 
-// The per-image step: photograph becomes its thumbnail of the same name.
-// With records, a thumbnail that they say is up to date for this request is
-// kept as it is (only its frame header is read, for the page, and its access
-// brought to what the photograph grants now); otherwise the thumbnail is made
-// as makeThumbnail makes it. Raises what makeThumbnail raises.
+// What the step keeps and reads besides the thumbnail.
+struct StepExtras {
+    // The records of the thumbnails at twice the size, under --update.
+    const ThumbnailRecords* doubledRecords = nullptr;
+    // The photograph's caption, also when every thumbnail is kept (it is
+    // then read from the photograph's leading segments).
+    bool caption = false;
+};
+
+// The per-image step: photograph becomes its thumbnail of the same name,
+// and, with folder.doubled, its thumbnail at twice the size (doubledRequest)
+// in that folder, by the same rules. With records, a thumbnail that they say
+// is up to date for its request is kept as it is (only its frame header is
+// read, for the page, and its access brought to what the photograph grants
+// now); otherwise the thumbnail is made as makeThumbnail makes it. The two
+// thumbnails of a photograph share one read of it, and one decode when their
+// plans decode at the same scale: each is byte for byte what a run making it
+// alone makes. Raises what makeThumbnail raises.
 Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, const ThumbnailRequest& request,
-                    const ThumbnailRecords* records);
+                    const ThumbnailRecords* records, const StepExtras& extras = {});
 
 // What the run does once a picture is made, in search order: the counter,
-// the list line and, when the page is wanted, the page cell (its opening
-// first). fileSize is the photograph's size in bytes.
+// the list line and, when the page is wanted, the page cell. fileSize is the
+// photograph's size in bytes.
 void recordPicture(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize,
-                   const Thumbnail& thumbnail);
+                   const Picture& picture);
 
 } // namespace tamblure::batch

@@ -5,6 +5,7 @@
 #include "common/errors.h"
 #include "common/file_io.h"
 #include "jpeg/jpeg_image.h"
+#include "metadata/caption.h"
 #include "metadata/copy_filter.h"
 #include "metadata/exif_edit.h"
 #include "metadata/icc_profile.h"
@@ -69,6 +70,8 @@ ExifTransfer CarriedMetadata::transfer() const
     ExifTransfer result;
     if (const TImageInfo* directory = photo_->directory(); directory != nullptr && carried())
         result.orientation = directory->orientation();
+    if (policy_ != MetadataPolicy::OrientationOnly)
+        result.caption = captionOf(*photo_);
     return result;
 }
 

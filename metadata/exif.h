@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace tamblure::metadata {
@@ -21,6 +22,10 @@ struct ExifTransfer {
     // EXIF orientation (tag 0x0112, SHORT, 1 to 8, of the first directory);
     // 0 when unknown or when the photograph has no EXIF segment.
     std::uint16_t orientation = 0;
+    // The photograph's caption (see captionOf), UTF-8; empty when it has
+    // none, or when the policy carries nothing but the orientation: the page
+    // then tells no more of the photograph than its thumbnail does.
+    std::string caption;
 };
 
 // The photograph's metadata, read once, laid out in front of its thumbnail's

@@ -15,6 +15,9 @@ namespace {
 
 constexpr std::uint16_t kTagImageWidth = 0x0100;
 constexpr std::uint16_t kTagImageLength = 0x0101;
+constexpr std::uint16_t kTagImageDescription = 0x010E;
+constexpr std::uint16_t kTagMake = 0x010F;
+constexpr std::uint16_t kTagModel = 0x0110;
 constexpr std::uint16_t kTagOrientation = 0x0112;
 constexpr std::uint16_t kTagSubDirectories = 0x014A;
 constexpr std::uint16_t kTagExifDirectory = 0x8769;
@@ -160,6 +163,15 @@ std::optional<std::uint64_t> TImageInfo::readEntry(const Entry& entry, bool firs
             std::uint16_t orientation = 0;
             if (ByteReader(entry.value, order_).u16At(0, orientation) && orientation >= 1 && orientation <= 8)
                 orientation_ = orientation;
+        }
+        break;
+    case kTagImageDescription:
+    case kTagMake:
+    case kTagModel:
+        if (firstDirectory && entry.type == kTypeAscii) {
+            std::string& text =
+                entry.tag == kTagImageDescription ? description_ : entry.tag == kTagMake ? make_ : model_;
+            text.assign(entry.value.begin(), entry.value.end());
         }
         break;
     case kTagExifDirectory:

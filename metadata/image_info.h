@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <span>
+#include <string>
 #include <utility>
 
 namespace tamblure::metadata {
@@ -62,6 +63,12 @@ public:
     std::uint16_t heightType() const { return heightType_; }
     // Tag 0x0112 of the first directory, 1 to 8; 0 when absent or invalid.
     std::uint16_t orientation() const { return orientation_; }
+    // The ASCII values of ImageDescription (0x010E), Make (0x010F) and Model
+    // (0x0110) of the first directory, as stored (cut at the segment's end);
+    // empty when absent.
+    const std::string& description() const { return description_; }
+    const std::string& make() const { return make_; }
+    const std::string& model() const { return model_; }
     // The (base, offset) pairs of the directories walked so far.
     const std::set<std::pair<std::uint64_t, std::uint64_t>>& walkedDirectories() const { return walked_; }
 
@@ -85,6 +92,9 @@ private:
     std::uint16_t widthType_ = 0;
     std::uint16_t heightType_ = 0;
     std::uint16_t orientation_ = 0;
+    std::string description_;
+    std::string make_;
+    std::string model_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> walked_;
 };
 

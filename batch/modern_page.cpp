@@ -1,0 +1,201 @@
+#include "batch/modern_page.h"
+
+#include "batch/folder_search.h"
+#include "batch/traite_image.h"
+#include "metadata/caption.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace tamblure::batch {
+
+namespace {
+
+// Every word the page shows, in one place.
+namespace words {
+constexpr const char* kParent = "Dossier parent";
+constexpr const char* kFolders = "Dossiers";
+constexpr const char* kPhotograph = "photo";
+constexpr const char* kPhotographs = "photos";
+constexpr const char* kFolder = "dossier";
+constexpr const char* kFoldersCount = "dossiers";
+constexpr const char* kByte = "octet";
+constexpr const char* kBytes = "octets";
+constexpr const char* kKilo = "ko";
+constexpr const char* kMega = "Mo";
+constexpr const char* kGiga = "Go";
+constexpr const char* kUntitled = "Photographies";
+} // namespace words
+
+constexpr const char* kNoBreakSpace = "\u00A0";
+constexpr const char* kDash = " \u2014 ";
+
+// The style sheet, but for the grid's column count. The grid's columns are
+// at least 150 px and at least a column count's share of the width (the
+// pixel less keeps rounding from losing a column), never wider than the
+// page: so at most the columns asked for, fewer on a narrow screen.
+constexpr const char* kStyle = R"(:root {
+  color-scheme: light dark;
+  --fond: #f6f6f4; --carte: #ffffff; --texte: #1b1b1b; --discret: #555555;
+  --lien: #0b57d0; --bord: #d4d4d0; --focus: #0b57d0;
+}
+@media (prefers-color-scheme: dark) {
+  :root {
+    --fond: #121212; --carte: #1e1e1e; --texte: #ececec; --discret: #b8b8b8;
+    --lien: #8ab4f8; --bord: #3c3c3c; --focus: #fdd663;
+  }
+}
+*, *::before, *::after { box-sizing: border-box; }
+html { -webkit-text-size-adjust: 100%; text-size-adjust: 100%; }
+body {
+  margin: 0; padding: 0.75rem; background: var(--fond); color: var(--texte);
+  font: 1rem/1.45 system-ui, -apple-system, "Segoe UI", Roboto, "DejaVu Sans", sans-serif;
+}
+a { color: var(--lien); }
+a:focus-visible { outline: 3px solid var(--focus); outline-offset: 2px; border-radius: 3px; }
+header, nav, main { max-width: 90rem; margin: 0 auto; }
+.parent { margin: 0 0 0.5rem; }
+h1 { margin: 0 0 1rem; font-size: 1.6rem; line-height: 1.2; text-align: center; overflow-wrap: anywhere; }
+h2 { margin: 0 0 0.5rem; font-size: 1.15rem; }
+nav { margin-bottom: 1.25rem; }
+.dossiers { list-style: none; margin: 0; padding: 0; display: flex; flex-wrap: wrap; gap: 0.5rem; }
+.dossiers li {
+  max-width: 100%; padding: 0.4rem 0.75rem; border: 1px solid var(--bord); border-radius: 6px;
+  background: var(--carte); overflow-wrap: anywhere;
+}
+.nombre { color: var(--discret); }
+.vignettes {
+  --espace: 0.75rem;
+  list-style: none; margin: 0; padding: 0; display: grid; gap: var(--espace);
+  grid-template-columns: repeat(auto-fill, minmax(min(100%, max(150px, @SHARE@)), 1fr));
+}
+figure {
+  margin: 0; height: 100%; padding: 0.3rem; border: 1px solid var(--bord); border-radius: 6px;
+  background: var(--carte); display: flex; flex-direction: column; align-items: center; gap: 0.35rem;
+}
+figure a { display: block; max-width: 100%; line-height: 0; }
+img { display: block; max-width: 100%; height: auto; }
+figcaption { font-size: 0.875rem; color: var(--discret); text-align: center; overflow-wrap: anywhere; }
+)";
+
+// Text from file names and captions as the page's UTF-8: valid UTF-8 kept,
+// other bytes taken as Latin-1, controls as blanks; then escaped.
+std::string shown(std::string_view text)
+{
+    return htmlText(metadata::captionText(text));
+}
+
+std::string counted(std::size_t n, const char* one, const char* many)
+{
+    return std::to_string(n) + kNoBreakSpace + (n < 2 ? one : many);
+}
+
+std::string oneDecimal(std::int64_t tenths, const char* unit)
+{
+    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + kNoBreakSpace + unit;
+}
+
+// The grid column's least share of the width for n columns.
+std::string share(std::int32_t n)
+{
+    return "calc((100% - " + std::to_string(n - 1) + " * var(--espace)) / " + std::to_string(n) + " - 1px)";
+}
+
+} // namespace
+
+std::string sizeText(std::int64_t bytes)
+{
+    constexpr std::int64_t kKibi = 1024, kMebi = kKibi * kKibi, kGibi = kMebi * kKibi;
+    bytes = std::max<std::int64_t>(bytes, 0);
+    if (bytes < kKibi)
+        return counted(static_cast<std::size_t>(bytes), words::kByte, words::kBytes);
+    // Rounded to the nearest; a count that rounds up to the next unit is
+    // given in that unit ("1,0 Mo", never "1024 ko").
+    if (const std::int64_t kilo = (bytes + kKibi / 2) / kKibi; kilo < kKibi)
+        return std::to_string(kilo) + kNoBreakSpace + words::kKilo;
+    if (bytes < kGibi) {
+        if (const std::int64_t tenths = (bytes * 10 + kMebi / 2) / kMebi; tenths < 10 * kKibi)
+            return oneDecimal(tenths, words::kMega);
+    }
+    // In kibibytes, so that no size overflows.
+    return oneDecimal((bytes / kKibi * 10 + kMebi / 2) / kMebi, words::kGiga);
+}
+
+std::string srcsetAddress(std::string_view fileName)
+{
+    std::string out;
+    for (const char c : htmlAddress(fileName))
+        out += c == ',' ? std::string("%2C") : std::string(1, c);
+    return out;
+}
+
+ModernPage::ModernPage(ModernPageSettings settings) : settings_(std::move(settings))
+{
+    settings_.columns = std::clamp(settings_.columns, 1, 10);
+}
+
+void ModernPage::begin(PageFile& page)
+{
+    const std::string& named = settings_.title.empty() ? settings_.folderName : settings_.title;
+    const std::string title = named.empty() ? std::string(words::kUntitled) : shown(named);
+    std::string style = kStyle;
+    const std::string placeholder = "@SHARE@";
+    style.replace(style.find(placeholder), placeholder.size(), share(settings_.columns));
+
+    std::string text = "<!DOCTYPE html>\n"
+                       "<html lang=\"fr\">\n"
+                       "<head>\n"
+                       "<meta charset=\"utf-8\">\n"
+                       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+                       "<meta name=\"generator\" content=\"Tamblure\">\n"
+                       "<title>" +
+                       title + "</title>\n<style>\n" + style + "</style>\n</head>\n<body>\n<header>\n";
+    if (settings_.links.parent)
+        text += std::string("<p class=\"parent\"><a href=\"../index.html\">") + words::kParent + "</a></p>\n";
+    text += "<h1>" + title + "</h1>\n</header>\n";
+    if (!settings_.links.subFolders.empty()) {
+        text += std::string("<nav aria-labelledby=\"dossiers\">\n<h2 id=\"dossiers\">") + words::kFolders +
+                "</h2>\n<ul class=\"dossiers\">\n";
+        for (const FolderLink& folder : settings_.links.subFolders) {
+            std::string count;
+            if (folder.photographs > 0 || folder.folders == 0)
+                count = counted(folder.photographs, words::kPhotograph, words::kPhotographs);
+            if (folder.folders > 0)
+                count += (count.empty() ? "" : ", ") + counted(folder.folders, words::kFolder, words::kFoldersCount);
+            text += "<li><a href=\"" + htmlAddress(folder.name) + "/index.html\">" + shown(folder.name) +
+                    "</a> <span class=\"nombre\">" + count + "</span></li>\n";
+        }
+        text += "</ul>\n</nav>\n";
+    }
+    text += "<main>\n";
+    page.writeText(text);
+}
+
+void ModernPage::cell(PageFile& page, const PageCell& cell, std::int32_t)
+{
+    std::string text;
+    if (!gridOpen_) {
+        text = "<ul class=\"vignettes\">\n";
+        gridOpen_ = true;
+    }
+    const std::string address = htmlAddress(cell.fileName);
+    const std::string thumbnails(kThumbnailFolderName);
+    const std::string name = shown(cell.fileName);
+    text += "<li><figure><a href=\"" + address + "\"><img src=\"" + thumbnails + "/" + address + "\"";
+    if (cell.doubled) {
+        const std::string inList = srcsetAddress(cell.fileName);
+        text += " srcset=\"" + thumbnails + "/" + inList + " 1x, " + thumbnails + "/" +
+                std::string(kDoubledFolderName) + "/" + inList + " 2x\"";
+    }
+    text += " width=\"" + std::to_string(cell.shownWidth()) + "\" height=\"" + std::to_string(cell.shownHeight()) +
+            "\" alt=\"" + (cell.caption.empty() ? name : shown(cell.caption)) + "\" loading=\"lazy\"></a>";
+    text += "<figcaption>" + name + kDash + sizeText(cell.bytes) + "</figcaption></figure></li>\n";
+    page.writeText(text);
+}
+
+void ModernPage::end(PageFile& page, std::int32_t)
+{
+    page.writeText(std::string(gridOpen_ ? "</ul>\n" : "") + "</main>\n</body>\n</html>\n");
+}
+
+} // namespace tamblure::batch
