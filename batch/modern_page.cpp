@@ -30,14 +30,17 @@ constexpr const char* kUntitled = "Photographies";
 constexpr const char* kNoBreakSpace = "\u00A0";
 constexpr const char* kDash = " \u2014 ";
 
-// The style sheet, but for the grid's column count. The grid's columns are
-// at least 150 px and at least a column count's share of the width (the
-// pixel less keeps rounding from losing a column), never wider than the
-// page: so at most the columns asked for, fewer on a narrow screen.
+// The style sheet, but for the grid's column count and widest row. The
+// grid's columns are at least 150 px and at least a column count's share of
+// the width (the pixel less keeps rounding from losing a column), never
+// wider than the page: so at most the columns asked for, fewer on a narrow
+// screen. Each thumbnail fills a square frame as wide as its column, and the
+// grid is never wider than the columns asked for of the largest thumbnail's
+// frames, so that a wide screen does not blow the thumbnails up.
 constexpr const char* kStyle = R"(:root {
   color-scheme: light dark;
   --fond: #f6f6f4; --carte: #ffffff; --texte: #1b1b1b; --discret: #555555;
-  --lien: #0b57d0; --bord: #d4d4d0; --focus: #0b57d0;
+  --lien: #0b57d0; --bord: #d4d4d0; --focus: #0b57d0; --espace: 0.75rem;
 }
 @media (prefers-color-scheme: dark) {
   :root {
@@ -53,7 +56,7 @@ body {
 }
 a { color: var(--lien); }
 a:focus-visible { outline: 3px solid var(--focus); outline-offset: 2px; border-radius: 3px; }
-header, nav, main { max-width: 90rem; margin: 0 auto; }
+header, nav { max-width: max(48rem, @WIDEST@); margin: 0 auto; }
 .parent { margin: 0 0 0.5rem; }
 h1 { margin: 0 0 1rem; font-size: 1.6rem; line-height: 1.2; text-align: center; overflow-wrap: anywhere; }
 h2 { margin: 0 0 0.5rem; font-size: 1.15rem; }
@@ -65,16 +68,16 @@ nav { margin-bottom: 1.25rem; }
 }
 .nombre { color: var(--discret); }
 .vignettes {
-  --espace: 0.75rem;
-  list-style: none; margin: 0; padding: 0; display: grid; gap: var(--espace);
+  list-style: none; margin: 0 auto; padding: 0; display: grid; gap: var(--espace);
   grid-template-columns: repeat(auto-fill, minmax(min(100%, max(150px, @SHARE@)), 1fr));
+  max-width: @WIDEST@;
 }
 figure {
   margin: 0; height: 100%; padding: 0.3rem; border: 1px solid var(--bord); border-radius: 6px;
-  background: var(--carte); display: flex; flex-direction: column; align-items: center; gap: 0.35rem;
+  background: var(--carte); display: flex; flex-direction: column; gap: 0.35rem;
 }
-figure a { display: block; max-width: 100%; line-height: 0; }
-img { display: block; max-width: 100%; height: auto; }
+figure a { display: block; position: relative; aspect-ratio: 1; overflow: hidden; }
+img { position: absolute; inset: 0; width: 100%; height: 100%; object-fit: contain; }
 figcaption { font-size: 0.875rem; color: var(--discret); text-align: center; overflow-wrap: anywhere; }
 )";
 
@@ -99,6 +102,20 @@ std::string oneDecimal(std::int64_t tenths, const char* unit)
 std::string share(std::int32_t n)
 {
     return "calc((100% - " + std::to_string(n - 1) + " * var(--espace)) / " + std::to_string(n) + " - 1px)";
+}
+
+// The widest grid: n frames of a side of `side` pixels, their padding and
+// border, and the gaps.
+std::string widest(std::int32_t n, std::int32_t side)
+{
+    return "calc(" + std::to_string(n) + " * (" + std::to_string(std::max(side, 150)) + "px + 0.6rem + 2px) + " +
+           std::to_string(n - 1) + " * var(--espace))";
+}
+
+void fill(std::string& text, std::string_view placeholder, const std::string& value)
+{
+    for (std::size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at))
+        text.replace(at, placeholder.size(), value);
 }
 
 } // namespace
@@ -134,13 +151,35 @@ ModernPage::ModernPage(ModernPageSettings settings) : settings_(std::move(settin
     settings_.columns = std::clamp(settings_.columns, 1, 10);
 }
 
-void ModernPage::begin(PageFile& page)
+// The page is written whole at its end: its style sheet needs the largest
+// thumbnail's size.
+void ModernPage::begin(PageFile&) {}
+
+void ModernPage::cell(PageFile&, const PageCell& cell, std::int32_t)
+{
+    const std::string address = htmlAddress(cell.fileName);
+    const std::string thumbnails(kThumbnailFolderName);
+    const std::string name = shown(cell.fileName);
+    std::string& text = cells_;
+    text += "<li><figure><a href=\"" + address + "\"><img src=\"" + thumbnails + "/" + address + "\"";
+    if (cell.doubled) {
+        const std::string inList = srcsetAddress(cell.fileName);
+        text += " srcset=\"" + thumbnails + "/" + inList + " 1x, " + thumbnails + "/" +
+                std::string(kDoubledFolderName) + "/" + inList + " 2x\"";
+    }
+    text += " width=\"" + std::to_string(cell.shownWidth()) + "\" height=\"" + std::to_string(cell.shownHeight()) +
+            "\" alt=\"" + (cell.caption.empty() ? name : shown(cell.caption)) + "\" loading=\"lazy\"></a>";
+    text += "<figcaption>" + name + kDash + sizeText(cell.bytes) + "</figcaption></figure></li>\n";
+    largestSide_ = std::max({largestSide_, cell.width, cell.height});
+}
+
+void ModernPage::end(PageFile& page, std::int32_t)
 {
     const std::string& named = settings_.title.empty() ? settings_.folderName : settings_.title;
     const std::string title = named.empty() ? std::string(words::kUntitled) : shown(named);
     std::string style = kStyle;
-    const std::string placeholder = "@SHARE@";
-    style.replace(style.find(placeholder), placeholder.size(), share(settings_.columns));
+    fill(style, "@SHARE@", share(settings_.columns));
+    fill(style, "@WIDEST@", widest(settings_.columns, largestSide_));
 
     std::string text = "<!DOCTYPE html>\n"
                        "<html lang=\"fr\">\n"
@@ -168,34 +207,10 @@ void ModernPage::begin(PageFile& page)
         text += "</ul>\n</nav>\n";
     }
     text += "<main>\n";
+    if (!cells_.empty())
+        text += "<ul class=\"vignettes\">\n" + cells_ + "</ul>\n";
+    text += "</main>\n</body>\n</html>\n";
     page.writeText(text);
-}
-
-void ModernPage::cell(PageFile& page, const PageCell& cell, std::int32_t)
-{
-    std::string text;
-    if (!gridOpen_) {
-        text = "<ul class=\"vignettes\">\n";
-        gridOpen_ = true;
-    }
-    const std::string address = htmlAddress(cell.fileName);
-    const std::string thumbnails(kThumbnailFolderName);
-    const std::string name = shown(cell.fileName);
-    text += "<li><figure><a href=\"" + address + "\"><img src=\"" + thumbnails + "/" + address + "\"";
-    if (cell.doubled) {
-        const std::string inList = srcsetAddress(cell.fileName);
-        text += " srcset=\"" + thumbnails + "/" + inList + " 1x, " + thumbnails + "/" +
-                std::string(kDoubledFolderName) + "/" + inList + " 2x\"";
-    }
-    text += " width=\"" + std::to_string(cell.shownWidth()) + "\" height=\"" + std::to_string(cell.shownHeight()) +
-            "\" alt=\"" + (cell.caption.empty() ? name : shown(cell.caption)) + "\" loading=\"lazy\"></a>";
-    text += "<figcaption>" + name + kDash + sizeText(cell.bytes) + "</figcaption></figure></li>\n";
-    page.writeText(text);
-}
-
-void ModernPage::end(PageFile& page, std::int32_t)
-{
-    page.writeText(std::string(gridOpen_ ? "</ul>\n" : "") + "</main>\n</body>\n</html>\n");
 }
 
 } // namespace tamblure::batch

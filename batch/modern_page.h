@@ -9,8 +9,10 @@
 // library, the page links to its sub-folders' pages and to its parent's.
 //
 // It is written through the same PageFile as the classic page, so it too is
-// put in place only when the run gets to its end. Its words are French, all
-// in one place in modern_page.cpp.
+// put in place only when the run gets to its end; its cells are gathered
+// and the page written whole at the end, since its style sheet needs the
+// largest thumbnail's size. Its words are French, all in one place in
+// modern_page.cpp.
 
 #include "batch/page_writer.h"
 #include "batch/run_host.h"
@@ -37,7 +39,8 @@ public:
 
 private:
     ModernPageSettings settings_;
-    bool gridOpen_ = false; // the grid opens with its first cell
+    std::string cells_;             // the grid's cells so far
+    std::int32_t largestSide_ = 0; // of the thumbnails so far
 };
 
 // A file's size as the captions give it, in French: "850 octets", "12 ko",

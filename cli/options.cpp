@@ -28,6 +28,16 @@ const char* const kHelp = "Fait les vignettes de toutes les photographies JPEG (
                           "                       tamblure-batch --html --title 'Été 2026' Photos\n"
                           "      --columns N    nombre de colonnes de la page, de 1 à 10 (1 par défaut)\n"
                           "                       tamblure-batch --html --columns 4 Photos\n"
+                          "      --page STYLE   « classique » (par défaut) : HTML 4.01 en Latin-1, un tableau ;\n"
+                          "                     « moderne » : HTML5 en UTF-8, une grille à la taille de l'écran\n"
+                          "                     (au plus N colonnes), thème sombre si le système l'est, noms et\n"
+                          "                     tailles sous les vignettes ; avec -r, liens vers les pages des\n"
+                          "                     sous-dossiers et vers celle du dossier parent\n"
+                          "                       tamblure-batch -r --html --page moderne --columns 4 Photos\n"
+                          "      --hidpi        avec --page moderne : une seconde vignette, de taille double\n"
+                          "                     (dans « tamblure/2x »), pour les écrans à haute densité ; un\n"
+                          "                     facteur de réduction doit alors être pair\n"
+                          "                       tamblure-batch --html --page moderne --hidpi Photos\n"
                           "  -j, --jobs N       nombre de photographies traitées à la fois, de 1 à 256 (par\n"
                           "                     défaut : le nombre de processeurs). Les noms, la page et le\n"
                           "                     compte restent dans l'ordre du dossier.\n"
@@ -86,6 +96,8 @@ enum LongOnly {
     kNoGps,
     kStrip,
     kPrune,
+    kPage,
+    kHidpi,
     kVersion
 };
 
@@ -97,7 +109,8 @@ const option kLongOptions[] = {
     {"update", no_argument, nullptr, 'u'},         {"recursive", no_argument, nullptr, 'r'},
     {"shard", required_argument, nullptr, kShard}, {"quiet", no_argument, nullptr, kQuiet},
     {"no-gps", no_argument, nullptr, kNoGps},      {"strip", no_argument, nullptr, kStrip},
-    {"prune", no_argument, nullptr, kPrune},       {"help", no_argument, nullptr, 'h'},
+    {"prune", no_argument, nullptr, kPrune},       {"page", required_argument, nullptr, kPage},
+    {"hidpi", no_argument, nullptr, kHidpi},       {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},   {nullptr, 0, nullptr, 0},
 };
 
@@ -187,6 +200,16 @@ Options parse(int argc, char** argv, Request::Kind& kind)
             sawTitleOrColumns = true;
             lastPageOption = code;
             break;
+        case kPage:
+            if (std::string_view(::optarg) != "classique" && std::string_view(::optarg) != "moderne")
+                wrong(code, "« classique » ou « moderne » attendu");
+            options.modernPage = std::string_view(::optarg) == "moderne";
+            sawTitleOrColumns = true;
+            lastPageOption = code;
+            break;
+        case kHidpi:
+            options.hidpi = true;
+            break;
         case kColumns:
             // As the page dialog's arrows allow.
             options.columns = integerIn(code, ::optarg, 1, 10, "le nombre de colonnes");
@@ -245,6 +268,11 @@ Options parse(int argc, char** argv, Request::Kind& kind)
         wrong('f', "--size et --factor s'excluent");
     if (sawTitleOrColumns && !options.html)
         wrong(lastPageOption, "va avec --html");
+    if (options.hidpi && !options.modernPage)
+        wrong(kHidpi, "va avec --page moderne");
+    // Twice the size under a factor is half the factor.
+    if (options.hidpi && sawFactor && options.number % 2 != 0)
+        wrong(kHidpi, "demande un facteur pair : la vignette double a la moitié du facteur");
     if (options.prune && !options.update)
         wrong(kPrune, "va avec --update");
     if (sawShard && options.html)

@@ -18,7 +18,10 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <iterator>
+#include <map>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -77,6 +80,11 @@ public:
     bool pageWanted() const override { return options_.html; }
     int columnCount() const override { return options_.columns; }
     std::string title() const override { return options_.title; }
+    batch::PageStyle pageStyle() const override
+    {
+        return options_.modernPage ? batch::PageStyle::Modern : batch::PageStyle::Classic;
+    }
+    batch::PageLinks pageLinks() const override { return links_; }
     metadata::MetadataPolicy metadataPolicy() const override
     {
         if (options_.strip)
@@ -148,9 +156,11 @@ public:
 
     void showProgress(std::size_t done, std::size_t) override { progress_.update(before_ + done); }
 
-    // The run's folders in turn: their names and their place in the count.
-    void beginFolder(const Folder& folder)
+    // The run's folders in turn: their names, their place in the count and
+    // their page's links.
+    void beginFolder(const Folder& folder, batch::PageLinks links = {})
     {
+        links_ = std::move(links);
         shown_ = folder.shown;
         before_ = counted_;
         counted_ += folder.photographs.size();
@@ -180,6 +190,9 @@ public:
         std::fprintf(stderr, "%s\n", message.c_str());
         progress_.redraw();
     }
+
+    // The pictures recorded in the folder being run: its page's cells.
+    std::size_t recordedHere() const { return madeHere_; }
 
     int outputError() const { return outputError_; }
     bool anyFailure() const { return !failures_.empty() || !unread_.empty(); }
@@ -235,6 +248,7 @@ private:
     std::vector<Failure> failures_;
     std::vector<std::string> unread_;
     int outputError_ = 0;
+    batch::PageLinks links_; // of the folder being run
 };
 
 int reportOutputError(int error)
@@ -243,6 +257,29 @@ int reportOutputError(int error)
         stderr, "%s\n",
         withFinalPeriod(withReason("tamblure-batch : impossible d'écrire sur la sortie standard", error)).c_str());
     return 1;
+}
+
+// The folders of each tree in post-order: every sub-folder, with those below
+// it, before its folder; siblings keep their order.
+std::vector<Folder> childrenFirst(std::vector<Folder> preorder)
+{
+    std::vector<Folder> ordered;
+    std::vector<Folder> open; // the folders whose sub-folders are not all seen yet
+    const auto depth = [](const Folder& f) {
+        return static_cast<std::size_t>(std::distance(f.relative.begin(), f.relative.end()));
+    };
+    const auto closeTo = [&](const Folder* next) {
+        while (!open.empty() && (next == nullptr || next->top != open.back().top || depth(open.back()) >= depth(*next))) {
+            ordered.push_back(std::move(open.back()));
+            open.pop_back();
+        }
+    };
+    for (Folder& folder : preorder) {
+        closeTo(&folder);
+        open.push_back(std::move(folder));
+    }
+    closeTo(nullptr);
+    return ordered;
 }
 
 // The folders of the command line, each with the sub-folders below it when
@@ -276,8 +313,48 @@ std::vector<Folder> foldersOf(const cli::Options& options, ConsoleHost& host)
             folders.push_back(std::move(folder));
         }
     }
+    if (options.recursive && options.modernPage)
+        folders = childrenFirst(std::move(folders));
     return folders;
 }
+
+// The modern page's links in a library: each folder's page lists the pages
+// of its sub-folders, so these run first; a folder learns which of them
+// wrote a page, and with how many cells, once they have run.
+class LibraryPages {
+public:
+    explicit LibraryPages(bool wanted) : wanted_(wanted) {}
+
+    batch::PageLinks linksOf(const Folder& folder) const
+    {
+        batch::PageLinks links;
+        if (!wanted_)
+            return links;
+        links.parent = !folder.relative.empty();
+        if (const auto found = written_.find(key(folder.top, folder.relative)); found != written_.end())
+            links.subFolders = found->second;
+        return links;
+    }
+
+    // The folder's run ended without an error: its page is in place when
+    // it had photographs or links.
+    void ran(const Folder& folder, const batch::PageLinks& links, std::size_t cells)
+    {
+        if (!wanted_ || folder.relative.empty() || (folder.photographs.empty() && links.subFolders.empty()))
+            return;
+        written_[key(folder.top, folder.relative.parent_path())].push_back(
+            {folder.relative.filename().string(), cells, links.subFolders.size()});
+    }
+
+private:
+    static std::string key(const std::string& top, const std::filesystem::path& relative)
+    {
+        return top + '\0' + relative.string();
+    }
+
+    bool wanted_;
+    std::map<std::string, std::vector<batch::FolderLink>> written_; // by parent folder
+};
 
 int run(const cli::Options& options, ConsoleHost& host)
 {
@@ -290,6 +367,7 @@ int run(const cli::Options& options, ConsoleHost& host)
     run.prune = options.prune;
     run.shardPart = options.shardPart;
     run.shardParts = options.shardParts;
+    run.doubled = options.hidpi;
     // Parts of one run record what they made, so that the run that writes
     // the page afterwards (--update --html) makes nothing again.
     run.record = options.update || options.shardParts > 1;
@@ -300,12 +378,15 @@ int run(const cli::Options& options, ConsoleHost& host)
     for (const Folder& folder : folders)
         total += folder.photographs.size();
     host.start(total);
+    LibraryPages library(options.html && options.modernPage && options.recursive);
     for (const Folder& folder : folders) {
-        host.beginFolder(folder);
+        const batch::PageLinks links = library.linksOf(folder);
+        host.beginFolder(folder, links);
         try {
             if (batch::runFolder(host, folder.open(), options.number, folder.photographs, run) ==
                 batch::RunEnd::Stopped)
                 break;
+            library.ran(folder, links, host.recordedHere());
         } catch (...) {
             // A folder whose thumbnail folder or page cannot be written.
             if (!options.keepGoing)
