@@ -305,7 +305,9 @@ void recordPicture(RunHost& host, RunState& state, const std::string& fileName, 
     const Thumbnail& thumbnail = picture.thumbnail;
     const std::int32_t before = state.imageCounter;
     ++state.imageCounter;
-    if (thumbnail.route == ThumbnailRoute::UpToDate)
+    // A picture counts as kept only when every thumbnail of it was.
+    if (thumbnail.route == ThumbnailRoute::UpToDate &&
+        (!picture.doubled || picture.doubled->route == ThumbnailRoute::UpToDate))
         host.addKeptToList(fileName);
     else
         host.addToList(fileName);
