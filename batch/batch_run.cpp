@@ -110,12 +110,10 @@ class FolderRun {
 public:
     // A run without photographs (a modern page of sub-folder links only)
     // makes no thumbnail folder.
-    FolderRun(RunHost& host, const Directory& folder, std::int32_t number, const RunOptions& options,
-              bool photographs)
+    FolderRun(RunHost& host, const Directory& folder, std::int32_t number, const RunOptions& options, bool photographs)
         : host_(host), options_(options), photographs_(folder),
           thumbnails_(photographs ? openThumbnailFolder(folder) : Directory()),
-          doubled_(photographs && options.doubled ? openThumbnailFolder(thumbnails_, kDoubledFolderName)
-                                                  : Directory())
+          doubled_(photographs && options.doubled ? openThumbnailFolder(thumbnails_, kDoubledFolderName) : Directory())
     {
         state_.folder = shownFolder(folder);
         state_.number = number;
@@ -187,8 +185,8 @@ private:
     const Directory& photographs_;
     const Directory thumbnails_;
     const Directory doubled_; // tamblure/2x, when the run makes it
-    bool unsynced_ = false; // thumbnails written since the last sync
-    std::int32_t made_ = 0; // thumbnails made (not kept) so far
+    bool unsynced_ = false;   // thumbnails written since the last sync
+    std::int32_t made_ = 0;   // thumbnails made (not kept) so far
     RunState state_;
     std::optional<ThumbnailRecords> records_;
     std::optional<ThumbnailRecords> doubledRecords_;
@@ -247,8 +245,8 @@ void FolderRun::record(const FoundFile& photograph, const Picture& picture)
 {
     recordPicture(host_, state_, photograph.name, photograph.size, picture);
     const Thumbnail& t = picture.thumbnail;
-    const bool made = t.route != ThumbnailRoute::UpToDate ||
-                      (picture.doubled && picture.doubled->route != ThumbnailRoute::UpToDate);
+    const bool made =
+        t.route != ThumbnailRoute::UpToDate || (picture.doubled && picture.doubled->route != ThumbnailRoute::UpToDate);
     if (made) {
         unsynced_ = true;
         ++made_;
@@ -257,9 +255,8 @@ void FolderRun::record(const FoundFile& photograph, const Picture& picture)
         return;
     records_->set(photograph.name, {picture.request, t.photograph, t.written, t.width, t.height, t.orientation});
     if (const Thumbnail* d = picture.doubled ? &*picture.doubled : nullptr; d != nullptr && doubledRecords_)
-        doubledRecords_->set(photograph.name,
-                             {*doubledRequest(picture.request), d->photograph, d->written, d->width, d->height,
-                              d->orientation});
+        doubledRecords_->set(photograph.name, {*doubledRequest(picture.request), d->photograph, d->written, d->width,
+                                               d->height, d->orientation});
     // Now and then, so that a run killed part way keeps most of what it made.
     if (made && made_ % kRecordsEvery == 0)
         saveRecords();

@@ -39,7 +39,7 @@ public:
 
 private:
     ModernPageSettings settings_;
-    std::string cells_;             // the grid's cells so far
+    std::string cells_;            // the grid's cells so far
     std::int32_t largestSide_ = 0; // of the thumbnails so far
 };
 

@@ -189,7 +189,8 @@ std::vector<Thumbnail> makeThumbnailsOf(const Directory& photographs, const std:
         if (shared) {
             imaging::ReductionPlan reduction = plan.reduction;
             if (reduction.kind == imaging::ReductionPlan::Kind::ByFactor)
-                reduction.factor = static_cast<std::int32_t>(static_cast<std::uint32_t>(reduction.factor) >> plan.scale);
+                reduction.factor =
+                    static_cast<std::int32_t>(static_cast<std::uint32_t>(reduction.factor) >> plan.scale);
             const bool last = i + 1 == wanted.size();
             decoded = {imaging::reduceAsPlanned(last ? std::move(shared->raster) : copyOf(shared->raster), reduction),
                        shared->warnings};
@@ -209,9 +210,8 @@ std::vector<Thumbnail> makeThumbnailsOf(const Directory& photographs, const std:
 bool namesFile(const std::string& message, const fs::path& source, std::span<const Wanted> wanted)
 {
     return message.find(source.string()) != std::string::npos ||
-           std::any_of(wanted.begin(), wanted.end(), [&](const Wanted& w) {
-               return message.find(w.target.path().string()) != std::string::npos;
-           });
+           std::any_of(wanted.begin(), wanted.end(),
+                       [&](const Wanted& w) { return message.find(w.target.path().string()) != std::string::npos; });
 }
 
 std::vector<Thumbnail> makeNamed(const Directory& photographs, const std::string& photograph,
@@ -288,14 +288,15 @@ Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, co
     std::vector<Thumbnail> made;
     if (!wanted.empty())
         made = makeNamed(folder.photographs, photograph.name, wanted);
+    // Whichever thumbnail was made read the caption on its way.
+    std::string caption = !made.empty()    ? made.front().caption
+                          : extras.caption ? captionOf(folder.photographs, photograph, request.policy)
+                                           : std::string();
     auto next = made.begin();
     picture.thumbnail = kept ? std::move(*kept) : std::move(*next++);
+    picture.thumbnail.caption = std::move(caption);
     if (twice)
         picture.doubled = keptDouble ? std::move(*keptDouble) : std::move(*next++);
-    if (!made.empty())
-        picture.thumbnail.caption = made.front().caption;
-    else if (extras.caption)
-        picture.thumbnail.caption = captionOf(folder.photographs, photograph, request.policy);
     return picture;
 }
 

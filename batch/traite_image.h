@@ -4,8 +4,8 @@
 
 #include "batch/folder_search.h"
 #include "batch/page_writer.h"
-#include "batch/run_page.h"
 #include "batch/run_host.h"
+#include "batch/run_page.h"
 #include "common/directory.h"
 #include "common/file_io.h"
 #include "jpeg/decoded_picture.h"

@@ -20,7 +20,7 @@ struct Options {
     int columns = 1;
     bool modernPage = false; // --page moderne (the classic page otherwise)
     bool hidpi = false;      // thumbnails at twice the size too, for the modern page
-    unsigned jobs = 0; // 0: one per processor
+    unsigned jobs = 0;       // 0: one per processor
     bool keepGoing = false;
     bool update = false;
     bool prune = false;

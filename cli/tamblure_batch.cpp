@@ -16,10 +16,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <string>
-#include <string_view>
 #include <iterator>
 #include <map>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -269,7 +269,8 @@ std::vector<Folder> childrenFirst(std::vector<Folder> preorder)
         return static_cast<std::size_t>(std::distance(f.relative.begin(), f.relative.end()));
     };
     const auto closeTo = [&](const Folder* next) {
-        while (!open.empty() && (next == nullptr || next->top != open.back().top || depth(open.back()) >= depth(*next))) {
+        while (!open.empty() &&
+               (next == nullptr || next->top != open.back().top || depth(open.back()) >= depth(*next))) {
             ordered.push_back(std::move(open.back()));
             open.pop_back();
         }

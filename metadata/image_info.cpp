@@ -169,8 +169,9 @@ std::optional<std::uint64_t> TImageInfo::readEntry(const Entry& entry, bool firs
     case kTagMake:
     case kTagModel:
         if (firstDirectory && entry.type == kTypeAscii) {
-            std::string& text =
-                entry.tag == kTagImageDescription ? description_ : entry.tag == kTagMake ? make_ : model_;
+            std::string& text = entry.tag == kTagImageDescription ? description_
+                                : entry.tag == kTagMake           ? make_
+                                                                  : model_;
             text.assign(entry.value.begin(), entry.value.end());
         }
         break;

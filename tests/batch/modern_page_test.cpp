@@ -25,20 +25,18 @@ TEST_P(SizeText, RoundsToTheNearestInTheLargestUnitItReaches)
 
 constexpr std::int64_t kMebi = 1 << 20;
 
-INSTANTIATE_TEST_SUITE_P(Table, SizeText,
-                         testing::Values(SizeCase{0, "0_octet"}, SizeCase{1, "1_octet"}, SizeCase{2, "2_octets"},
-                                         SizeCase{1023, "1023_octets"}, SizeCase{1024, "1_ko"},
-                                         SizeCase{1535, "1_ko"}, SizeCase{1536, "2_ko"},
-                                         SizeCase{850 * 1024, "850_ko"},
-                                         // 1023,5 ko rounds up to 1024 ko: one Mo.
-                                         SizeCase{1024 * 1024 - 513, "1023_ko"}, SizeCase{1024 * 1024 - 512, "1,0_Mo"},
-                                         SizeCase{2992 * 1024, "2,9_Mo"}, SizeCase{3 * kMebi - kMebi / 20 - 1, "2,9_Mo"},
-                                         SizeCase{3 * kMebi - kMebi / 20, "3,0_Mo"},
-                                         SizeCase{123 * kMebi + kMebi / 2, "123,5_Mo"},
-                                         SizeCase{1024 * kMebi - kMebi / 20 - 1, "1023,9_Mo"},
-                                         SizeCase{1024 * kMebi - kMebi / 20, "1,0_Go"},
-                                         SizeCase{5 * 1024 * kMebi + 300 * kMebi, "5,3_Go"},
-                                         SizeCase{INT64_MAX, "8589934592,0_Go"}, SizeCase{-5, "0_octet"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, SizeText,
+    testing::Values(SizeCase{0, "0_octet"}, SizeCase{1, "1_octet"}, SizeCase{2, "2_octets"},
+                    SizeCase{1023, "1023_octets"}, SizeCase{1024, "1_ko"}, SizeCase{1535, "1_ko"},
+                    SizeCase{1536, "2_ko"}, SizeCase{850 * 1024, "850_ko"},
+                    // 1023,5 ko rounds up to 1024 ko: one Mo.
+                    SizeCase{1024 * 1024 - 513, "1023_ko"}, SizeCase{1024 * 1024 - 512, "1,0_Mo"},
+                    SizeCase{2992 * 1024, "2,9_Mo"}, SizeCase{3 * kMebi - kMebi / 20 - 1, "2,9_Mo"},
+                    SizeCase{3 * kMebi - kMebi / 20, "3,0_Mo"}, SizeCase{123 * kMebi + kMebi / 2, "123,5_Mo"},
+                    SizeCase{1024 * kMebi - kMebi / 20 - 1, "1023,9_Mo"}, SizeCase{1024 * kMebi - kMebi / 20, "1,0_Go"},
+                    SizeCase{5 * 1024 * kMebi + 300 * kMebi, "5,3_Go"}, SizeCase{INT64_MAX, "8589934592,0_Go"},
+                    SizeCase{-5, "0_octet"}));
 
 TEST(SrcsetAddress, EncodesTheCommaThatSeparatesCandidates)
 {

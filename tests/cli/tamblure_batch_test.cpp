@@ -147,7 +147,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadCall{"--shard 3/2", 2, "tamblure-batch : --shard : K/N attendu"},
         BadCall{"--shard 0/2", 2, "tamblure-batch : --shard : K/N attendu"},
         BadCall{"--shard 1/x", 2, "tamblure-batch : --shard : K/N attendu"},
-        BadCall{"--shard 1/2 --html", 2, "tamblure-batch : --shard : ne va pas avec --html"}));
+        BadCall{"--shard 1/2 --html", 2, "tamblure-batch : --shard : ne va pas avec --html"},
+        BadCall{"--page moderne", 2, "tamblure-batch : --page : va avec --html\n"},
+        BadCall{"--html --page joli", 2, "tamblure-batch : --page : « classique » ou « moderne » attendu\n"},
+        BadCall{"--html --hidpi", 2, "tamblure-batch : --hidpi : va avec --page moderne\n"},
+        BadCall{"--html --page classique --hidpi", 2, "tamblure-batch : --hidpi : va avec --page moderne\n"},
+        BadCall{"--html --page moderne --hidpi -f 3", 2, "tamblure-batch : --hidpi : demande un facteur pair"}));
 
 TEST(TamblureBatch, NamesAnOptionThatLacksItsValue)
 {

@@ -121,19 +121,17 @@ TEST_P(CaptionText, IsCleanUtf8WithoutControlsNorOuterBlanks)
     EXPECT_EQ(captionText(GetParam().bytes, GetParam().declaredUtf8), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, CaptionText,
-    testing::Values(TextCase{"Le lac", false, "Le lac"},
-                    TextCase{"  Le\t\tlac \r\n", false, "Le lac"},
-                    TextCase{std::string("Le lac\0\0\0", 9), false, "Le lac"},
-                    TextCase{"\xC3\xA9t\xC3\xA9 \xE6\x9D\xB1\xE4\xBA\xAC", false, "été 東京"},
-                    // Not UTF-8: Latin-1.
-                    TextCase{"\xE9t\xE9", false, "été"},
-                    // Declared UTF-8 but broken: the bad byte becomes U+FFFD.
-                    TextCase{"a\xE9z", true, "a\xEF\xBF\xBDz"},
-                    TextCase{"\x01\x7F", false, ""},
-                    TextCase{std::string(kMaxCaptionBytes - 1, 'a') + "\xC3\xA9", false,
-                             std::string(kMaxCaptionBytes - 1, 'a')}));
+INSTANTIATE_TEST_SUITE_P(Table, CaptionText,
+                         testing::Values(TextCase{"Le lac", false, "Le lac"},
+                                         TextCase{"  Le\t\tlac \r\n", false, "Le lac"},
+                                         TextCase{std::string("Le lac\0\0\0", 9), false, "Le lac"},
+                                         TextCase{"\xC3\xA9t\xC3\xA9 \xE6\x9D\xB1\xE4\xBA\xAC", false, "été 東京"},
+                                         // Not UTF-8: Latin-1.
+                                         TextCase{"\xE9t\xE9", false, "été"},
+                                         // Declared UTF-8 but broken: the bad byte becomes U+FFFD.
+                                         TextCase{"a\xE9z", true, "a\xEF\xBF\xBDz"}, TextCase{"\x01\x7F", false, ""},
+                                         TextCase{std::string(kMaxCaptionBytes - 1, 'a') + "\xC3\xA9", false,
+                                                  std::string(kMaxCaptionBytes - 1, 'a')}));
 
 struct StockCase {
     const char* description;
@@ -156,8 +154,7 @@ INSTANTIATE_TEST_SUITE_P(Table, StockDescription,
                                          StockCase{"WWL", "WWL     ", "ION230", true},
                                          StockCase{"<Digimax i50>", "Samsung", "<Digimax i50>", true},
                                          StockCase{"Le lac", "Canon", "Canon EOS 40D", false},
-                                         StockCase{"Le lac", "", "", false},
-                                         StockCase{"A camera", "", "", false}));
+                                         StockCase{"Le lac", "", "", false}, StockCase{"A camera", "", "", false}));
 
 // The whole photograph: IPTC wins over EXIF; a stock EXIF text is no
 // caption.
