@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The bash completion of tamblure-batch, as bash runs it at a TAB:
 #   completion_test.sh BASH_COMPLETION SCRIPT PROGRAM
-# After "-" it offers exactly the options of PROGRAM --help; after an option
-# that takes a value, nothing; elsewhere, and after "--", the folders. A TAB
-# runs no program.
+# After "-" it offers exactly the options of PROGRAM --help; after --page its
+# two styles; after another option that takes a value, nothing; elsewhere,
+# and after "--", the folders. A TAB runs no program.
 set -u
 source "$1" || exit 1
 source "$2" || exit 1
@@ -47,6 +47,8 @@ check "tamblure-batch -q " ""
 check "tamblure-batch --quality " ""
 check "tamblure-batch --title " ""
 check "tamblure-batch --shard " ""
+check "tamblure-batch --page " "classique moderne"
+check "tamblure-batch --page m" "moderne"
 check "tamblure-batch --quality=" ""
 check "tamblure-batch --html " "--html-pages Photos Vacances"
 check "tamblure-batch -r V" "Vacances"
