@@ -40,6 +40,9 @@ struct RunOptions {
     bool prune = false;
     unsigned shardPart = 1;
     unsigned shardParts = 1;
+    // What the pictures in hand may hold at once, whatever the number of
+    // workers (see MemoryBudget).
+    std::uint64_t memoryBudget = std::uint64_t{1} << 30;
 };
 
 // Runs the batch over the folder named by folderText (the "repertoire" field)

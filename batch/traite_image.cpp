@@ -1,6 +1,7 @@
 #include "batch/traite_image.h"
 
 #include "batch/kept_thumbnail.h"
+#include "batch/memory_budget.h"
 #include "batch/thumbnail_plan.h"
 #include "common/access_rights.h"
 #include "common/atomic_file.h"
@@ -11,6 +12,7 @@
 #include "imaging/bitmap24.h"
 #include "imaging/reduction.h"
 #include "jpeg/JPEG_IO.h"
+#include "jpeg/decode_memory.h"
 #include "jpeg/jpeg_error.h"
 #include "jpeg/jpeg_input.h"
 #include "jpeg/jpeg_util.h"
@@ -34,6 +36,11 @@ namespace fs = std::filesystem;
 using imaging::Bitmap24;
 
 namespace {
+
+// As far as a photograph is read to find its frame header before it is
+// read whole: past its leading segments in all but rare files (a frame
+// further on is found once the file is read).
+constexpr std::size_t kHeadBytes = 512 * 1024;
 
 std::uint16_t narrowedToSide(std::int32_t value)
 {
@@ -111,24 +118,66 @@ FileStamp copyPhotograph(const PhotographBytes& photograph, const jpeg::JpegFram
     return out.placed();
 }
 
+// What making the thumbnail of a photograph of this frame, fileBytes long,
+// holds at once (jpeg/decode_memory.h). A photograph the decoders refuse
+// from its headers needs nothing.
+std::uint64_t memoryFor(const jpeg::JpegFrame& frame, const ThumbnailRequest& request, std::uint64_t fileBytes)
+{
+    // The copy's check decodes at 1/8, the carried metadata is small.
+    constexpr std::uint64_t kCopyExtra = std::uint64_t{4} << 20;
+    if (!jpeg::withinWorkBound(frame, fileBytes))
+        return 0;
+    const ThumbnailPlan plan = planThumbnail(frame, request);
+    if (plan.copied)
+        return fileBytes + jpeg::decoderMemory(frame) + kCopyExtra;
+    return jpeg::thumbnailMemory(frame, {plan.scale, plan.reduction, fileBytes});
+}
+
+// Takes from the run's budget what the photograph will hold, before its
+// file is read whole: waits while other pictures hold the budget, and
+// refuses a photograph that alone needs more than all of it.
+MemoryBudget::Reservation reserveFor(MemoryBudget& memory, const jpeg::JpegFrame& frame,
+                                     const ThumbnailRequest& request, std::uint64_t fileBytes, const fs::path& source)
+{
+    const std::uint64_t bytes = memoryFor(frame, request, fileBytes);
+    if (!memory.fits(bytes)) {
+        constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+        throw EOutOfMemory("La photographie « " + source.string() + " » demande " +
+                           std::to_string((bytes + kMiB - 1) / kMiB) + " Mio de mémoire, plus que les " +
+                           std::to_string(memory.total() / kMiB) + " Mio permis au traitement");
+    }
+    return memory.reserve(bytes);
+}
+
 Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name, const Target& thumbnail,
-                          const ThumbnailRequest& request)
+                          const ThumbnailRequest& request, MemoryBudget* memory)
 {
     // The photograph is read once; every stage takes its bytes from memory.
     const fs::path source = photographs.path() / name;
-    const PhotographBytes photograph(photographs.fd(), name, source);
+    PhotographBytes photograph(photographs.fd(), name, source, true, PhotographBytes::Load::Later);
     if (!photograph.file().opened())
         throw EFOpenError(openErrorMessage(source.string(), photograph.error()));
     // Anything else named *.jpg (a text file, a link to a private file, a
     // JPEG whose frame libjpeg cannot decode) gets no thumbnail: copied as
     // its own "thumbnail" it would leak its bytes into the thumbnail folder.
     std::optional<jpeg::JpegFrame> frame;
+    MemoryBudget::Reservation reservation;
     if (photograph.file().readable()) {
+        // The frame from the file's head says what the picture will cost,
+        // before the file is read whole.
+        std::vector<std::uint8_t> head;
+        int error = 0;
+        if (memory != nullptr && photograph.file().readHead(kHeadBytes, head, error)) {
+            if (const auto early = jpeg::ProbeJpegFrame(head))
+                reservation = reserveFor(*memory, *early, request, photograph.file().size(), source);
+        }
+        photograph.load();
         photograph.requireReadable();
         frame = jpeg::ProbeJpegFrame(photograph.bytes());
     }
+    const std::string unreadable = "Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible";
     if (!frame)
-        throw EJPEG("Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible");
+        throw EJPEG(unreadable);
 
     metadata::CarriedMetadata metadata(jpeg::JpegInput::inMemory(source, photograph.bytes()), request.policy);
     const FileAccess access = FileAccess::of(photograph.file().fd());
@@ -138,7 +187,15 @@ Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name,
 
     const ThumbnailPlan plan = planThumbnail(*frame, request);
     if (plan.copied) {
-        result.warnings = jpeg::CheckJpegDecodes(photograph.bytes()).warnings;
+        // Copied whole, the photograph is its own thumbnail, damage and all:
+        // only one that decodes to the end of its picture, without corrupt
+        // data, is copied (a header with no picture behind it, or one
+        // followed by anything at all, would become a "thumbnail" nothing
+        // can show). A few rows of work at 1/8: it costs little.
+        const jpeg::JpegDecodeCheck check = jpeg::CheckJpegDecodes(photograph.bytes());
+        if (!check.complete() || check.warnings.corruptData != 0)
+            throw EJPEG(unreadable);
+        result.warnings = check.warnings;
         result.written = copyPhotograph(photograph, *frame, thumbnail, access, metadata);
         result.route = ThumbnailRoute::Copied;
         result.width = frame->width;
@@ -161,12 +218,12 @@ bool namesFile(const std::string& message, const fs::path& source, const fs::pat
 }
 
 Thumbnail makeNamed(const Directory& photographs, const std::string& photograph, const Directory& thumbnails,
-                    const std::string& thumbnail, const ThumbnailRequest& request)
+                    const std::string& thumbnail, const ThumbnailRequest& request, MemoryBudget* memory = nullptr)
 {
     const fs::path source = photographs.path() / photograph;
     const Target target{thumbnails, thumbnail};
     try {
-        return makeThumbnailOf(photographs, photograph, target, request);
+        return makeThumbnailOf(photographs, photograph, target, request, memory);
     } catch (const Exception& error) {
         // Every error of a picture names its file, so that the user knows
         // which photograph to look at.
@@ -193,7 +250,7 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
 }
 
 Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, const ThumbnailRequest& request,
-                    const ThumbnailRecords* records)
+                    const ThumbnailRecords* records, MemoryBudget* memory)
 {
     if (!photograph.regular) {
         const fs::path path = folder.photographs.path() / photograph.name;
@@ -205,12 +262,23 @@ Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, co
         if (auto kept = keptThumbnail(folder, photograph, request, *records))
             return {*kept, request};
     }
-    return {makeNamed(folder.photographs, photograph.name, folder.thumbnails, photograph.name, request), request};
+    return {makeNamed(folder.photographs, photograph.name, folder.thumbnails, photograph.name, request, memory),
+            request};
+}
+
+std::string warningMessage(const jpeg::JpegWarnings& warnings)
+{
+    if (warnings.dataRanOut)
+        return "fichier tronqué : la fin de la photographie manque, la vignette est complétée en gris";
+    return "données endommagées (" + std::string(jpeg::jpegMessageText(warnings.corruptData)) +
+           ") : la vignette peut en montrer des traces";
 }
 
 void recordPicture(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize,
                    const Thumbnail& thumbnail)
 {
+    if (thumbnail.warnings.any())
+        host.reportWarning(fileName, warningMessage(thumbnail.warnings));
     if (state.page != nullptr)
         OuvreCellule(*state.page, *state.pageSettings, state.imageCounter);
     ++state.imageCounter;

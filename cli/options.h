@@ -19,6 +19,7 @@ struct Options {
     std::string title;
     int columns = 1;
     unsigned jobs = 0; // 0: one per processor
+    unsigned memoryMiB = 1024;
     bool keepGoing = false;
     bool update = false;
     bool prune = false;
