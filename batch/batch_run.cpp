@@ -1,6 +1,7 @@
 #include "batch/batch_run.h"
 
 #include "batch/folder_search.h"
+#include "batch/memory_budget.h"
 #include "batch/number_conversion.h"
 #include "batch/page_writer.h"
 #include "batch/picture_queue.h"
@@ -151,12 +152,14 @@ public:
     // the run's last error.
     void finish()
     {
-        if (!page_)
-            return;
         if (state_.page != nullptr)
             state_.pageWriter->end(*state_.page, state_.imageCounter);
-        syncThumbnails();
-        page_->finish();
+        // What the run has listed is on the disk before it says it is done.
+        if (!syncThumbnails())
+            throw EWriteError(
+                withReason("Impossible d'écrire sur le disque les vignettes de " + thumbnails_.path().string(), errno));
+        if (page_)
+            page_->finish();
     }
 
 private:
@@ -165,19 +168,21 @@ private:
     // The thumbnails made so far reach the disk before anything that names
     // them (records, page) takes its place: after a power loss, whatever a
     // record or the page speaks of is there. One syncfs writes them all.
-    void syncThumbnails()
+    bool syncThumbnails()
     {
         if (unsynced_ && thumbnails_.syncFileSystem())
             unsynced_ = false;
+        return !unsynced_;
     }
+    // Records of thumbnails that may not be on the disk are not written:
+    // the next run adopts those thumbnails, or makes them again.
     void saveRecords() noexcept
     {
-        if (!records_)
-            return;
-        syncThumbnails();
-        records_->save();
-        if (doubledRecords_)
-            doubledRecords_->save();
+        if (records_ && syncThumbnails()) {
+            records_->save();
+            if (doubledRecords_)
+                doubledRecords_->save();
+        }
     }
 
     RunHost& host_;
@@ -203,10 +208,11 @@ RunEnd FolderRun::makePictures(const std::vector<FoundFile>& photographs)
     extras.doubledRecords = options_.update && doubledRecords_ ? &*doubledRecords_ : nullptr;
     // Only the modern page shows captions.
     extras.caption = state_.pageWanted() && host_.pageStyle() == PageStyle::Modern;
+    MemoryBudget memory(options_.memoryBudget);
     PictureQueue pictures(
         photographs.size(), options_.workers, [this](std::size_t) { return requestFrom(host_, state_.number); },
         [&](std::size_t i, const ThumbnailRequest& request) {
-            return TraiteImage(folder, photographs[i], request, keep, extras);
+            return TraiteImage(folder, photographs[i], request, keep, &memory, extras);
         });
     try {
         for (std::size_t i = 0; i < photographs.size(); ++i) {

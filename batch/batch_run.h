@@ -44,6 +44,9 @@ struct RunOptions {
     // tamblure/2x, by the same rules and with its own records, for the
     // modern page's screens of high density.
     bool doubled = false;
+    // What the pictures in hand may hold at once, whatever the number of
+    // workers (see MemoryBudget).
+    std::uint64_t memoryBudget = std::uint64_t{1} << 30;
 };
 
 // Runs the batch over the folder named by folderText (the "repertoire" field)

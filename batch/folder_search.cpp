@@ -17,14 +17,18 @@ namespace tamblure::batch {
 
 namespace {
 
-bool endsWithJpg(const std::string& name)
+// A photograph's name: ending in ".jpg" or ".jpeg" (phones and exports
+// write the longer one), in any case.
+bool namedLikeAPhotograph(std::string_view name)
 {
-    if (name.size() < 4)
-        return false;
-    const std::string tail = name.substr(name.size() - 4);
-    return tail[0] == '.' && std::tolower(static_cast<unsigned char>(tail[1])) == 'j' &&
-           std::tolower(static_cast<unsigned char>(tail[2])) == 'p' &&
-           std::tolower(static_cast<unsigned char>(tail[3])) == 'g';
+    const auto endsWith = [name](std::string_view extension) {
+        if (name.size() < extension.size())
+            return false;
+        const std::string_view tail = name.substr(name.size() - extension.size());
+        return std::equal(tail.begin(), tail.end(), extension.begin(),
+                          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    };
+    return endsWith(".jpg") || endsWith(".jpeg");
 }
 
 bool lessIgnoringCase(const std::string& a, const std::string& b)
@@ -144,7 +148,7 @@ std::vector<FoundFile> findPhotographs(const Directory& folder)
 {
     std::vector<FoundFile> found;
     listFolder(folder, [&](std::string name) {
-        if (name.empty() || name.front() == '.' || !endsWithJpg(name))
+        if (name.empty() || name.front() == '.' || !namedLikeAPhotograph(name))
             return;
         // Links are followed: a link to a photograph counts.
         struct stat info {};

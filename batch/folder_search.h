@@ -35,7 +35,8 @@ struct FoundFile {
     int error = 0;
 };
 
-// The entries of the folder itself whose names end in ".jpg" in any case:
+// The entries of the folder itself whose names end in ".jpg" or ".jpeg" in
+// any case:
 // its regular files (a link to a regular file counts as one), and the other
 // entries of such names, marked (see FoundFile) so that none is passed over
 // in silence. Hidden names (beginning with ".") and folders are left out.

@@ -70,6 +70,15 @@ public:
     // takes it like any other unless the host says otherwise.
     virtual void addKeptToList(const std::string& fileName) { addToList(fileName); }
 
+    // A photograph whose thumbnail was made although libjpeg warned of its
+    // data: cut short (the rest of the picture filled with grey), or
+    // corrupt; the message says which. Once per photograph.
+    virtual void reportWarning(const std::string& fileName, const std::string& message)
+    {
+        static_cast<void>(fileName);
+        static_cast<void>(message);
+    }
+
     // A thumbnail removed because its photograph is gone (a run that prunes).
     virtual void reportPruned(const std::string& fileName) { static_cast<void>(fileName); }
 

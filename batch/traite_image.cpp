@@ -1,6 +1,7 @@
 #include "batch/traite_image.h"
 
 #include "batch/kept_thumbnail.h"
+#include "batch/memory_budget.h"
 #include "batch/thumbnail_plan.h"
 #include "common/access_rights.h"
 #include "common/atomic_file.h"
@@ -11,6 +12,7 @@
 #include "imaging/bitmap24.h"
 #include "imaging/reduction.h"
 #include "jpeg/JPEG_IO.h"
+#include "jpeg/decode_memory.h"
 #include "jpeg/jpeg_error.h"
 #include "jpeg/jpeg_input.h"
 #include "jpeg/jpeg_util.h"
@@ -37,6 +39,11 @@ namespace fs = std::filesystem;
 using imaging::Bitmap24;
 
 namespace {
+
+// As far as a photograph is read to find its frame header before it is
+// read whole: past its leading segments in all but rare files (a frame
+// further on is found once the file is read).
+constexpr std::size_t kHeadBytes = 512 * 1024;
 
 std::uint16_t narrowedToSide(std::int32_t value)
 {
@@ -114,6 +121,40 @@ FileStamp copyPhotograph(const PhotographBytes& photograph, const jpeg::JpegFram
     return out.placed();
 }
 
+// What making the thumbnail of a photograph of this frame, fileBytes long,
+// holds at once (jpeg/decode_memory.h). A photograph the decoders refuse
+// from its headers needs nothing.
+std::uint64_t memoryFor(const jpeg::JpegFrame& frame, const ThumbnailRequest& request, std::uint64_t fileBytes)
+{
+    // The copy's check decodes at 1/8, the carried metadata is small.
+    constexpr std::uint64_t kCopyExtra = std::uint64_t{4} << 20;
+    if (!jpeg::withinWorkBound(frame, fileBytes))
+        return 0;
+    const ThumbnailPlan plan = planThumbnail(frame, request);
+    if (plan.copied)
+        return fileBytes + jpeg::decoderMemory(frame) + kCopyExtra;
+    return jpeg::thumbnailMemory(frame, {plan.scale, plan.reduction, fileBytes});
+}
+
+// Takes from the run's budget what the photograph will hold for all its
+// thumbnails, before its file is read whole: waits while other pictures hold the budget, and
+// refuses a photograph that alone needs more than all of it.
+MemoryBudget::Reservation reserveFor(MemoryBudget& memory, const jpeg::JpegFrame& frame,
+                                     std::span<const ThumbnailRequest> requests, std::uint64_t fileBytes,
+                                     const fs::path& source)
+{
+    std::uint64_t bytes = 0;
+    for (const ThumbnailRequest& request : requests)
+        bytes += memoryFor(frame, request, fileBytes);
+    if (!memory.fits(bytes)) {
+        constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+        throw EOutOfMemory("La photographie « " + source.string() + " » demande " +
+                           std::to_string((bytes + kMiB - 1) / kMiB) + " Mio de mémoire, plus que les " +
+                           std::to_string(memory.total() / kMiB) + " Mio permis au traitement");
+    }
+    return memory.reserve(bytes);
+}
+
 // One thumbnail the step makes of a photograph: where, and under which
 // request.
 struct Wanted {
@@ -131,25 +172,41 @@ imaging::Bitmap24 copyOf(const imaging::Bitmap24& raster)
 // The thumbnails of one photograph, in the order wanted. The photograph is
 // read once; a three-component photograph whose thumbnails all decode at the
 // same scale is decoded once, each thumbnail reduced from that picture as if
-// it were made alone.
+// it were made alone. The budget gives one reservation for them all: the sum
+// of what each would hold alone, which covers the shared decode and its copy.
 std::vector<Thumbnail> makeThumbnailsOf(const Directory& photographs, const std::string& name,
-                                        std::span<const Wanted> wanted)
+                                        std::span<const Wanted> wanted, MemoryBudget* memory)
 {
     // The photograph is read once; every stage takes its bytes from memory.
     const fs::path source = photographs.path() / name;
-    const PhotographBytes photograph(photographs.fd(), name, source);
+    PhotographBytes photograph(photographs.fd(), name, source, true, PhotographBytes::Load::Later);
     if (!photograph.file().opened())
         throw EFOpenError(openErrorMessage(source.string(), photograph.error()));
     // Anything else named *.jpg (a text file, a link to a private file, a
     // JPEG whose frame libjpeg cannot decode) gets no thumbnail: copied as
     // its own "thumbnail" it would leak its bytes into the thumbnail folder.
     std::optional<jpeg::JpegFrame> frame;
+    MemoryBudget::Reservation reservation;
     if (photograph.file().readable()) {
+        // The frame from the file's head says what the picture will cost,
+        // before the file is read whole.
+        std::vector<std::uint8_t> head;
+        int error = 0;
+        if (memory != nullptr && photograph.file().readHead(kHeadBytes, head, error)) {
+            if (const auto early = jpeg::ProbeJpegFrame(head)) {
+                std::vector<ThumbnailRequest> requests;
+                for (const Wanted& w : wanted)
+                    requests.push_back(w.request);
+                reservation = reserveFor(*memory, *early, requests, photograph.file().size(), source);
+            }
+        }
+        photograph.load();
         photograph.requireReadable();
         frame = jpeg::ProbeJpegFrame(photograph.bytes());
     }
+    const std::string unreadable = "Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible";
     if (!frame)
-        throw EJPEG("Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible");
+        throw EJPEG(unreadable);
 
     const FileAccess access = FileAccess::of(photograph.file().fd());
     std::vector<ThumbnailPlan> plans;
@@ -176,7 +233,15 @@ std::vector<Thumbnail> makeThumbnailsOf(const Directory& photographs, const std:
         result.caption = transfer.caption;
         result.photograph = photograph.file().stamp();
         if (plan.copied) {
-            result.warnings = jpeg::CheckJpegDecodes(photograph.bytes()).warnings;
+            // Copied whole, the photograph is its own thumbnail, damage and
+            // all: only one that decodes to the end of its picture, without
+            // corrupt data, is copied (a header with no picture behind it, or
+            // one followed by anything at all, would become a "thumbnail"
+            // nothing can show). A few rows of work at 1/8: it costs little.
+            const jpeg::JpegDecodeCheck check = jpeg::CheckJpegDecodes(photograph.bytes());
+            if (!check.complete() || check.warnings.corruptData != 0)
+                throw EJPEG(unreadable);
+            result.warnings = check.warnings;
             result.written = copyPhotograph(photograph, *frame, wanted[i].target, access, metadata);
             result.route = ThumbnailRoute::Copied;
             result.width = frame->width;
@@ -215,11 +280,11 @@ bool namesFile(const std::string& message, const fs::path& source, std::span<con
 }
 
 std::vector<Thumbnail> makeNamed(const Directory& photographs, const std::string& photograph,
-                                 std::span<const Wanted> wanted)
+                                 std::span<const Wanted> wanted, MemoryBudget* memory = nullptr)
 {
     const fs::path source = photographs.path() / photograph;
     try {
-        return makeThumbnailsOf(photographs, photograph, wanted);
+        return makeThumbnailsOf(photographs, photograph, wanted, memory);
     } catch (const Exception& error) {
         // Every error of a picture names its file, so that the user knows
         // which photograph to look at.
@@ -263,7 +328,7 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
 }
 
 Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, const ThumbnailRequest& request,
-                    const ThumbnailRecords* records, const StepExtras& extras)
+                    const ThumbnailRecords* records, MemoryBudget* memory, const StepExtras& extras)
 {
     if (!photograph.regular) {
         const fs::path path = folder.photographs.path() / photograph.name;
@@ -287,7 +352,7 @@ Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, co
         wanted.push_back({{*folder.doubled, photograph.name}, *twice});
     std::vector<Thumbnail> made;
     if (!wanted.empty())
-        made = makeNamed(folder.photographs, photograph.name, wanted);
+        made = makeNamed(folder.photographs, photograph.name, wanted, memory);
     // Whichever thumbnail was made read the caption on its way.
     std::string caption = !made.empty()    ? made.front().caption
                           : extras.caption ? captionOf(folder.photographs, photograph, request.policy)
@@ -300,10 +365,23 @@ Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, co
     return picture;
 }
 
+std::string warningMessage(const jpeg::JpegWarnings& warnings)
+{
+    if (warnings.dataRanOut)
+        return "fichier tronqué : la fin de la photographie manque, la vignette est complétée en gris";
+    return "données endommagées (" + std::string(jpeg::jpegMessageText(warnings.corruptData)) +
+           ") : la vignette peut en montrer des traces";
+}
+
 void recordPicture(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize,
                    const Picture& picture)
 {
     const Thumbnail& thumbnail = picture.thumbnail;
+    // A kept thumbnail was not read again; the double, when made, was.
+    const jpeg::JpegWarnings& warnings =
+        thumbnail.warnings.any() || !picture.doubled ? thumbnail.warnings : picture.doubled->warnings;
+    if (warnings.any())
+        host.reportWarning(fileName, warningMessage(warnings));
     const std::int32_t before = state.imageCounter;
     ++state.imageCounter;
     // A picture counts as kept only when every thumbnail of it was.

@@ -89,6 +89,7 @@ Thumbnail makeThumbnail(const std::filesystem::path& source, const std::filesyst
                         const ThumbnailRequest& request);
 
 class ThumbnailRecords;
+class MemoryBudget;
 
 // Where one folder's pictures are read and written: the photograph folder
 // and its thumbnail folder, each held open, so that every name is reached
@@ -124,16 +125,21 @@ struct StepExtras {
 // in that folder, by the same rules. With records, a thumbnail that they say
 // is up to date for its request is kept as it is (only its frame header is
 // read, for the page, and its access brought to what the photograph grants
-// now); otherwise the thumbnail is made as makeThumbnail makes it. The two
-// thumbnails of a photograph share one read of it, and one decode when their
-// plans decode at the same scale: each is byte for byte what a run making it
-// alone makes. Raises what makeThumbnail raises.
+// now); otherwise the thumbnail is made as makeThumbnail makes it, after
+// taking what it will hold from the memory budget when there is one
+// (MemoryBudget): EOutOfMemory for a photograph that alone needs more than
+// all of it. The two thumbnails of a photograph share one read of it, and one
+// decode when their plans decode at the same scale: each is byte for byte
+// what a run making it alone makes. Raises what makeThumbnail raises.
 Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, const ThumbnailRequest& request,
-                    const ThumbnailRecords* records, const StepExtras& extras = {});
+                    const ThumbnailRecords* records, MemoryBudget* memory = nullptr, const StepExtras& extras = {});
 
-// What the run does once a picture is made, in search order: the counter,
-// the list line and, when the page is wanted, the page cell. fileSize is the
-// photograph's size in bytes.
+// What the user is told of a photograph whose data libjpeg warned of.
+std::string warningMessage(const jpeg::JpegWarnings& warnings);
+
+// What the run does once a picture is made, in search order: the warning of
+// its data, if any; the counter, the list line and, when the page is wanted,
+// the page cell. fileSize is the photograph's size in bytes.
 void recordPicture(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize,
                    const Picture& picture);
 

@@ -42,6 +42,10 @@ const char* const kHelp = "Fait les vignettes de toutes les photographies JPEG (
                           "                     défaut : le nombre de processeurs). Les noms, la page et le\n"
                           "                     compte restent dans l'ordre du dossier.\n"
                           "                       tamblure-batch -j 1 Photos\n"
+                          "      --memory MIO   mémoire que les photographies en cours peuvent prendre\n"
+                          "                     ensemble, en Mio (1024 par défaut) ; une photographie qui\n"
+                          "                     en demande plus est refusée\n"
+                          "                       tamblure-batch -j 8 --memory 4096 Archives\n"
                           "  -k, --keep-going   une photographie en erreur est signalée et passée ; les autres\n"
                           "                     sont traitées ; un bilan des échecs finit le traitement\n"
                           "                       tamblure-batch -k Archives\n"
@@ -98,20 +102,32 @@ enum LongOnly {
     kPrune,
     kPage,
     kHidpi,
+    kMemory,
     kVersion
 };
 
 const option kLongOptions[] = {
-    {"quality", required_argument, nullptr, 'q'},  {"size", required_argument, nullptr, 's'},
-    {"factor", required_argument, nullptr, 'f'},   {"html", no_argument, nullptr, kHtml},
-    {"title", required_argument, nullptr, kTitle}, {"columns", required_argument, nullptr, kColumns},
-    {"jobs", required_argument, nullptr, 'j'},     {"keep-going", no_argument, nullptr, 'k'},
-    {"update", no_argument, nullptr, 'u'},         {"recursive", no_argument, nullptr, 'r'},
-    {"shard", required_argument, nullptr, kShard}, {"quiet", no_argument, nullptr, kQuiet},
-    {"no-gps", no_argument, nullptr, kNoGps},      {"strip", no_argument, nullptr, kStrip},
-    {"prune", no_argument, nullptr, kPrune},       {"page", required_argument, nullptr, kPage},
-    {"hidpi", no_argument, nullptr, kHidpi},       {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, kVersion},   {nullptr, 0, nullptr, 0},
+    {"quality", required_argument, nullptr, 'q'},
+    {"size", required_argument, nullptr, 's'},
+    {"factor", required_argument, nullptr, 'f'},
+    {"html", no_argument, nullptr, kHtml},
+    {"title", required_argument, nullptr, kTitle},
+    {"columns", required_argument, nullptr, kColumns},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"keep-going", no_argument, nullptr, 'k'},
+    {"update", no_argument, nullptr, 'u'},
+    {"recursive", no_argument, nullptr, 'r'},
+    {"shard", required_argument, nullptr, kShard},
+    {"quiet", no_argument, nullptr, kQuiet},
+    {"no-gps", no_argument, nullptr, kNoGps},
+    {"strip", no_argument, nullptr, kStrip},
+    {"prune", no_argument, nullptr, kPrune},
+    {"memory", required_argument, nullptr, kMemory},
+    {"page", required_argument, nullptr, kPage},
+    {"hidpi", no_argument, nullptr, kHidpi},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
 };
 
 // The long name of an option, for the messages: they name the option the
@@ -240,6 +256,9 @@ Options parse(int argc, char** argv, Request::Kind& kind)
             break;
         case kPrune:
             options.prune = true;
+            break;
+        case kMemory:
+            options.memoryMiB = static_cast<unsigned>(integerIn(code, ::optarg, 16, 1048576, "la mémoire"));
             break;
         case kStrip:
             options.strip = true;

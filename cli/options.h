@@ -21,6 +21,7 @@ struct Options {
     bool modernPage = false; // --page moderne (the classic page otherwise)
     bool hidpi = false;      // thumbnails at twice the size too, for the modern page
     unsigned jobs = 0;       // 0: one per processor
+    unsigned memoryMiB = 1024;
     bool keepGoing = false;
     bool update = false;
     bool prune = false;

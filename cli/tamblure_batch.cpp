@@ -115,6 +115,12 @@ public:
         ++kept_;
     }
 
+    // On standard error, like the failures, but the exit status stays.
+    void reportWarning(const std::string& fileName, const std::string& message) override
+    {
+        printError(shown_ + fileName + " : " + message);
+    }
+
     void reportPruned(const std::string& fileName) override
     {
         if (!options_.quiet)
@@ -366,6 +372,7 @@ int run(const cli::Options& options, ConsoleHost& host)
     run.keepGoing = options.keepGoing;
     run.update = options.update;
     run.prune = options.prune;
+    run.memoryBudget = std::uint64_t{options.memoryMiB} << 20;
     run.shardPart = options.shardPart;
     run.shardParts = options.shardParts;
     run.doubled = options.hidpi;

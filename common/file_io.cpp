@@ -87,39 +87,6 @@ bool readFromStart(int fd, std::span<std::uint8_t> into, std::size_t& got, int& 
     return true;
 }
 
-// The block each thread reads its photographs into, kept from one photograph
-// to the next unless it grew past kKeptBlock for an unusually large one.
-// Only one PhotographBytes of a thread holds it at a time (a photograph and
-// a thumbnail read at once): `taken` says so.
-struct ThreadBlock {
-    static constexpr std::size_t kKeptBlock = std::size_t{64} << 20;
-    std::unique_ptr<std::uint8_t[]> block;
-    std::size_t capacity = 0;
-    bool taken = false;
-
-    std::uint8_t* room(std::size_t size)
-    {
-        if (size > capacity) {
-            // Grown to the next power of two, so that files of about one size
-            // settle in one block at once instead of growing it again and
-            // again, each new block costing its page faults. Not
-            // value-initialised: the bytes are about to be read over.
-            std::size_t grown = 64 * 1024;
-            while (grown < size)
-                grown *= 2;
-            block.reset(new std::uint8_t[grown]);
-            capacity = grown;
-        }
-        return block.get();
-    }
-};
-
-ThreadBlock& threadBlock()
-{
-    thread_local ThreadBlock perThread;
-    return perThread;
-}
-
 } // namespace
 
 bool ReadOnlyFile::readHead(std::size_t maxBytes, std::vector<std::uint8_t>& out, int& error) const
@@ -136,14 +103,20 @@ PhotographBytes::PhotographBytes(const std::filesystem::path& path) : path_(path
     load();
 }
 
-PhotographBytes::PhotographBytes(int folderFd, const std::string& name, std::filesystem::path path, bool followLink)
+PhotographBytes::PhotographBytes(int folderFd, const std::string& name, std::filesystem::path path, bool followLink,
+                                 Load when)
     : path_(std::move(path)), file_(folderFd, name, followLink)
 {
-    load();
+    error_ = file_.openError();
+    if (when == Load::Now)
+        load();
 }
 
 void PhotographBytes::load()
 {
+    if (loaded_)
+        return;
+    loaded_ = true;
     error_ = file_.openError();
     if (!file_.readable())
         return;
@@ -159,14 +132,9 @@ void PhotographBytes::load()
         read_ = true;
         return;
     }
-    std::uint8_t* block = nullptr;
-    if (ThreadBlock& kept = threadBlock(); !kept.taken) {
-        block = kept.room(static_cast<std::size_t>(size));
-        kept.taken = borrowed_ = true;
-    } else {
-        own_.reset(new std::uint8_t[size]);
-        block = own_.get();
-    }
+    // Not value-initialised: the bytes are about to be read over.
+    own_.reset(new std::uint8_t[size]);
+    std::uint8_t* block = own_.get();
     std::size_t got = 0;
     read_ = readFromStart(file_.fd(), {block, static_cast<std::size_t>(size)}, got, error_);
     if (read_)
@@ -177,14 +145,6 @@ PhotographBytes::~PhotographBytes()
 {
     if (mapped_ != nullptr)
         ::munmap(mapped_, bytes_.size());
-    if (!borrowed_)
-        return;
-    ThreadBlock& kept = threadBlock();
-    kept.taken = false;
-    if (kept.capacity > ThreadBlock::kKeptBlock) {
-        kept.block.reset();
-        kept.capacity = 0;
-    }
 }
 
 void PhotographBytes::requireReadable() const

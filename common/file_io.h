@@ -79,11 +79,10 @@ private:
 // header probe, the metadata and the decoders all take this one span, and
 // the file is read once. The file is opened as ReadOnlyFile opens it (only
 // read, never blocking, and only a regular file is read). A file of up to
-// kReadWhole bytes is read into a block that the thread keeps from one
-// photograph to the next, so that reading costs neither an allocation nor
-// the page faults of fresh memory; a larger one (a gigapixel panorama) is
-// mapped instead, so that only the pages the decoder reaches are read and
-// memory holds no second copy. A mapped file cut short by another program
+// kReadWhole bytes is read into a block of its own (memory the allocator
+// keeps for the next photograph: keepFreedMemoryForReuse); a larger one (a
+// gigapixel panorama) is mapped instead, so that only the pages the decoder
+// reaches are read and memory holds no second copy. A mapped file cut short by another program
 // while it is read ends the process (SIGBUS); files that large are rare and
 // are not rewritten in place by the programs that make them.
 class PhotographBytes {
@@ -94,8 +93,15 @@ public:
     // raises for the file's sake: see readable() and error().
     explicit PhotographBytes(const std::filesystem::path& path);
     // The file `name` inside the folder open at folderFd (ReadOnlyFile's
-    // open), named `path` in messages.
-    PhotographBytes(int folderFd, const std::string& name, std::filesystem::path path, bool followLink = true);
+    // open), named `path` in messages; read or mapped at once unless
+    // `later`, and then by load(), once what it will cost is known (from
+    // file().readHead(), say).
+    enum class Load {
+        Now,
+        Later
+    };
+    PhotographBytes(int folderFd, const std::string& name, std::filesystem::path path, bool followLink = true,
+                    Load when = Load::Now);
     ~PhotographBytes();
     PhotographBytes(const PhotographBytes&) = delete;
     PhotographBytes& operator=(const PhotographBytes&) = delete;
@@ -115,17 +121,18 @@ public:
     // system's reason) unless the file is readable.
     void requireReadable() const;
 
-private:
+    // Reads or maps the file opened with Load::Later; nothing once done.
     void load();
 
+private:
     std::filesystem::path path_;
     ReadOnlyFile file_;
     std::span<const std::uint8_t> bytes_;
     bool read_ = false;
     int error_ = 0;
-    void* mapped_ = nullptr;              // the mapping, for a file above kReadWhole
-    bool borrowed_ = false;               // read into the thread's kept block
-    std::unique_ptr<std::uint8_t[]> own_; // a block of its own while the thread's is taken
+    bool loaded_ = false;
+    void* mapped_ = nullptr; // the mapping, for a file above kReadWhole
+    std::unique_ptr<std::uint8_t[]> own_;
 };
 
 } // namespace tamblure

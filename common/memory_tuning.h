@@ -7,7 +7,9 @@ namespace tamblure {
 // for every photograph (the decoder's coefficient arrays, the decoded
 // raster); taken afresh from the system each time, every page of them costs
 // a page fault, which on virtual machines adds up to a third of a progressive
-// photograph's decoding time. The peak memory is unchanged. Called once by
+// photograph's decoding time. The peak memory is unchanged. Every thread
+// allocates from one heap, so that memory freed by one serves the next
+// picture of another. Called once by
 // the programs' entries, before any thread starts.
 void keepFreedMemoryForReuse();
 

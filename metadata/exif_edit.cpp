@@ -1,5 +1,6 @@
 #include "metadata/exif_edit.h"
 
+#include "metadata/exif_tags.h"
 #include "metadata/image_info.h"
 
 #include <algorithm>
@@ -10,24 +11,11 @@ namespace tamblure::metadata {
 
 namespace {
 
-constexpr std::uint16_t kTagStripOffsets = 0x0111;
-constexpr std::uint16_t kTagOrientation = 0x0112;
-constexpr std::uint16_t kTagTileOffsets = 0x0144;
-constexpr std::uint16_t kTagSubDirectories = 0x014A;
-constexpr std::uint16_t kTagPreviewOffset = 0x0201;
-constexpr std::uint16_t kTagPreviewLength = 0x0202;
-constexpr std::uint16_t kTagExifDirectory = 0x8769;
-constexpr std::uint16_t kTagGpsDirectory = 0x8825;
-constexpr std::uint16_t kTagMakerNote = 0x927C;
-constexpr std::uint16_t kTagInteroperability = 0xA005;
-
-constexpr std::uint16_t kTypeShort = 3;
-constexpr std::uint16_t kTypeLong = 4;
+using namespace exif;
 
 // The stored segment: length field (2), "Exif" and two bytes (6), then the
 // TIFF data, from which every offset counts.
 constexpr std::size_t kTiffStart = 8;
-constexpr std::size_t kEntrySize = 12;
 
 // A stretch of the TIFF data that something names: a directory, a value
 // stored apart from its entry, the embedded preview.

@@ -1,6 +1,7 @@
 #include "metadata/image_info.h"
 
 #include "common/byte_reader.h"
+#include "metadata/exif_tags.h"
 #include "metadata/img_data.h"
 
 #include <algorithm>
@@ -13,34 +14,7 @@ namespace tamblure::metadata {
 
 namespace {
 
-constexpr std::uint16_t kTagImageWidth = 0x0100;
-constexpr std::uint16_t kTagImageLength = 0x0101;
-constexpr std::uint16_t kTagImageDescription = 0x010E;
-constexpr std::uint16_t kTagMake = 0x010F;
-constexpr std::uint16_t kTagModel = 0x0110;
-constexpr std::uint16_t kTagOrientation = 0x0112;
-constexpr std::uint16_t kTagSubDirectories = 0x014A;
-constexpr std::uint16_t kTagExifDirectory = 0x8769;
-constexpr std::uint16_t kTagGpsDirectory = 0x8825;
-constexpr std::uint16_t kTagExifImageWidth = 0xA002;
-constexpr std::uint16_t kTagExifImageLength = 0xA003;
-constexpr std::uint16_t kTagInteroperability = 0xA005;
-
-// TIFF field types.
-constexpr std::uint16_t kTypeByte = 1;
-constexpr std::uint16_t kTypeAscii = 2;
-constexpr std::uint16_t kTypeShort = 3;
-constexpr std::uint16_t kTypeLong = 4;
-constexpr std::uint16_t kTypeRational = 5;
-constexpr std::uint16_t kTypeSignedByte = 6;
-constexpr std::uint16_t kTypeUndefined = 7;
-constexpr std::uint16_t kTypeSignedShort = 8;
-constexpr std::uint16_t kTypeSignedLong = 9;
-constexpr std::uint16_t kTypeSignedRational = 10;
-constexpr std::uint16_t kTypeFloat = 11;
-constexpr std::uint16_t kTypeDouble = 12;
-
-constexpr std::size_t kEntrySize = 12;
+using namespace exif;
 
 constexpr const char* kIllegallySizedDirectory = "Illegally sized directory";
 

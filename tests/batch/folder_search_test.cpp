@@ -48,7 +48,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(OrderRow{"CapitalAfterSmall", {"B.jpg", "a.jpg"}, {"a.jpg", "B.jpg"}},
                     OrderRow{"UnderscoreBeforeLetters", {"b.jpg", "_.jpg", "A.jpg"}, {"_.jpg", "A.jpg", "b.jpg"}},
                     OrderRow{"ShorterFirst", {"A1.jpg", "a.jpg"}, {"a.jpg", "A1.jpg"}},
-                    OrderRow{"SameButForCase", {"ab.jpg", "Aa.jpg", "AB.JPG"}, {"Aa.jpg", "AB.JPG", "ab.jpg"}}),
+                    OrderRow{"SameButForCase", {"ab.jpg", "Aa.jpg", "AB.JPG"}, {"Aa.jpg", "AB.JPG", "ab.jpg"}},
+                    // The longer extension is a photograph's too, in any
+                    // case, in the same order; lookalikes are not.
+                    OrderRow{"JpegNames",
+                             {"c.JPEG", "b.jpeg", "a.jpg", "d.jpe", "e.jpegx", "f.peg", "jpeg"},
+                             {"a.jpg", "b.jpeg", "c.JPEG"}}),
     [](const testing::TestParamInfo<OrderRow>& row) { return std::string(row.param.name); });
 
 TEST(FolderTree, TakesSubFoldersWithoutRegardToCaseDepthFirst)

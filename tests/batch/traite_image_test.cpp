@@ -344,9 +344,65 @@ INSTANTIATE_TEST_SUITE_P(Table, StepWarnings,
                                          WarningCase{"ScaledCut", 3, 20, true, ThumbnailRoute::Encoded},
                                          WarningCase{"FullSizeWhole", 1, 20, false, ThumbnailRoute::Encoded},
                                          WarningCase{"FullSizeCut", 1, 20, true, ThumbnailRoute::Encoded},
-                                         WarningCase{"CopiedWhole", 3, 400, false, ThumbnailRoute::Copied},
-                                         WarningCase{"CopiedCut", 3, 400, true, ThumbnailRoute::Copied}),
+                                         WarningCase{"CopiedWhole", 3, 400, false, ThumbnailRoute::Copied}),
                          [](const testing::TestParamInfo<WarningCase>& row) { return std::string(row.param.name); });
+
+// A photograph small enough to be copied whole is copied only when it
+// decodes to the end of its picture, without corrupt data: whatever else is
+// named like one is refused, not copied as its own "thumbnail".
+struct SmallFile {
+    const char* name;
+    std::vector<std::uint8_t> (*make)();
+};
+
+class SmallPhotograph : public testing::TestWithParam<SmallFile> {};
+
+TEST_P(SmallPhotograph, ThatDoesNotDecodeToItsEndIsNotCopied)
+{
+    test::TempDir dir;
+    test::writeFile(dir / "photo.jpg", GetParam().make());
+    try {
+        makeThumbnail(dir / "photo.jpg", dir / "thumb.jpg", ThumbnailRequest{});
+        ADD_FAILURE() << "copied";
+    } catch (const EJPEG& e) {
+        EXPECT_NE(e.message().find("n'est pas une photographie JPEG lisible"), std::string::npos) << e.message();
+    }
+    EXPECT_FALSE(fs::exists(dir / "thumb.jpg"));
+}
+
+std::vector<std::uint8_t> smallJpeg()
+{
+    return test::makeJpeg(test::sized(64, 48));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SmallPhotograph,
+                         testing::Values(SmallFile{"Cut",
+                                                   [] {
+                                                       auto bytes = smallJpeg();
+                                                       bytes.resize(bytes.size() * 2 / 3);
+                                                       return bytes;
+                                                   }},
+                                         SmallFile{"HeadersWithoutScanData",
+                                                   [] {
+                                                       auto bytes = smallJpeg();
+                                                       bytes.resize(
+                                                           static_cast<std::size_t>(test::findMarker(bytes, 0xDA)));
+                                                       return bytes;
+                                                   }},
+                                         SmallFile{"RandomBytesForData",
+                                                   [] {
+                                                       auto bytes = smallJpeg();
+                                                       const auto scan =
+                                                           static_cast<std::size_t>(test::findMarker(bytes, 0xDA)) + 14;
+                                                       bytes.resize(scan);
+                                                       std::uint32_t x = 12345;
+                                                       for (int i = 0; i < 200000; ++i) {
+                                                           x = x * 1103515245 + 12345;
+                                                           bytes.push_back(static_cast<std::uint8_t>(x >> 16));
+                                                       }
+                                                       return bytes;
+                                                   }}),
+                         [](const testing::TestParamInfo<SmallFile>& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace tamblure::batch

@@ -42,7 +42,8 @@ struct Measured {
 // The run's own peak, measured by GNU time from a process of its own: a child
 // forked from the test would count the test's pages, which it shares until
 // it runs the program, in its peak.
-Measured runBatch(const std::filesystem::path& folder, const char* criterion, const char* number)
+Measured runBatch(const std::filesystem::path& folder, const char* criterion, const char* number,
+                  const std::vector<std::string>& options = {"-j", "1"})
 {
     test::TempDir scratch;
     const auto errPath = scratch / "err";
@@ -55,8 +56,11 @@ Measured runBatch(const std::filesystem::path& folder, const char* criterion, co
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(null, 1);
         ::dup2(err, 2);
-        ::execl("/usr/bin/time", "/usr/bin/time", "-f", "%M", "-o", peakPath.c_str(), TAMBLURE_BATCH_EXE, "-j", "1",
-                criterion, number, folder.c_str(), static_cast<char*>(nullptr));
+        std::vector<const char*> argv{"/usr/bin/time", "-f", "%M", "-o", peakPath.c_str(), TAMBLURE_BATCH_EXE};
+        for (const std::string& option : options)
+            argv.push_back(option.c_str());
+        argv.insert(argv.end(), {criterion, number, folder.c_str(), nullptr});
+        ::execv(argv[0], const_cast<char* const*>(argv.data()));
         ::_exit(127);
     }
     int status = 0;
@@ -204,6 +208,32 @@ INSTANTIATE_TEST_SUITE_P(Routes, CountedMemory,
                                          MemoryCase{"CmykProgressiveStreamed", photograph(4, true), "-s", "200", 0,
                                                     imaging::ReductionPlan::toSize(200, 150)}),
                          [](const testing::TestParamInfo<MemoryCase>& row) { return std::string(row.param.name); });
+
+// Four photographs of some 30 MiB of work each, made four at once: the
+// budget lets two go at a time, and the run holds no more than it.
+TEST(MemoryBudget, HoldsTheRunToItWhateverTheJobs)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow and quarantine take memory of their own";
+#endif
+    test::TempDir tiny, dir;
+    test::writeJpeg(tiny / "tiny.jpg", test::sized(400, 300));
+    for (int i = 0; i < 4; ++i) {
+        test::JpegSpec spec = test::sized(3000, 2000);
+        spec.progressive = true;
+        spec.seed = static_cast<std::uint32_t>(i + 1);
+        test::writeJpeg(dir / ("p" + std::to_string(i) + ".jpg"), spec);
+    }
+    const Measured own = runBatch(tiny.path(), "-s", "200", {"-j", "4", "--memory", "64"});
+    const Measured m = runBatch(dir.path(), "-s", "200", {"-j", "4", "--memory", "64"});
+    ASSERT_EQ(m.exitCode, 0) << m.err;
+    EXPECT_LE(m.peakMiB - own.peakMiB, 64.0);
+    RecordProperty("taken_MiB", static_cast<int>(m.peakMiB - own.peakMiB));
+
+    const Measured refused = runBatch(dir.path(), "-s", "200", {"-j", "4", "--memory", "16"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("Mio de mémoire, plus que les 16 Mio permis"), std::string::npos) << refused.err;
+}
 
 } // namespace
 } // namespace tamblure

@@ -68,9 +68,9 @@ std::vector<std::uint8_t> iptcCaption(const std::string& caption)
 {
     std::vector<std::uint8_t> dataset{0x1C, 2, 120, 0, static_cast<std::uint8_t>(caption.size())};
     dataset.insert(dataset.end(), caption.begin(), caption.end());
-    std::vector<std::uint8_t> payload{'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0,
-                                      '8', 'B', 'I', 'M', 0x04, 0x04, 0, 0, 0, 0, 0,
-                                      static_cast<std::uint8_t>(dataset.size())};
+    std::vector<std::uint8_t> payload{
+        'P', 'h', 'o', 't', 'o', 's',  'h',  'o', 'p', ' ', '3', '.', '0',
+        0,   '8', 'B', 'I', 'M', 0x04, 0x04, 0,   0,   0,   0,   0,   static_cast<std::uint8_t>(dataset.size())};
     payload.insert(payload.end(), dataset.begin(), dataset.end());
     if (payload.size() % 2 != 0)
         payload.push_back(0);
@@ -90,8 +90,7 @@ void photo(const fs::path& path, int width = 320, int height = 213, const std::s
 // "a b.jpg — 12 ko": the caption as the check gives it (blanks as spaces).
 std::string captionOf(const fs::path& photograph)
 {
-    return photograph.filename().string() + " — " + std::to_string((fs::file_size(photograph) + 512) / 1024) +
-           " ko";
+    return photograph.filename().string() + " — " + std::to_string((fs::file_size(photograph) + 512) / 1024) + " ko";
 }
 
 const std::string kQuoted = "a \"quoted\" <b>&c.jpg";
@@ -129,9 +128,9 @@ TEST(ModernPage, HostileNamesGiveAValidPageWhoseCellsAndLinksLeadToTheirFiles)
     EXPECT_EQ(page.of("columns"), "3");
     EXPECT_EQ(page.all("parent"), Lines{}) << "the top of the run has no parent page";
     EXPECT_EQ(page.all("missing"), Lines{});
-    EXPECT_EQ(page.all("folder"), (Lines{{"seulement/index.html", "seulement", "1 dossier"},
-                                         {"Sous%20&%20%22dossier%22%20%3C1%3E/index.html", kSub,
-                                          "2 photos, 1 dossier"}}));
+    EXPECT_EQ(page.all("folder"),
+              (Lines{{"seulement/index.html", "seulement", "1 dossier"},
+                     {"Sous%20&%20%22dossier%22%20%3C1%3E/index.html", kSub, "2 photos, 1 dossier"}}));
     // In the folder's order; each cell its picture's name, caption and both
     // thumbnails.
     const std::string names[] = {kQuoted, kJapanese, kCaptioned, kComma};
@@ -230,8 +229,7 @@ TEST_P(Hidpi, MakesBothThumbnailsByteForByteAsRunsAtEachSizeAlone)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Hidpi,
-                         testing::Values(DoubleCase{{"-s", "200"}, {"-s", "400"}},
-                                         DoubleCase{{"-f", "8"}, {"-f", "4"}},
+                         testing::Values(DoubleCase{{"-s", "200"}, {"-s", "400"}}, DoubleCase{{"-f", "8"}, {"-f", "4"}},
                                          DoubleCase{{"-f", "16"}, {"-f", "8"}}));
 
 // Under --update each size keeps what is up to date by its own records; a

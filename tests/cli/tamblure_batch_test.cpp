@@ -175,6 +175,22 @@ TEST(TamblureBatch, WantsAFolder)
     EXPECT_EQ(o.err.rfind("tamblure-batch : indiquez le dossier des images\nUsage", 0), 0u) << o.err;
 }
 
+// A photograph cut short is still made, as other tools make it, but the
+// user hears of it; the exit status stays 0.
+TEST(TamblureBatch, WarnsOfATruncatedPhotographOnStandardError)
+{
+    test::TempDir dir;
+    auto bytes = test::makeJpeg(test::sized(640, 480));
+    bytes.resize(bytes.size() * 2 / 3);
+    test::writeFile(dir / "cut.jpg", bytes);
+    test::writeJpeg(dir / "whole.jpg", test::sized(640, 480));
+    const Outcome o = test::runBatch({dir.path().string()});
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(o.out, "cut.jpg\nwhole.jpg\nTerminé\n");
+    EXPECT_EQ(o.err,
+              "cut.jpg : fichier tronqué : la fin de la photographie manque, la vignette est complétée en gris\n");
+}
+
 TEST(TamblureBatch, RefusesAnEmptyFolderNameBeforeAnyWork)
 {
     test::TempDir dir;
