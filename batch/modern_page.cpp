@@ -34,9 +34,9 @@ constexpr const char* kDash = " \u2014 ";
 // grid's columns are at least 150 px and at least a column count's share of
 // the width (the pixel less keeps rounding from losing a column), never
 // wider than the page: so at most the columns asked for, fewer on a narrow
-// screen. Each thumbnail fills a square frame as wide as its column, and the
-// grid is never wider than the columns asked for of the largest thumbnail's
-// frames, so that a wide screen does not blow the thumbnails up.
+// screen. Each thumbnail is as wide as its column, and the grid never wider
+// than the columns asked for of the widest thumbnail, so that a wide screen
+// does not blow the thumbnails up.
 constexpr const char* kStyle = R"(:root {
   color-scheme: light dark;
   --fond: #f6f6f4; --carte: #ffffff; --texte: #1b1b1b; --discret: #555555;
@@ -76,9 +76,11 @@ figure {
   margin: 0; height: 100%; padding: 0.3rem; border: 1px solid var(--bord); border-radius: 6px;
   background: var(--carte); display: flex; flex-direction: column; gap: 0.35rem;
 }
-figure a { display: block; position: relative; aspect-ratio: 1; overflow: hidden; }
-img { position: absolute; inset: 0; width: 100%; height: 100%; object-fit: contain; }
-figcaption { font-size: 0.875rem; color: var(--discret); text-align: center; overflow-wrap: anywhere; }
+figure a { display: block; }
+img { display: block; width: 100%; height: auto; }
+figcaption {
+  margin-top: auto; font-size: 0.875rem; color: var(--discret); text-align: center; overflow-wrap: anywhere;
+}
 )";
 
 // Text from file names and captions as the page's UTF-8: valid UTF-8 kept,
@@ -104,11 +106,11 @@ std::string share(std::int32_t n)
     return "calc((100% - " + std::to_string(n - 1) + " * var(--espace)) / " + std::to_string(n) + " - 1px)";
 }
 
-// The widest grid: n frames of a side of `side` pixels, their padding and
-// border, and the gaps.
-std::string widest(std::int32_t n, std::int32_t side)
+// The widest grid: n columns of thumbnails `width` pixels wide, with their
+// frames' padding and border, and the gaps.
+std::string widest(std::int32_t n, std::int32_t width)
 {
-    return "calc(" + std::to_string(n) + " * (" + std::to_string(std::max(side, 150)) + "px + 0.6rem + 2px) + " +
+    return "calc(" + std::to_string(n) + " * (" + std::to_string(std::max(width, 150)) + "px + 0.6rem + 2px) + " +
            std::to_string(n - 1) + " * var(--espace))";
 }
 
@@ -151,8 +153,8 @@ ModernPage::ModernPage(ModernPageSettings settings) : settings_(std::move(settin
     settings_.columns = std::clamp(settings_.columns, 1, 10);
 }
 
-// The page is written whole at its end: its style sheet needs the largest
-// thumbnail's size.
+// The page is written whole at its end: its style sheet needs the widest
+// thumbnail's width.
 void ModernPage::begin(PageFile&) {}
 
 void ModernPage::cell(PageFile&, const PageCell& cell, std::int32_t)
@@ -170,7 +172,7 @@ void ModernPage::cell(PageFile&, const PageCell& cell, std::int32_t)
     text += " width=\"" + std::to_string(cell.shownWidth()) + "\" height=\"" + std::to_string(cell.shownHeight()) +
             "\" alt=\"" + (cell.caption.empty() ? name : shown(cell.caption)) + "\" loading=\"lazy\"></a>";
     text += "<figcaption>" + name + kDash + sizeText(cell.bytes) + "</figcaption></figure></li>\n";
-    largestSide_ = std::max({largestSide_, cell.width, cell.height});
+    widest_ = std::max(widest_, cell.shownWidth());
 }
 
 void ModernPage::end(PageFile& page, std::int32_t)
@@ -179,7 +181,7 @@ void ModernPage::end(PageFile& page, std::int32_t)
     const std::string title = named.empty() ? std::string(words::kUntitled) : shown(named);
     std::string style = kStyle;
     fill(style, "@SHARE@", share(settings_.columns));
-    fill(style, "@WIDEST@", widest(settings_.columns, largestSide_));
+    fill(style, "@WIDEST@", widest(settings_.columns, widest_));
 
     std::string text = "<!DOCTYPE html>\n"
                        "<html lang=\"fr\">\n"

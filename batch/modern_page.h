@@ -11,7 +11,7 @@
 // It is written through the same PageFile as the classic page, so it too is
 // put in place only when the run gets to its end; its cells are gathered
 // and the page written whole at the end, since its style sheet needs the
-// largest thumbnail's size. Its words are French, all in one place in
+// widest thumbnail's width. Its words are French, all in one place in
 // modern_page.cpp.
 
 #include "batch/page_writer.h"
@@ -39,8 +39,8 @@ public:
 
 private:
     ModernPageSettings settings_;
-    std::string cells_;            // the grid's cells so far
-    std::int32_t largestSide_ = 0; // of the thumbnails so far
+    std::string cells_;       // the grid's cells so far
+    std::int32_t widest_ = 0; // the widest thumbnail so far, as shown
 };
 
 // A file's size as the captions give it, in French: "850 octets", "12 ko",
