@@ -62,7 +62,11 @@ bool unescaped(std::string_view text, std::string& name)
             return false;
         i += 2;
     }
-    return !name.empty();
+    // A name of a file of the folder itself: prune() would remove what a
+    // name like "../x.jpg" reaches, or the file that a NUL byte cuts it
+    // short to.
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
 }
 
 std::string ownFileName()

@@ -110,6 +110,46 @@ TEST(ThumbnailRecords, OfARaceKeepTheRecordOfTheFileInPlace)
     EXPECT_EQ(saved.at("p.jpg"), std::vector<ThumbnailRecord>{won});
 }
 
+struct Planted {
+    const char* row;
+    std::string name;   // the name a record file gives
+    const char* target; // the file that name reaches, from the folder above the thumbnails'
+    bool removed;
+};
+
+class PlantedRecord : public testing::TestWithParam<Planted> {};
+
+// A record whose stamp is that of the very file its name reaches: pruning
+// removes it only when the name is that of a thumbnail of the folder whose
+// photograph is gone, never a file outside the folder nor a thumbnail in use.
+TEST_P(PlantedRecord, IsPrunedOnlyWhenItNamesAThumbnailOfTheFolder)
+{
+    test::TempDir dir;
+    fs::create_directory(dir / "tamblure");
+    const Directory folder(dir / "tamblure");
+    for (const char* file : {"photo.jpg", "tamblure/p.jpg", "tamblure/gone.jpg"})
+        test::writeFile(dir / file, std::string("some bytes"));
+    struct stat info {};
+    ASSERT_EQ(::stat((dir / GetParam().target).c_str(), &info), 0);
+    ThumbnailRecord r = sample();
+    r.thumbnail = stampOf(info);
+    test::writeFile(dir / "tamblure/.tamblure-vignettes-0123456789abcdef",
+                    ThumbnailRecords::format({{GetParam().name, r}}));
+    ThumbnailRecords records(folder);
+    records.load();
+    const auto removed = records.prune({"p.jpg"}, [](const std::string&) { return true; });
+    EXPECT_EQ(fs::exists(dir / GetParam().target), !GetParam().removed);
+    EXPECT_EQ(removed.size(), GetParam().removed ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PlantedRecord,
+                         testing::Values(Planted{"ThumbnailOfAPhotographGone", "gone.jpg", "tamblure/gone.jpg", true},
+                                         Planted{"FileAbove", "../photo.jpg", "photo.jpg", false},
+                                         Planted{"ThumbnailInUseThroughDot", "./p.jpg", "tamblure/p.jpg", false},
+                                         Planted{"ThumbnailInUseCutByNul", std::string("p.jpg\0x", 7), "tamblure/p.jpg",
+                                                 false}),
+                         [](const testing::TestParamInfo<Planted>& row) { return std::string(row.param.row); });
+
 TEST(ThumbnailRecords, WriteNothingWhenNothingIsNew)
 {
     test::TempDir dir;
