@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -133,9 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             check(again.at(name) == std::vector<ThumbnailRecord>{r});
     }
     for (const auto& [name, records] : read)
-        for (std::size_t i = 0; i < records.size(); ++i)
-            for (std::size_t j = i + 1; j < records.size() && j < i + 8; ++j)
-                check(!(records[i] == records[j])); // each told once
+        check(std::set(records.begin(), records.end()).size() == records.size()); // each told once
 
     if (size > kMaxFolderInput)
         return 0;

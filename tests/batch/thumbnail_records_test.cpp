@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 
 namespace tamblure::batch {
@@ -149,6 +150,34 @@ INSTANTIATE_TEST_SUITE_P(Table, PlantedRecord,
                                          Planted{"ThumbnailInUseCutByNul", std::string("p.jpg\0x", 7), "tamblure/p.jpg",
                                                  false}),
                          [](const testing::TestParamInfo<Planted>& row) { return std::string(row.param.row); });
+
+// One record said on several lines of a file, and in several files, is one
+// record; another of the same name is kept beside it.
+TEST(ThumbnailRecords, TellEachRecordOnceHoweverOftenItIsRepeated)
+{
+    ThumbnailRecord other = sample();
+    other.width = 1;
+    const std::string text = ThumbnailRecords::format({{"p.jpg", sample()}});
+    const std::string line = text.substr(text.find('\n') + 1);
+    const std::string otherText = ThumbnailRecords::format({{"p.jpg", other}});
+    const std::string otherLine = otherText.substr(otherText.find('\n') + 1);
+    const auto read = ThumbnailRecords::parse(text + otherLine + line + otherLine);
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(std::set(read.at("p.jpg").begin(), read.at("p.jpg").end()), (std::set{sample(), other}));
+    EXPECT_EQ(read.at("p.jpg").size(), 2u);
+
+    // Two files that say the same: setting that record again is nothing new.
+    test::TempDir dir;
+    const Directory folder(dir.path());
+    for (const char* name : {".tamblure-vignettes-000000000000000a", ".tamblure-vignettes-000000000000000b"})
+        test::writeFile(dir / name, text + line);
+    ThumbnailRecords records(folder);
+    records.load();
+    records.set("p.jpg", sample());
+    records.save();
+    EXPECT_TRUE(fs::exists(dir / ".tamblure-vignettes-000000000000000a"));
+    EXPECT_TRUE(fs::exists(dir / ".tamblure-vignettes-000000000000000b"));
+}
 
 TEST(ThumbnailRecords, WriteNothingWhenNothingIsNew)
 {
