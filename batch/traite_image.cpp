@@ -14,13 +14,11 @@
 #include "jpeg/JPEG_IO.h"
 #include "jpeg/decode_memory.h"
 #include "jpeg/jpeg_error.h"
-#include "jpeg/jpeg_input.h"
 #include "jpeg/jpeg_util.h"
 #include "jpeg/streamed_decode.h"
 #include "metadata/caption.h"
 #include "metadata/exif.h"
 #include "metadata/img_data.h"
-#include "metadata/segment_source.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -111,8 +109,7 @@ FileStamp encodeThumbnail(const Bitmap24& raster, const Target& thumbnail, const
 FileStamp copyPhotograph(const PhotographBytes& photograph, const jpeg::JpegFrame& frame, const Target& thumbnail,
                          const FileAccess& access, metadata::CarriedMetadata& metadata)
 {
-    const metadata::ThumbnailLayout layout =
-        metadata.copied(jpeg::JpegInput::inMemory(photograph.path(), photograph.bytes()), frame.width, frame.height);
+    const metadata::ThumbnailLayout layout = metadata.copied(photograph.bytes(), frame.width, frame.height);
     AtomicFile out(thumbnail.folder, thumbnail.name);
     if (!out.open() || !limitedLike(out, access) || !layout.writeTo(out, photograph.file().fd()) || !out.commit())
         throw EWriteError(withReason("Impossible de copier le fichier " + photograph.path().string() + " vers " +
@@ -225,8 +222,7 @@ std::vector<Thumbnail> makeThumbnailsOf(const Directory& photographs, const std:
         const ThumbnailPlan& plan = plans[i];
         // Each thumbnail carries its own copy of the metadata: the EXIF
         // segment's size is rewritten to that thumbnail's.
-        metadata::CarriedMetadata metadata(jpeg::JpegInput::inMemory(source, photograph.bytes()),
-                                           wanted[i].request.policy);
+        metadata::CarriedMetadata metadata(photograph.bytes(), source, wanted[i].request.policy);
         Thumbnail result;
         const metadata::ExifTransfer transfer = metadata.transfer();
         result.orientation = transfer.orientation;
@@ -297,17 +293,27 @@ std::vector<Thumbnail> makeNamed(const Directory& photographs, const std::string
 }
 
 // The caption of a photograph whose thumbnails were all kept: read from its
-// leading segments, when it is still the file the search saw.
+// leading segments, when it is still the file the search saw. Most
+// photographs hold them in their first 64 KiB; the others are read as far as
+// kHeadBytes.
 std::string captionOf(const Directory& photographs, const FoundFile& photograph, metadata::MetadataPolicy policy)
 {
+    constexpr std::size_t kFirstBytes = 64 * 1024;
     if (policy == metadata::MetadataPolicy::OrientationOnly)
         return {};
     const ReadOnlyFile file(photographs.fd(), photograph.name);
     if (!file.readable() || !(file.stamp() == photograph.stamp))
         return {};
+    std::vector<std::uint8_t> head;
+    int error = 0;
+    for (const std::size_t bytes : {kFirstBytes, kHeadBytes}) {
+        if (!file.readHead(bytes, head, error))
+            return {};
+        if (head.size() < bytes || jpeg::FirstScanOffset(head))
+            break;
+    }
     metadata::TimgData segments;
-    metadata::FileSource source(file.fd());
-    segments.ScanSegments(source);
+    segments.ScanSegments(head);
     return metadata::captionOf(segments);
 }
 
