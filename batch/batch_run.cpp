@@ -120,14 +120,17 @@ public:
         state_.number = number;
         // What runs killed before their end left behind.
         removeAbandonedTemporaries(photographs_);
-        for (const Directory* made : {&thumbnails_, &doubled_}) {
-            if (!made->opened())
-                continue;
-            removeAbandonedTemporaries(*made);
-            if (options.record || options.update) {
-                (made == &thumbnails_ ? records_ : doubledRecords_).emplace(*made);
-                if (options.update)
-                    (made == &thumbnails_ ? records_ : doubledRecords_)->load();
+        for (const Directory* made : {&thumbnails_, &doubled_})
+            if (made->opened())
+                removeAbandonedTemporaries(*made);
+        if (thumbnails_.opened() && (options.record || options.update)) {
+            records_.emplace(thumbnails_);
+            if (doubled_.opened())
+                doubledRecords_.emplace(doubled_);
+            if (options.update) {
+                records_->load();
+                if (doubledRecords_)
+                    doubledRecords_->load();
             }
         }
         if (host.pageWanted()) {
