@@ -130,7 +130,7 @@ std::string sizeText(std::int64_t bytes)
         return counted(static_cast<std::size_t>(bytes), words::kByte, words::kBytes);
     // Rounded to the nearest; a count that rounds up to the next unit is
     // given in that unit ("1,0 Mo", never "1024 ko").
-    if (const std::int64_t kilo = (bytes + kKibi / 2) / kKibi; kilo < kKibi)
+    if (const std::int64_t kilo = bytes / kKibi + (bytes % kKibi >= kKibi / 2 ? 1 : 0); kilo < kKibi)
         return std::to_string(kilo) + kNoBreakSpace + words::kKilo;
     if (bytes < kGibi) {
         if (const std::int64_t tenths = (bytes * 10 + kMebi / 2) / kMebi; tenths < 10 * kKibi)
