@@ -16,7 +16,6 @@ namespace {
 
 using namespace exif;
 
-
 constexpr const char* kIllegallySizedDirectory = "Illegally sized directory";
 
 // All the bytes as one unsigned integer in the given order, of which only the
