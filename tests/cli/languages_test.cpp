@@ -18,7 +18,7 @@ using test::Outcome;
 
 struct Texts {
     std::string helpStart;
-    std::string argumentError; // for -q 0
+    std::string argumentError;  // for -q 0
     std::string notAPhotograph; // the error naming DIR/a.jpg, without -k
     std::string summary;        // -k: what standard error ends with
     std::string done;
@@ -113,8 +113,7 @@ TEST_P(Languages, HelpErrorsAndSummarySpeakTheReadersLanguage)
 INSTANTIATE_TEST_SUITE_P(Table, Languages,
                          testing::Values(Reader{"fr_FR.UTF-8", true, &kFrench}, Reader{"C", true, &kFrench},
                                          Reader{"C.UTF-8", true, &kFrench}, Reader{"POSIX", true, &kFrench},
-                                         Reader{"en_US.UTF-8", true, &kEnglish},
-                                         Reader{"de_DE.UTF-8", true, &kEnglish},
+                                         Reader{"en_US.UTF-8", true, &kEnglish}, Reader{"de_DE.UTF-8", true, &kEnglish},
                                          Reader{"de_XX.UTF-8", false, &kEnglish}));
 
 } // namespace

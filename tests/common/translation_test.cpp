@@ -39,28 +39,29 @@ constexpr Language F = Language::French;
 constexpr Language E = Language::English;
 
 // One row per decision, each changing one condition of the one above it.
-INSTANTIATE_TEST_SUITE_P(
-    Table, LanguageOf,
-    testing::Values(Environment{{}, F}, Environment{{{"LANG", ""}}, F}, Environment{{{"LANG", "fr_FR.UTF-8"}}, F},
-                    Environment{{{"LANG", "fr"}}, F}, Environment{{{"LANG", "fr_CA.UTF-8@euro"}}, F},
-                    Environment{{{"LANG", "C"}}, F}, Environment{{{"LANG", "POSIX"}}, F},
-                    Environment{{{"LANG", "C.UTF-8"}}, F}, Environment{{{"LANG", "en_US.UTF-8"}}, E},
-                    Environment{{{"LANG", "de_DE.UTF-8"}}, E},
-                    // LC_MESSAGES before LANG, LC_ALL before both; an empty one
-                    // does not count.
-                    Environment{{{"LANG", "en_US.UTF-8"}, {"LC_MESSAGES", "fr_FR.UTF-8"}}, F},
-                    Environment{{{"LANG", "en_US.UTF-8"}, {"LC_MESSAGES", ""}}, E},
-                    Environment{{{"LC_MESSAGES", "fr_FR.UTF-8"}, {"LC_ALL", "en_US.UTF-8"}}, E},
-                    Environment{{{"LC_MESSAGES", "en_US.UTF-8"}, {"LC_ALL", "C"}}, F},
-                    // LANGUAGE: its first entry that the program speaks, then
-                    // the locale; ignored under C, as gettext ignores it.
-                    Environment{{{"LANG", "de_DE.UTF-8"}, {"LANGUAGE", "fr"}}, F},
-                    Environment{{{"LANG", "fr_FR.UTF-8"}, {"LANGUAGE", "en_GB"}}, E},
-                    Environment{{{"LANG", "de_DE.UTF-8"}, {"LANGUAGE", "de:fr:en"}}, F},
-                    Environment{{{"LANG", "de_DE.UTF-8"}, {"LANGUAGE", "de::en"}}, E},
-                    Environment{{{"LANG", "fr_FR.UTF-8"}, {"LANGUAGE", "de"}}, F},
-                    Environment{{{"LANG", "de_DE.UTF-8"}, {"LANGUAGE", ""}}, E},
-                    Environment{{{"LANG", "C"}, {"LANGUAGE", "en"}}, F}));
+INSTANTIATE_TEST_SUITE_P(Table, LanguageOf,
+                         testing::Values(Environment{{}, F}, Environment{{{"LANG", ""}}, F},
+                                         Environment{{{"LANG", "fr_FR.UTF-8"}}, F}, Environment{{{"LANG", "fr"}}, F},
+                                         Environment{{{"LANG", "fr_CA.UTF-8@euro"}}, F},
+                                         Environment{{{"LANG", "C"}}, F}, Environment{{{"LANG", "POSIX"}}, F},
+                                         Environment{{{"LANG", "C.UTF-8"}}, F},
+                                         Environment{{{"LANG", "en_US.UTF-8"}}, E},
+                                         Environment{{{"LANG", "de_DE.UTF-8"}}, E},
+                                         // LC_MESSAGES before LANG, LC_ALL before both; an empty one
+                                         // does not count.
+                                         Environment{{{"LANG", "en_US.UTF-8"}, {"LC_MESSAGES", "fr_FR.UTF-8"}}, F},
+                                         Environment{{{"LANG", "en_US.UTF-8"}, {"LC_MESSAGES", ""}}, E},
+                                         Environment{{{"LC_MESSAGES", "fr_FR.UTF-8"}, {"LC_ALL", "en_US.UTF-8"}}, E},
+                                         Environment{{{"LC_MESSAGES", "en_US.UTF-8"}, {"LC_ALL", "C"}}, F},
+                                         // LANGUAGE: its first entry that the program speaks, then
+                                         // the locale; ignored under C, as gettext ignores it.
+                                         Environment{{{"LANG", "de_DE.UTF-8"}, {"LANGUAGE", "fr"}}, F},
+                                         Environment{{{"LANG", "fr_FR.UTF-8"}, {"LANGUAGE", "en_GB"}}, E},
+                                         Environment{{{"LANG", "de_DE.UTF-8"}, {"LANGUAGE", "de:fr:en"}}, F},
+                                         Environment{{{"LANG", "de_DE.UTF-8"}, {"LANGUAGE", "de::en"}}, E},
+                                         Environment{{{"LANG", "fr_FR.UTF-8"}, {"LANGUAGE", "de"}}, F},
+                                         Environment{{{"LANG", "de_DE.UTF-8"}, {"LANGUAGE", ""}}, E},
+                                         Environment{{{"LANG", "C"}, {"LANGUAGE", "en"}}, F}));
 
 struct Placement {
     const char* pattern;
