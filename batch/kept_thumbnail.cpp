@@ -2,7 +2,6 @@
 
 #include "batch/thumbnail_plan.h"
 #include "common/access_rights.h"
-#include "jpeg/jpeg_input.h"
 #include "jpeg/jpeg_util.h"
 #include "jpeg/quant_tables.h"
 #include "metadata/exif.h"
@@ -73,8 +72,7 @@ std::optional<Thumbnail> adopted(const PictureFolder& folder, const FoundFile& p
     kept.height = thumbnailFrame->height;
     // The thumbnail carries the photograph's EXIF segment, orientation and
     // all, whoever made it.
-    kept.orientation =
-        metadata::CarriedMetadata(jpeg::JpegInput::inMemory(path, thumbnail.bytes())).transfer().orientation;
+    kept.orientation = metadata::CarriedMetadata(thumbnail.bytes(), path).transfer().orientation;
     kept.route = ThumbnailRoute::UpToDate;
     kept.photograph = photograph.stamp;
     kept.written = stampOf(now);

@@ -62,7 +62,11 @@ bool unescaped(std::string_view text, std::string& name)
             return false;
         i += 2;
     }
-    return !name.empty();
+    // A name of a file of the folder itself: prune() would remove what a
+    // name like "../x.jpg" reaches, or the file that a NUL byte cuts it
+    // short to.
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
 }
 
 std::string ownFileName()
@@ -126,6 +130,17 @@ bool readLine(std::string_view line, std::string& name, ThumbnailRecord& r)
     return true;
 }
 
+// Each record of a name once, found by sorting rather than by searching the
+// records gathered so far, which would take hours on a file of a million
+// lines for one name.
+void tellEachOnce(std::map<std::string, std::vector<ThumbnailRecord>>& records)
+{
+    for (auto& [name, known] : records) {
+        std::sort(known.begin(), known.end());
+        known.erase(std::unique(known.begin(), known.end()), known.end());
+    }
+}
+
 } // namespace
 
 ThumbnailRecords::ThumbnailRecords(const Directory& thumbnailFolder) : folder_(thumbnailFolder), ownName_(ownFileName())
@@ -174,12 +189,10 @@ std::map<std::string, std::vector<ThumbnailRecord>> ThumbnailRecords::parse(std:
         ThumbnailRecord r;
         // A damaged line is passed over; the thumbnail it spoke of is looked
         // at afresh.
-        if (!readLine(line, name, r))
-            continue;
-        std::vector<ThumbnailRecord>& known = records[name];
-        if (std::find(known.begin(), known.end(), r) == known.end())
-            known.push_back(r);
+        if (readLine(line, name, r))
+            records[name].push_back(r);
     }
+    tellEachOnce(records);
     return records;
 }
 
@@ -210,11 +223,10 @@ void ThumbnailRecords::load()
         for (auto& [file, records] :
              parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
             std::vector<ThumbnailRecord>& known = loaded_[file];
-            for (ThumbnailRecord& r : records)
-                if (std::find(known.begin(), known.end(), r) == known.end())
-                    known.push_back(std::move(r));
+            known.insert(known.end(), records.begin(), records.end());
         }
     }
+    tellEachOnce(loaded_);
 }
 
 const ThumbnailRecord* ThumbnailRecords::upToDate(const std::string& fileName, const FileStamp& photograph,

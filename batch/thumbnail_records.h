@@ -47,6 +47,9 @@ struct ThumbnailRecord {
     std::uint16_t height = 0;
     std::uint16_t orientation = 0; // the photograph's EXIF orientation, for the page
     bool operator==(const ThumbnailRecord&) const = default;
+    // Ordered only so that the records of one name are told once by sorting
+    // them: a file may hold a million lines for one name.
+    auto operator<=>(const ThumbnailRecord&) const = default;
 };
 
 class ThumbnailRecords {

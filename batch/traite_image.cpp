@@ -15,7 +15,6 @@
 #include "jpeg/JPEG_IO.h"
 #include "jpeg/decode_memory.h"
 #include "jpeg/jpeg_error.h"
-#include "jpeg/jpeg_input.h"
 #include "jpeg/jpeg_util.h"
 #include "jpeg/streamed_decode.h"
 #include "metadata/exif.h"
@@ -107,8 +106,7 @@ FileStamp encodeThumbnail(const Bitmap24& raster, const Target& thumbnail, const
 FileStamp copyPhotograph(const PhotographBytes& photograph, const jpeg::JpegFrame& frame, const Target& thumbnail,
                          const FileAccess& access, metadata::CarriedMetadata& metadata)
 {
-    const metadata::ThumbnailLayout layout =
-        metadata.copied(jpeg::JpegInput::inMemory(photograph.path(), photograph.bytes()), frame.width, frame.height);
+    const metadata::ThumbnailLayout layout = metadata.copied(photograph.bytes(), frame.width, frame.height);
     AtomicFile out(thumbnail.folder, thumbnail.name);
     if (!out.open() || !limitedLike(out, access) || !layout.writeTo(out, photograph.file().fd()) || !out.commit())
         throw EWriteError(withReason(format(tr("Impossible de copier le fichier %1 vers %2"),
@@ -179,7 +177,7 @@ Thumbnail makeThumbnailOf(const Directory& photographs, const std::string& name,
     if (!frame)
         throw EJPEG(unreadable);
 
-    metadata::CarriedMetadata metadata(jpeg::JpegInput::inMemory(source, photograph.bytes()), request.policy);
+    metadata::CarriedMetadata metadata(photograph.bytes(), source, request.policy);
     const FileAccess access = FileAccess::of(photograph.file().fd());
     Thumbnail result;
     result.orientation = metadata.transfer().orientation;

@@ -59,6 +59,7 @@ struct ThumbnailRequest {
     std::int32_t quality = 75;
     metadata::MetadataPolicy policy = metadata::MetadataPolicy::Everything;
     bool operator==(const ThumbnailRequest&) const = default;
+    auto operator<=>(const ThumbnailRequest&) const = default;
 };
 
 // The request for the next picture, read from the window as it stands now.

@@ -2,6 +2,7 @@
 
 // Reading files. Photographs are only ever opened for reading.
 
+#include <compare>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -26,6 +27,7 @@ struct FileStamp {
     // tells.
     std::int64_t changed = 0;
     bool operator==(const FileStamp&) const = default;
+    auto operator<=>(const FileStamp&) const = default;
 };
 
 // The stamp of a regular file; nothing for anything else, or when it cannot

@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const bool largest : {true, false}) {
         tamblure::batch::ThumbnailRequest request;
-        request.criterion = largest ? Criterion::LargestDimension : Criterion::ReductionFactor;
+        request.criterion =
+            largest ? tamblure::batch::Criterion::LargestDimension : tamblure::batch::Criterion::ReductionFactor;
         request.number = largest ? 48 : 3;
         try {
             tamblure::batch::makeThumbnail(source, target, request);

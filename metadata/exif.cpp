@@ -45,16 +45,16 @@ std::size_t afterJfifHeader(std::span<const std::uint8_t> thumbnail)
 } // namespace
 
 CarriedMetadata::CarriedMetadata(const std::filesystem::path& photograph, MetadataPolicy policy)
-    : CarriedMetadata(jpeg::JpegInput::file(photograph), policy)
-{}
-
-CarriedMetadata::CarriedMetadata(const jpeg::JpegInput& photograph, MetadataPolicy policy)
     : photo_(std::make_unique<TimgData>(255)), policy_(policy)
 {
-    if (photograph.read)
-        photo_->ScanFile(photograph.path, photograph.bytes);
-    else
-        photo_->ReadPhoto(photograph.path);
+    photo_->ReadPhoto(photograph);
+}
+
+CarriedMetadata::CarriedMetadata(std::span<const std::uint8_t> photograph, const std::filesystem::path& name,
+                                 MetadataPolicy policy)
+    : photo_(std::make_unique<TimgData>(255)), policy_(policy)
+{
+    photo_->ScanFile(name, photograph);
 }
 
 CarriedMetadata::~CarriedMetadata() = default;
@@ -146,26 +146,14 @@ ThumbnailLayout CarriedMetadata::encoded(std::span<const std::uint8_t> thumbnail
     return layout;
 }
 
-ThumbnailLayout CarriedMetadata::copied(const jpeg::JpegInput& photograph, std::int32_t width, std::int32_t height)
+ThumbnailLayout CarriedMetadata::copied(std::span<const std::uint8_t> bytes, std::int32_t width, std::int32_t height)
 {
     ThumbnailLayout layout;
     if (policy_ == MetadataPolicy::Everything && !carried()) {
         layout.add(Stretch{0});
         return layout;
     }
-    // The photograph's bytes: in memory, or read from its file once more.
-    std::optional<ReadOnlyFile> file;
-    std::vector<std::uint8_t> lead;
-    std::span<const std::uint8_t> bytes = photograph.bytes;
-    std::uint64_t size = bytes.size();
-    if (!photograph.read) {
-        file.emplace(photograph.path);
-        int error = file->openError();
-        if (!file->opened() || !file->readHead(kThumbnailHeadBytes, lead, error))
-            throw EFOpenError(openErrorMessage(photograph.path.string(), error));
-        bytes = lead;
-        size = file->size();
-    }
+    const std::uint64_t size = bytes.size();
 
     std::uint64_t from = 0;
     if (carried()) {
@@ -182,13 +170,8 @@ ThumbnailLayout CarriedMetadata::copied(const jpeg::JpegInput& photograph, std::
         layout.add(Stretch{from});
         return layout;
     }
-    if (file) {
-        FileSource source(file->fd());
-        addFilteredCopy(layout, source, from, policy_);
-    } else {
-        SpanSource source(bytes);
-        addFilteredCopy(layout, source, from, policy_);
-    }
+    SpanSource source(bytes);
+    addFilteredCopy(layout, source, from, policy_);
     return layout;
 }
 

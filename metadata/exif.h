@@ -2,7 +2,6 @@
 
 // The copy step that carries a photograph's metadata into its thumbnail.
 
-#include "jpeg/jpeg_input.h"
 #include "metadata/thumbnail_layout.h"
 
 #include <cstdint>
@@ -46,8 +45,10 @@ public:
     // photograph has no metadata to carry. Never raises.
     explicit CarriedMetadata(const std::filesystem::path& photograph,
                              MetadataPolicy policy = MetadataPolicy::Everything);
-    // The same from the photograph's bytes when they are in memory already.
-    explicit CarriedMetadata(const jpeg::JpegInput& photograph, MetadataPolicy policy = MetadataPolicy::Everything);
+    // The same from the photograph's bytes, read once for every stage; name
+    // is the file's, for its extension.
+    CarriedMetadata(std::span<const std::uint8_t> photograph, const std::filesystem::path& name,
+                    MetadataPolicy policy = MetadataPolicy::Everything);
     ~CarriedMetadata();
     CarriedMetadata(const CarriedMetadata&) = delete;
     CarriedMetadata& operator=(const CarriedMetadata&) = delete;
@@ -75,9 +76,8 @@ public:
     // them (it describes these very pixels, whatever their space); with one,
     // those bytes without what the policy takes out (addFilteredCopy), so the
     // copy is no longer the photograph's bytes. The photograph is the one
-    // this object was made from. Raises EFOpenError when it can no longer be
-    // read.
-    ThumbnailLayout copied(const jpeg::JpegInput& photograph, std::int32_t width, std::int32_t height);
+    // this object was made from, all its bytes.
+    ThumbnailLayout copied(std::span<const std::uint8_t> photograph, std::int32_t width, std::int32_t height);
 
 private:
     // The EXIF segment as it goes into the thumbnail (FF E1 and the stored

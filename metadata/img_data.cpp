@@ -96,21 +96,19 @@ bool TimgData::ScanFile(const fs::path& path)
     if (!fs::exists(path, ec))
         return false;
     statusText_ = "Not an EXIF file";
+    if (!hasJpegExtension(path))
+        return false;
     try {
-        if (!hasJpegExtension(path))
-            return false;
-        const ReadOnlyFile file(path);
-        if (!file.opened()) {
+        // Read as the step reads photographs: never blocking, only a
+        // regular file.
+        const PhotographBytes file(path);
+        if (!file.file().opened()) {
             statusText_ = "Illegal Exif construction";
             return false;
         }
         if (!file.readable())
             return false;
-        FileSource source(file.fd());
-        if (!ScanSegments(source))
-            return false;
-        statusText_ = "<none>";
-        return true;
+        return ScanFile(path, file.bytes());
     } catch (const std::exception&) {
         statusText_ = "Illegal Exif construction";
         return false;

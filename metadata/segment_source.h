@@ -36,20 +36,6 @@ private:
     bool delivered_ = false;
 };
 
-// An open file descriptor, read in chunks of kChunkSize bytes. The descriptor
-// stays owned by the caller.
-class FileSource : public SegmentSource {
-public:
-    static constexpr std::size_t kChunkSize = 64 * 1024;
-
-    explicit FileSource(int fd) : fd_(fd), buffer_(kChunkSize) {}
-    std::span<const std::uint8_t> nextChunk() override;
-
-private:
-    int fd_;
-    std::vector<std::uint8_t> buffer_;
-};
-
 // A photograph's bytes in order, pulled chunk by chunk from a source, every
 // read made through a ByteReader over the current chunk. It refuses to go past
 // `limit` bytes in all, as if the file ended there.

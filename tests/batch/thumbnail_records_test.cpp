@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 
 namespace tamblure::batch {
@@ -108,6 +109,74 @@ TEST(ThumbnailRecords, OfARaceKeepTheRecordOfTheFileInPlace)
     const auto bytes = test::readFile(files[0]);
     const auto saved = ThumbnailRecords::parse(std::string(bytes.begin(), bytes.end()));
     EXPECT_EQ(saved.at("p.jpg"), std::vector<ThumbnailRecord>{won});
+}
+
+struct Planted {
+    const char* row;
+    std::string name;   // the name a record file gives
+    const char* target; // the file that name reaches, from the folder above the thumbnails'
+    bool removed;
+};
+
+class PlantedRecord : public testing::TestWithParam<Planted> {};
+
+// A record whose stamp is that of the very file its name reaches: pruning
+// removes it only when the name is that of a thumbnail of the folder whose
+// photograph is gone, never a file outside the folder nor a thumbnail in use.
+TEST_P(PlantedRecord, IsPrunedOnlyWhenItNamesAThumbnailOfTheFolder)
+{
+    test::TempDir dir;
+    fs::create_directory(dir / "tamblure");
+    const Directory folder(dir / "tamblure");
+    for (const char* file : {"photo.jpg", "tamblure/p.jpg", "tamblure/gone.jpg"})
+        test::writeFile(dir / file, std::string("some bytes"));
+    struct stat info {};
+    ASSERT_EQ(::stat((dir / GetParam().target).c_str(), &info), 0);
+    ThumbnailRecord r = sample();
+    r.thumbnail = stampOf(info);
+    test::writeFile(dir / "tamblure/.tamblure-vignettes-0123456789abcdef",
+                    ThumbnailRecords::format({{GetParam().name, r}}));
+    ThumbnailRecords records(folder);
+    records.load();
+    const auto removed = records.prune({"p.jpg"}, [](const std::string&) { return true; });
+    EXPECT_EQ(fs::exists(dir / GetParam().target), !GetParam().removed);
+    EXPECT_EQ(removed.size(), GetParam().removed ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PlantedRecord,
+                         testing::Values(Planted{"ThumbnailOfAPhotographGone", "gone.jpg", "tamblure/gone.jpg", true},
+                                         Planted{"FileAbove", "../photo.jpg", "photo.jpg", false},
+                                         Planted{"ThumbnailInUseThroughDot", "./p.jpg", "tamblure/p.jpg", false},
+                                         Planted{"ThumbnailInUseCutByNul", std::string("p.jpg\0x", 7), "tamblure/p.jpg",
+                                                 false}),
+                         [](const testing::TestParamInfo<Planted>& row) { return std::string(row.param.row); });
+
+// One record said on several lines of a file, and in several files, is one
+// record; another of the same name is kept beside it.
+TEST(ThumbnailRecords, TellEachRecordOnceHoweverOftenItIsRepeated)
+{
+    ThumbnailRecord other = sample();
+    other.width = 1;
+    const std::string text = ThumbnailRecords::format({{"p.jpg", sample()}});
+    const std::string line = text.substr(text.find('\n') + 1);
+    const std::string otherText = ThumbnailRecords::format({{"p.jpg", other}});
+    const std::string otherLine = otherText.substr(otherText.find('\n') + 1);
+    const auto read = ThumbnailRecords::parse(text + otherLine + line + otherLine);
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(std::set(read.at("p.jpg").begin(), read.at("p.jpg").end()), (std::set{sample(), other}));
+    EXPECT_EQ(read.at("p.jpg").size(), 2u);
+
+    // Two files that say the same: setting that record again is nothing new.
+    test::TempDir dir;
+    const Directory folder(dir.path());
+    for (const char* name : {".tamblure-vignettes-000000000000000a", ".tamblure-vignettes-000000000000000b"})
+        test::writeFile(dir / name, text + line);
+    ThumbnailRecords records(folder);
+    records.load();
+    records.set("p.jpg", sample());
+    records.save();
+    EXPECT_TRUE(fs::exists(dir / ".tamblure-vignettes-000000000000000a"));
+    EXPECT_TRUE(fs::exists(dir / ".tamblure-vignettes-000000000000000b"));
 }
 
 TEST(ThumbnailRecords, WriteNothingWhenNothingIsNew)

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <map>
+#include <string_view>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -36,17 +37,21 @@ void photographs(const fs::path& folder, int count, int width = 320)
     }
 }
 
-// Every file below folder, outside its thumbnail folder, with its bytes.
-std::map<fs::path, std::vector<std::uint8_t>> filesOutsideThumbnails(const fs::path& folder)
+// Every file below folder, outside its thumbnail folder, with a digest of
+// its bytes.
+std::map<fs::path, std::size_t> filesOutsideThumbnails(const fs::path& folder)
 {
-    std::map<fs::path, std::vector<std::uint8_t>> files;
+    std::map<fs::path, std::size_t> files;
     for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
         if (it->is_symlink() || it->path().filename() == "tamblure") {
             it.disable_recursion_pending();
             continue;
         }
-        if (it->is_regular_file())
-            files[it->path()] = test::readFile(it->path());
+        if (it->is_regular_file()) {
+            const auto bytes = test::readFile(it->path());
+            files[it->path()] = std::hash<std::string_view>{}(
+                std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        }
     }
     return files;
 }
@@ -146,6 +151,11 @@ TEST(ThumbnailFolder, SwappedForALinkDuringRunsNeverLetsAPhotographBeReplaced)
     }
     done = true;
     swapper.join();
+    // The swapper may have stopped with the folder set aside.
+    if (fs::exists(photos / "aside")) {
+        fs::remove(photos / "tamblure");
+        fs::rename(photos / "aside", photos / "tamblure");
+    }
     auto after = filesOutsideThumbnails(dir.path());
     after.erase(photos / "index.html");
     EXPECT_EQ(after, before) << refused << " runs of 8 refused the link";

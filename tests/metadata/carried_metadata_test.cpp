@@ -83,15 +83,14 @@ std::ptrdiff_t afterJfif(const Bytes& thumbnail)
 
 Bytes encodedWith(const Bytes& photograph, const Bytes& thumbnail, MetadataPolicy policy = MetadataPolicy::Everything)
 {
-    CarriedMetadata metadata(jpeg::JpegInput::inMemory("p.jpg", photograph), policy);
+    CarriedMetadata metadata(photograph, "p.jpg", policy);
     return metadata.encoded(thumbnail, 40, 30).bytes(thumbnail);
 }
 
 Bytes copiedWith(const Bytes& photograph, int width, int height, MetadataPolicy policy = MetadataPolicy::Everything)
 {
-    const jpeg::JpegInput input = jpeg::JpegInput::inMemory("p.jpg", photograph);
-    CarriedMetadata metadata(input, policy);
-    return metadata.copied(input, width, height).bytes(photograph);
+    CarriedMetadata metadata(photograph, "p.jpg", policy);
+    return metadata.copied(photograph, width, height).bytes(photograph);
 }
 
 std::size_t profilesIn(const Bytes& file)

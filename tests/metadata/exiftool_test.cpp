@@ -179,7 +179,7 @@ std::vector<std::uint8_t> encodedThumbnail(const fs::path& photo, const std::vec
     spec.width = kThumbWidth;
     spec.height = kThumbHeight;
     const std::vector<std::uint8_t> encoded = support::makeJpeg(spec);
-    CarriedMetadata metadata(jpeg::JpegInput::inMemory(photo, bytes), policy);
+    CarriedMetadata metadata(bytes, photo, policy);
     return metadata.encoded(encoded, kThumbWidth, kThumbHeight).bytes(encoded);
 }
 
@@ -188,9 +188,8 @@ std::vector<std::uint8_t> encodedThumbnail(const fs::path& photo, const std::vec
 std::vector<std::uint8_t> copiedPhotograph(const fs::path& photo, const std::vector<std::uint8_t>& bytes,
                                            MetadataPolicy policy = MetadataPolicy::Everything)
 {
-    const jpeg::JpegInput input = jpeg::JpegInput::inMemory(photo, bytes);
-    CarriedMetadata metadata(input, policy);
-    return metadata.copied(input, kThumbWidth, kThumbHeight).bytes(bytes);
+    CarriedMetadata metadata(bytes, photo, policy);
+    return metadata.copied(bytes, kThumbWidth, kThumbHeight).bytes(bytes);
 }
 
 bool hasExif(const Tags& tags)

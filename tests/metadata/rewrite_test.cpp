@@ -146,15 +146,14 @@ INSTANTIATE_TEST_SUITE_P(
 // itself when it is its own thumbnail.
 Bytes encodedWith(const Bytes& photograph, const Bytes& thumbnail, int width, int height)
 {
-    CarriedMetadata metadata(jpeg::JpegInput::inMemory("IMG_0042.jpg", photograph));
+    CarriedMetadata metadata(photograph, "IMG_0042.jpg");
     return metadata.encoded(thumbnail, width, height).bytes(thumbnail);
 }
 
 Bytes copiedWith(const Bytes& photograph, int width, int height)
 {
-    const jpeg::JpegInput input = jpeg::JpegInput::inMemory("IMG_0042.jpg", photograph);
-    CarriedMetadata metadata(input);
-    return metadata.copied(input, width, height).bytes(photograph);
+    CarriedMetadata metadata(photograph, "IMG_0042.jpg");
+    return metadata.copied(photograph, width, height).bytes(photograph);
 }
 
 // A real JPEG thumbnail made by libjpeg, as the encoder would write it.
@@ -188,8 +187,8 @@ TEST(EncodedThumbnail, BeginsWithThePhotographsExifIptcAndCommentThenItsOwnData)
 TEST(EncodedThumbnail, LearnsTheOrientationOfEachPhotograph)
 {
     for (std::uint16_t orientation = 1; orientation <= 8; ++orientation) {
-        CarriedMetadata metadata(
-            jpeg::JpegInput::inMemory("p.jpg", jpegFile({exifSample(true, 8, 8, orientation).app1})));
+        const auto photograph = jpegFile({exifSample(true, 8, 8, orientation).app1});
+        CarriedMetadata metadata(photograph, "p.jpg");
         EXPECT_EQ(metadata.transfer().orientation, orientation);
     }
 }
