@@ -338,9 +338,11 @@ int run(const cli::Options& options, ConsoleHost& host)
 
 int main(int argc, char** argv)
 {
-    chooseLanguage();
     keepStandardStreams();
     ignoreWriteSignals();
+    // After the standard streams are safe: the locale and the catalogue are
+    // files too.
+    chooseLanguage();
     const cli::Request request = cli::parseCommandLine(argc, argv);
     switch (request.kind) {
     case cli::Request::Kind::Wrong:

@@ -97,12 +97,13 @@ int answer(const tamblure::window::WindowArguments& read)
 
 int main(int argc, char* argv[])
 {
+    // The standard streams first: the locale and the catalogue are files too.
+    tamblure::keepStandardStreams();
     tamblure::chooseLanguage();
     const tamblure::window::WindowArguments early = tamblure::window::readWindowArguments({argv + 1, argv + argc});
     if (early.kind == tamblure::window::WindowArguments::Kind::Help ||
         early.kind == tamblure::window::WindowArguments::Kind::Version)
         return answer(early);
-    tamblure::keepStandardStreams();
     tamblure::ignoreWriteSignals();
     tamblure::keepFreedMemoryForReuse();
     qInstallMessageHandler(holdStartupMessage);
