@@ -335,6 +335,22 @@ TEST(Shards, TogetherMakeEveryThumbnailOnceAndThenThePageOfAPlainRun)
         EXPECT_EQ(test::readFile(parted / "tamblure" / name), test::readFile(plain / "tamblure" / name)) << name;
 }
 
+// Parts record what they made: the run that writes the page afterwards makes
+// nothing again, even thumbnails that no adoption would keep (made with less
+// metadata than every piece).
+TEST(Shards, RecordWhatTheyMadeForTheRunThatWritesThePage)
+{
+    test::TempDir dir;
+    for (int i = 0; i < 4; ++i)
+        photo(dir / ("p" + std::to_string(i) + ".jpg"), 300, static_cast<std::uint32_t>(i + 1));
+    for (const char* shard : {"1/2", "2/2"})
+        ASSERT_EQ(runBatch({"--no-gps", "--shard", shard, dir.path().string()}).exitCode, 0);
+    const auto made = thumbnailStamps(dir.path());
+    const Outcome o = runBatch({"-u", "--html", "--no-gps", dir.path().string()});
+    EXPECT_EQ(o.out, "0 vignettes faites, 4 à jour\nTerminé\n") << o.err;
+    EXPECT_EQ(thumbnailStamps(dir.path()), made);
+}
+
 TEST(Shards, KeepEachNameInItsPartWhateverElseIsThere)
 {
     for (const unsigned parts : {1u, 2u, 5u}) {
