@@ -259,5 +259,26 @@ TEST(Update, BringsAKeptThumbnailToItsPhotographsNewAccess)
     }
 }
 
+// A thumbnail opened to others by hand since its run is kept as it is, and
+// closed again to what its photograph grants.
+TEST(Update, ClosesAKeptThumbnailOpenedWiderThanItsPhotograph)
+{
+    test::TempDir dir;
+    const fs::path photos = dir / "photos";
+    photographs(photos, 1, 640);
+    ::chmod((photos / "p0.jpg").c_str(), 0600);
+    ASSERT_EQ(runBatch({"-u", "-s", "64", photos.string()}).exitCode, 0);
+    const fs::path thumbnail = photos / "tamblure" / "p0.jpg";
+    ::chmod(thumbnail.c_str(), 0644);
+    struct stat before {
+    }, after{};
+    ::stat(thumbnail.c_str(), &before);
+    const test::Outcome o = runBatch({"-u", "-s", "64", photos.string()});
+    EXPECT_EQ(o.out, "0 vignettes faites, 1 à jour\nTerminé\n") << o.err;
+    ::stat(thumbnail.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(modeOf(thumbnail), 0600u);
+}
+
 } // namespace
 } // namespace tamblure
