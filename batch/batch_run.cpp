@@ -12,6 +12,7 @@
 #include "common/directory.h"
 #include "common/errors.h"
 #include "common/system_reason.h"
+#include "common/translation.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -40,7 +41,7 @@ Directory openThumbnailFolder(const Directory& photographs, std::string_view fol
     const std::string name(folderName);
     const std::string shown = shownFolder(photographs) + name;
     if (::mkdirat(photographs.fd(), name.c_str(), 0777) != 0 && errno != EEXIST)
-        throw EInOutError(withReason("Impossible de créer " + shown, errno));
+        throw EInOutError(withReason(format(tr("Impossible de créer %1"), {shown}), errno));
     Directory thumbnails(photographs, name);
     if (!thumbnails.opened()) {
         // A link refused by O_NOFOLLOW (ELOOP), or one seen there now: it
@@ -50,17 +51,17 @@ Directory openThumbnailFolder(const Directory& photographs, std::string_view fol
             thumbnails.openError() == ELOOP ||
             (::fstatat(photographs.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode));
         if (link)
-            throw EInOutError("Le dossier des vignettes « " + shown +
-                              " » est un lien symbolique : il n'est pas suivi, "
-                              "pour qu'aucune vignette ne remplace un fichier ailleurs");
+            throw EInOutError(format(tr("Le dossier des vignettes « %1 » est un lien symbolique : il n'est pas suivi, "
+                                        "pour qu'aucune vignette ne remplace un fichier ailleurs"),
+                                     {shown}));
         // A file in the way: the folder could not be made.
-        throw EInOutError(withReason("Impossible de créer " + shown,
+        throw EInOutError(withReason(format(tr("Impossible de créer %1"), {shown}),
                                      thumbnails.openError() == ENOTDIR ? EEXIST : thumbnails.openError()));
     }
     if (thumbnails.sameAs(photographs))
-        throw EInOutError("Le dossier des vignettes « " + shown +
-                          " » est le dossier des photographies lui-même : les vignettes y remplaceraient les "
-                          "photographies");
+        throw EInOutError(format(tr("Le dossier des vignettes « %1 » est le dossier des photographies lui-même : "
+                                    "les vignettes y remplaceraient les photographies"),
+                                 {shown}));
     return thumbnails;
 }
 
@@ -87,12 +88,12 @@ RunEnd runBatch(RunHost& host, const std::string& folderText, const std::string&
 {
     const std::int32_t number = StrToInt(numberText);
     if (number < 1)
-        throw EConvertError("La valeur doit être supérieure ou égale à 1");
+        throw EConvertError(tr("La valeur doit être supérieure ou égale à 1"));
 
     host.clearList();
 
     if (folderText.empty())
-        throw EInOutError("Aucun dossier n'est indiqué : choisissez le dossier des images");
+        throw EInOutError(tr("Aucun dossier n'est indiqué : choisissez le dossier des images"));
     std::string folder = folderText;
     if (folder.back() != '/')
         folder += '/';
@@ -159,8 +160,9 @@ public:
             state_.pageWriter->end(*state_.page, state_.imageCounter);
         // What the run has listed is on the disk before it says it is done.
         if (!syncThumbnails())
-            throw EWriteError(
-                withReason("Impossible d'écrire sur le disque les vignettes de " + thumbnails_.path().string(), errno));
+            throw EWriteError(withReason(
+                format(tr("Impossible d'écrire sur le disque les vignettes de %1"), {thumbnails_.path().string()}),
+                errno));
         if (page_)
             page_->finish();
     }

@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "common/system_reason.h"
+#include "common/translation.h"
 
 #include <algorithm>
 #include <cctype>
@@ -43,7 +44,7 @@ bool lessIgnoringCase(const std::string& a, const std::string& b)
 
 EInOutError unreadable(const std::filesystem::path& folder, int error)
 {
-    return EInOutError(withReason("Impossible de lire le dossier " + folder.string(), error));
+    return EInOutError(withReason(format(tr("Impossible de lire le dossier %1"), {folder.string()}), error));
 }
 
 // The entries of folder, read through a descriptor of their own; raises

@@ -2,6 +2,7 @@
 
 #include "common/decimal.h"
 #include "common/errors.h"
+#include "common/translation.h"
 
 #include <string>
 
@@ -52,10 +53,7 @@ std::int32_t StrToInt(std::string_view text)
 {
     if (const auto value = parseInteger(text))
         return *value;
-    std::string message = "'";
-    message.append(text);
-    message.append("' n'est pas une valeur entière correcte");
-    throw EConvertError(message);
+    throw EConvertError(format(tr("'%1' n'est pas une valeur entière correcte"), {text}));
 }
 
 } // namespace tamblure::batch

@@ -9,6 +9,7 @@
 #include "common/errors.h"
 #include "common/file_io.h"
 #include "common/system_reason.h"
+#include "common/translation.h"
 #include "imaging/bitmap24.h"
 #include "imaging/reduction.h"
 #include "jpeg/JPEG_IO.h"
@@ -65,8 +66,6 @@ jpeg::DecodedPicture thumbnailPicture(std::span<const std::uint8_t> bytes, const
     return {imaging::reduceAsPlanned(std::move(decoded.raster), plan), decoded.warnings};
 }
 
-const std::string kEncoderError = "Error writing JPEG to file ";
-
 // Where the thumbnail goes: its folder, held open, and its name there.
 struct Target {
     const Directory& folder;
@@ -94,13 +93,13 @@ FileStamp encodeThumbnail(const Bitmap24& raster, const Target& thumbnail, const
     try {
         encoded = jpeg::EncodeJpegBytes(raster, quality);
     } catch (const EWriteError&) {
-        throw EWriteError(kEncoderError + thumbnail.path().string());
+        throw EWriteError(format(tr("Error writing JPEG to file %1"), {thumbnail.path().string()}));
     }
     const metadata::ThumbnailLayout layout = metadata.encoded(encoded, raster.width(), raster.height());
     AtomicFile out(thumbnail.folder, thumbnail.name);
     if (!out.open() || !limitedLike(out, access) || !layout.writeTo(out, encoded) || !out.commit())
-        throw EWriteError(
-            withReason(kEncoderError + thumbnail.path().string(), out.error() != 0 ? out.error() : errno));
+        throw EWriteError(withReason(format(tr("Error writing JPEG to file %1"), {thumbnail.path().string()}),
+                                     out.error() != 0 ? out.error() : errno));
     return out.placed();
 }
 
@@ -112,8 +111,8 @@ FileStamp copyPhotograph(const PhotographBytes& photograph, const jpeg::JpegFram
     const metadata::ThumbnailLayout layout = metadata.copied(photograph.bytes(), frame.width, frame.height);
     AtomicFile out(thumbnail.folder, thumbnail.name);
     if (!out.open() || !limitedLike(out, access) || !layout.writeTo(out, photograph.file().fd()) || !out.commit())
-        throw EWriteError(withReason("Impossible de copier le fichier " + photograph.path().string() + " vers " +
-                                         thumbnail.path().string(),
+        throw EWriteError(withReason(format(tr("Impossible de copier le fichier %1 vers %2"),
+                                            {photograph.path().string(), thumbnail.path().string()}),
                                      out.error() != 0 ? out.error() : errno));
     return out.placed();
 }
@@ -145,9 +144,9 @@ MemoryBudget::Reservation reserveFor(MemoryBudget& memory, const jpeg::JpegFrame
         bytes += memoryFor(frame, request, fileBytes);
     if (!memory.fits(bytes)) {
         constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
-        throw EOutOfMemory("La photographie « " + source.string() + " » demande " +
-                           std::to_string((bytes + kMiB - 1) / kMiB) + " Mio de mémoire, plus que les " +
-                           std::to_string(memory.total() / kMiB) + " Mio permis au traitement");
+        throw EOutOfMemory(
+            format(tr("La photographie « %1 » demande %2 Mio de mémoire, plus que les %3 Mio permis au traitement"),
+                   {source.string(), (bytes + kMiB - 1) / kMiB, memory.total() / kMiB}));
     }
     return memory.reserve(bytes);
 }
@@ -201,7 +200,8 @@ std::vector<Thumbnail> makeThumbnailsOf(const Directory& photographs, const std:
         photograph.requireReadable();
         frame = jpeg::ProbeJpegFrame(photograph.bytes());
     }
-    const std::string unreadable = "Le fichier « " + source.string() + " » n'est pas une photographie JPEG lisible";
+    const std::string unreadable =
+        format(tr("Le fichier « %1 » n'est pas une photographie JPEG lisible"), {source.string()});
     if (!frame)
         throw EJPEG(unreadable);
 
@@ -286,9 +286,9 @@ std::vector<Thumbnail> makeNamed(const Directory& photographs, const std::string
         // which photograph to look at.
         if (namesFile(error.message(), source, wanted))
             throw;
-        std::rethrow_exception(error.withMessage(error.message() + " (fichier " + source.string() + ")"));
+        std::rethrow_exception(error.withMessage(format(tr("%1 (fichier %2)"), {error.message(), source.string()})));
     } catch (const std::bad_alloc&) {
-        throw EOutOfMemory("Mémoire insuffisante (fichier " + source.string() + ")");
+        throw EOutOfMemory(format(tr("%1 (fichier %2)"), {tr("Mémoire insuffisante"), source.string()}));
     }
 }
 
@@ -327,7 +327,8 @@ Thumbnail makeThumbnail(const fs::path& source, const fs::path& thumbnail, const
         throw EFOpenError(openErrorMessage(source.string(), photographs.openError()));
     const Directory thumbnails(folderOf(thumbnail));
     if (!thumbnails.opened())
-        throw EWriteError(withReason(kEncoderError + thumbnail.string(), thumbnails.openError()));
+        throw EWriteError(
+            withReason(format(tr("Error writing JPEG to file %1"), {thumbnail.string()}), thumbnails.openError()));
     const std::string name = thumbnail.filename().string();
     const Wanted wanted[] = {{{thumbnails, name}, request}};
     return makeNamed(photographs, source.filename().string(), wanted).front();
@@ -340,7 +341,7 @@ Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, co
         const fs::path path = folder.photographs.path() / photograph.name;
         if (photograph.error != 0)
             throw EFOpenError(openErrorMessage(path.string(), photograph.error));
-        throw EFOpenError("Le fichier « " + path.string() + " » n'est pas un fichier ordinaire");
+        throw EFOpenError(format(tr("Le fichier « %1 » n'est pas un fichier ordinaire"), {path.string()}));
     }
     const std::optional<ThumbnailRequest> twice =
         folder.doubled != nullptr ? doubledRequest(request) : std::optional<ThumbnailRequest>();
@@ -374,9 +375,9 @@ Picture TraiteImage(const PictureFolder& folder, const FoundFile& photograph, co
 std::string warningMessage(const jpeg::JpegWarnings& warnings)
 {
     if (warnings.dataRanOut)
-        return "fichier tronqué : la fin de la photographie manque, la vignette est complétée en gris";
-    return "données endommagées (" + std::string(jpeg::jpegMessageText(warnings.corruptData)) +
-           ") : la vignette peut en montrer des traces";
+        return tr("fichier tronqué : la fin de la photographie manque, la vignette est complétée en gris");
+    return format(tr("données endommagées (%1) : la vignette peut en montrer des traces"),
+                  {jpeg::jpegMessageText(warnings.corruptData)});
 }
 
 void recordPicture(RunHost& host, RunState& state, const std::string& fileName, std::int64_t fileSize,

@@ -48,7 +48,8 @@ struct Request {
 
 Request parseCommandLine(int argc, char** argv);
 
-// The usage line and the help text, as --help prints them.
+// The usage line and the help text in French, as --help prints them through
+// tr().
 extern const char* const kUsage;
 extern const char* const kHelp;
 

@@ -1,5 +1,7 @@
 #include "cli/progress.h"
 
+#include "common/translation.h"
+
 #include <cmath>
 #include <unistd.h>
 
@@ -36,15 +38,12 @@ std::string ProgressLine::text(std::size_t done, std::size_t total, double secon
     if (done == 0 || seconds <= 0)
         return line;
     const double rate = static_cast<double>(done) / seconds;
-    char speed[48];
-    // French writes a decimal comma.
-    std::snprintf(speed, sizeof speed, "  %.1f photos/s", rate);
-    for (char* c = speed; *c != '\0'; ++c)
-        if (*c == '.')
-            *c = ',';
-    line += speed;
-    if (done < total)
-        line += "  reste " + duration(static_cast<double>(total - done) / rate);
+    line += "  ";
+    line += format(tr("%1 photos/s"), {decimalText(rate, 1)});
+    if (done < total) {
+        line += "  ";
+        line += format(tr("reste %1"), {duration(static_cast<double>(total - done) / rate)});
+    }
     return line;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 // The progress line of a long run: one line on the terminal, rewritten in
-// place, "[  37/1250]  14,2 photos/s  reste 1 min 25 s", and erased at the
-// end. It is only ever drawn on a terminal: nothing of it reaches a pipe or
-// a file.
+// place, "[  37/1250]  14,2 photos/s  reste 1 min 25 s" (in English
+// "14.2 photos/s  1 min 25 s left"), and erased at the end. It is only ever
+// drawn on a terminal: nothing of it reaches a pipe or a file.
 
 #include <chrono>
 #include <cstddef>

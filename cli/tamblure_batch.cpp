@@ -10,6 +10,7 @@
 #include "common/memory_tuning.h"
 #include "common/process_setup.h"
 #include "common/system_reason.h"
+#include "common/translation.h"
 #include "common/version.h"
 
 #include <algorithm>
@@ -118,36 +119,34 @@ public:
     // On standard error, like the failures, but the exit status stays.
     void reportWarning(const std::string& fileName, const std::string& message) override
     {
-        printError(shown_ + fileName + " : " + message);
+        printError(format(tr("%1 : %2"), {shown_ + fileName, message}));
     }
 
     void reportPruned(const std::string& fileName) override
     {
         if (!options_.quiet)
-            printLine(shown_ + std::string(batch::kThumbnailFolderName) + "/" + fileName +
-                      " : vignette supprimée, sa "
-                      "photographie n'est plus là");
+            printLine(format(tr("%1 : vignette supprimée, sa photographie n'est plus là"),
+                             {shown_ + std::string(batch::kThumbnailFolderName) + "/" + fileName}));
     }
 
     // "12 vignettes faites, 988 à jour": what an --update run did.
     std::string updateCount() const
     {
-        return std::to_string(made_) + (made_ == 1 ? " vignette faite, " : " vignettes faites, ") +
-               std::to_string(kept_) + " à jour";
+        return format(trn("%1 vignette faite, %2 à jour", "%1 vignettes faites, %2 à jour", made_), {made_, kept_});
     }
 
     void reportFailure(const std::string& fileName, const std::string& message) override
     {
         ++failedHere_;
         failures_.push_back({shown_ + fileName, 1, false});
-        printError(shown_ + fileName + " : " + message);
+        printError(format(tr("%1 : %2"), {shown_ + fileName, message}));
     }
 
     // A folder whose run broke off, under -k: its photographs not made (none
     // when the folder is done but its page failed) count as failures.
     void folderFailed(const Folder& folder, const std::string& message)
     {
-        printError(folder.path + " : " + message);
+        printError(format(tr("%1 : %2"), {folder.path, message}));
         const std::size_t left = folder.photographs.size() - madeHere_ - failedHere_;
         if (left > 0)
             failures_.push_back({folder.path, left, true});
@@ -212,24 +211,27 @@ public:
         for (const Failure& f : failures_)
             count += f.photographs;
         if (count > 0) {
-            std::fprintf(stderr,
-                         count == 1 ? "%zu photographie sur %zu n'a pas pu être traitée :\n"
-                                    : "%zu photographies sur %zu n'ont pas pu être traitées :\n",
-                         count, total);
+            std::fprintf(stderr, "%s\n",
+                         format(trn("%1 photographie sur %2 n'a pas pu être traitée :",
+                                    "%1 photographies sur %2 n'ont pas pu être traitées :", count),
+                                {count, total})
+                             .c_str());
             for (const Failure& f : failures_) {
                 if (!f.folder)
                     std::fprintf(stderr, "  %s\n", f.name.c_str());
                 else
-                    std::fprintf(stderr,
-                                 f.photographs == 1 ? "  %s (%zu photographie)\n" : "  %s (%zu photographies)\n",
-                                 f.name.c_str(), f.photographs);
+                    std::fprintf(stderr, "  %s\n",
+                                 format(trn("%1 (%2 photographie)", "%1 (%2 photographies)", f.photographs),
+                                        {f.name, f.photographs})
+                                     .c_str());
             }
         }
         if (!unread_.empty()) {
-            std::fprintf(stderr,
-                         unread_.size() == 1 ? "%zu dossier n'a pas pu être lu :\n"
-                                             : "%zu dossiers n'ont pas pu être lus :\n",
-                         unread_.size());
+            std::fprintf(
+                stderr, "%s\n",
+                format(trn("%1 dossier n'a pas pu être lu :", "%1 dossiers n'ont pas pu être lus :", unread_.size()),
+                       {unread_.size()})
+                    .c_str());
             for (const std::string& path : unread_)
                 std::fprintf(stderr, "  %s\n", path.c_str());
         }
@@ -261,7 +263,7 @@ int reportOutputError(int error)
 {
     std::fprintf(
         stderr, "%s\n",
-        withFinalPeriod(withReason("tamblure-batch : impossible d'écrire sur la sortie standard", error)).c_str());
+        withFinalPeriod(withReason(tr("tamblure-batch : impossible d'écrire sur la sortie standard"), error)).c_str());
     return 1;
 }
 
@@ -410,7 +412,7 @@ int run(const cli::Options& options, ConsoleHost& host)
     if (!options.quiet && options.update)
         host.printLine(host.updateCount());
     if (!options.quiet)
-        host.printLine("Terminé");
+        host.printLine(tr("Terminé"));
     return failed || host.anyFailure() ? 1 : 0;
 }
 
@@ -420,14 +422,17 @@ int main(int argc, char** argv)
 {
     keepStandardStreams();
     ignoreWriteSignals();
+    // After the standard streams are safe: the locale and the catalogue are
+    // files too.
+    chooseLanguage();
     const cli::Request request = cli::parseCommandLine(argc, argv);
     switch (request.kind) {
     case cli::Request::Kind::Wrong:
-        std::fprintf(stderr, "%s\n%s", request.message.c_str(), cli::kUsage);
+        std::fprintf(stderr, "%s\n%s", request.message.c_str(), tr(cli::kUsage));
         return 2;
     case cli::Request::Kind::Help:
-        std::fputs(cli::kUsage, stdout);
-        std::fputs(cli::kHelp, stdout);
+        std::fputs(tr(cli::kUsage), stdout);
+        std::fputs(tr(cli::kHelp), stdout);
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : reportOutputError(errno);
     case cli::Request::Kind::Version:
         std::printf("tamblure-batch %s\n", kVersion);

@@ -1,6 +1,7 @@
 #include "common/errors.h"
 
 #include "common/system_reason.h"
+#include "common/translation.h"
 
 #include <new>
 #include <system_error>
@@ -9,17 +10,17 @@ namespace tamblure {
 
 std::string openErrorMessage(std::string_view path, int error)
 {
-    return withReason("Impossible d'ouvrir le fichier " + std::string(path), error);
+    return withReason(format(tr("Impossible d'ouvrir le fichier %1"), {path}), error);
 }
 
 std::string createErrorMessage(std::string_view path, int error)
 {
-    return withReason("Impossible de créer le fichier " + std::string(path), error);
+    return withReason(format(tr("Impossible de créer le fichier %1"), {path}), error);
 }
 
 std::string writeErrorMessage(std::string_view path, int error)
 {
-    return withReason("Impossible d'écrire le fichier " + std::string(path), error);
+    return withReason(format(tr("Impossible d'écrire le fichier %1"), {path}), error);
 }
 
 std::string userMessage(std::exception_ptr error)
@@ -29,13 +30,13 @@ std::string userMessage(std::exception_ptr error)
     } catch (const Exception& e) {
         return withFinalPeriod(e.message());
     } catch (const std::bad_alloc&) {
-        return "Mémoire insuffisante.";
+        return tr("Mémoire insuffisante.");
     } catch (const std::system_error& e) {
-        return withFinalPeriod("Erreur du système : " + systemReason(e.code().value()));
+        return withFinalPeriod(format(tr("Erreur du système : %1"), {systemReason(e.code().value())}));
     } catch (const std::exception& e) {
         return withFinalPeriod(e.what());
     } catch (...) {
-        return "Erreur inattendue.";
+        return tr("Erreur inattendue.");
     }
 }
 

@@ -4,6 +4,8 @@
 // message, already in the words the user sees; the window's handler (or the
 // command-line companion) shows it with withFinalPeriod().
 
+#include "common/translation.h"
+
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -48,10 +50,11 @@ TAMBLURE_ERROR_CLASS(EInOutError)              // folder and run-level failures
 
 #undef TAMBLURE_ERROR_CLASS
 
-// Messages shared by several modules.
-inline constexpr std::string_view kZeroDivideMessage = "Division par zéro en virgule flottante";
-inline constexpr std::string_view kInvalidOpMessage = "Opération en virgule flottante incorrecte";
-inline constexpr std::string_view kDivByZeroMessage = "Division par zéro";
+// Messages shared by several modules, in French: tr() them where they are
+// raised.
+inline constexpr const char* kZeroDivideMessage = trLater("Division par zéro en virgule flottante");
+inline constexpr const char* kInvalidOpMessage = trLater("Opération en virgule flottante incorrecte");
+inline constexpr const char* kDivByZeroMessage = trLater("Division par zéro");
 
 // "Impossible d'ouvrir le fichier <path>", then " : " and the system's reason
 // when error (an errno value) is not 0. The same for the two below.
@@ -61,8 +64,8 @@ std::string createErrorMessage(std::string_view path, int error = 0);
 // "Impossible d'écrire le fichier <path>"
 std::string writeErrorMessage(std::string_view path, int error = 0);
 
-// What the user is told of any error that ends an operation, final period
-// included: the program's own message; "Mémoire insuffisante." when memory
+// What the user is told of any error that ends an operation, in the current
+// language, final period included: the program's own message; "Mémoire insuffisante." when memory
 // ran out; the system's reason for a system error; the text of any other
 // standard error; "Erreur inattendue." for anything else. The window's error
 // box and tamblure-batch show the same words.

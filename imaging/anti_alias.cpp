@@ -1,6 +1,7 @@
 #include "imaging/anti_alias.h"
 
 #include "common/errors.h"
+#include "common/translation.h"
 #include "imaging/row_reducer.h"
 
 #include <string>
@@ -11,17 +12,18 @@ namespace {
 
 // The message names the module and the line of the check, so that a user's
 // report points at the check that fired: "<text> (anti_alias, ligne <n>)".
+// `text` is French, marked for the catalogue.
 [[noreturn]] void failCheck(const char* text, int line)
 {
-    throw EAssertionFailed(std::string(text) + " (anti_alias, ligne " + std::to_string(line) + ")");
+    throw EAssertionFailed(format(tr("%1 (anti_alias, ligne %2)"), {tr(text), line}));
 }
 
 void checkFormats(const Bitmap24& source, const Bitmap24& dest, int sourceLine, int destLine)
 {
     if (source.pixelFormat() != PixelFormat::Bits24)
-        failCheck("Source au mauvais format", sourceLine);
+        failCheck(trLater("Source au mauvais format"), sourceLine);
     if (dest.pixelFormat() != PixelFormat::Bits24)
-        failCheck("Destination au mauvais format", destLine);
+        failCheck(trLater("Destination au mauvais format"), destLine);
 }
 
 } // namespace
@@ -29,9 +31,9 @@ void checkFormats(const Bitmap24& source, const Bitmap24& dest, int sourceLine, 
 void checkFactor(std::int32_t factor)
 {
     if (factor <= 1)
-        failCheck("Le rapport de réduction doit être supérieur ou égal à 2", 37);
+        failCheck(trLater("Le rapport de réduction doit être supérieur ou égal à 2"), 37);
     if (factor > kMaxFactor)
-        failCheck("Le rapport de réduction dépasse les limites du programme", 38);
+        failCheck(trLater("Le rapport de réduction dépasse les limites du programme"), 38);
 }
 
 // A destination larger than the source would have empty blocks, whose mean
@@ -40,7 +42,7 @@ void checkNotLarger(std::int32_t sourceWidth, std::int32_t sourceHeight, std::in
                     std::int32_t destHeight)
 {
     if (destWidth > sourceWidth || destHeight > sourceHeight)
-        failCheck("Destination plus grande que la source", 123);
+        failCheck(trLater("Destination plus grande que la source"), 123);
 }
 
 void ReduitFacteur(const Bitmap24& source, Bitmap24& dest, std::int32_t factor)
@@ -55,9 +57,9 @@ void ReduitFacteur(const Bitmap24& source, Bitmap24& dest, std::int32_t factor)
     // refused before anything is written: too tall, it fails as the row
     // access would; too wide, its blocks would run off the end of the rows.
     if (std::int64_t{height} * factor > source.height())
-        throw EInvalidGraphicOperation("Indice ligne hors limites");
+        throw EInvalidGraphicOperation(tr("Indice ligne hors limites"));
     if (std::int64_t{dest.width()} * factor > source.width())
-        failCheck("Destination trop grande pour le rapport de réduction", 39);
+        failCheck(trLater("Destination trop grande pour le rapport de réduction"), 39);
     if (dest.width() == 0)
         return;
     reduceBlocks(source, dest, factor);

@@ -1,6 +1,7 @@
 #include "imaging/bilinear.h"
 
 #include "common/errors.h"
+#include "common/translation.h"
 #include "imaging/row_reducer.h"
 
 #include <cmath>
@@ -65,8 +66,8 @@ void checkWidthRatio(std::int32_t sourceWidth, std::int32_t destWidth)
     if (destWidth != 0)
         return;
     if (sourceWidth == 0)
-        throw EInvalidOp(std::string(kInvalidOpMessage));
-    throw EZeroDivide(std::string(kZeroDivideMessage));
+        throw EInvalidOp(tr(kInvalidOpMessage));
+    throw EZeroDivide(tr(kZeroDivideMessage));
 }
 
 void ReduitBilineaire(const Bitmap24& source, Bitmap24& dest)
@@ -82,7 +83,7 @@ void ReduitBilineaire(const Bitmap24& source, Bitmap24& dest)
     // A raster without columns has no rows either (its pixel block is
     // empty); one without rows has none to sample.
     if (source.width() == 0 || source.height() == 0)
-        throw EInvalidGraphicOperation("Indice ligne hors limites");
+        throw EInvalidGraphicOperation(tr("Indice ligne hors limites"));
     interpolateRows(source, dest);
 }
 

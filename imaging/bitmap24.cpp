@@ -1,6 +1,7 @@
 #include "imaging/bitmap24.h"
 
 #include "common/errors.h"
+#include "common/translation.h"
 
 #include <cstdlib>
 #include <string>
@@ -65,13 +66,13 @@ void Bitmap24::setPixelFormat(PixelFormat format)
 std::uint64_t Bitmap24::checkSize(PixelFormat format, std::int32_t width, std::int32_t height)
 {
     if (width < 0 || height < 0)
-        throw EInvalidGraphicOperation("Dimensions d'image incorrectes (" + std::to_string(width) + " × " +
-                                       std::to_string(height) + ")");
+        throw EInvalidGraphicOperation(
+            tamblure::format(tr("Dimensions d'image incorrectes (%1 × %2)"), {width, height}));
     const std::int64_t stride = strideFor(width, bitsPerPixel(format));
     const std::uint64_t bytes = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height);
     if (bytes > kMaxPixelBlockBytes || stride > INT32_MAX)
-        throw EOutOfMemory("Image trop grande (" + std::to_string(width) + " × " + std::to_string(height) +
-                           " pixels) : la mémoire nécessaire dépasse 1 Go");
+        throw EOutOfMemory(tamblure::format(
+            tr("Image trop grande (%1 × %2 pixels) : la mémoire nécessaire dépasse 1 Go"), {width, height}));
     return bytes;
 }
 
@@ -85,8 +86,8 @@ void Bitmap24::setSize(std::int32_t width, std::int32_t height)
         // calloc: large blocks come straight from the kernel, already zero.
         auto* block = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(bytes), 1));
         if (block == nullptr)
-            throw EOutOfMemory("Mémoire insuffisante pour une image de " + std::to_string(width) + " × " +
-                               std::to_string(height) + " pixels");
+            throw EOutOfMemory(
+                tamblure::format(tr("Mémoire insuffisante pour une image de %1 × %2 pixels"), {width, height}));
         block_.reset(block);
     }
     width_ = width;
@@ -102,7 +103,7 @@ std::uint8_t* Bitmap24::scanLine(std::int32_t row)
 const std::uint8_t* Bitmap24::scanLine(std::int32_t row) const
 {
     if (row < 0 || row >= height_)
-        throw EInvalidGraphicOperation("Indice ligne hors limites");
+        throw EInvalidGraphicOperation(tr("Indice ligne hors limites"));
     return const_cast<Bitmap24*>(this)->rowAddress(row);
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "common/system_reason.h"
+#include "common/translation.h"
 #include "jpeg/IJL.h"
 #include "jpeg/jpeg_error.h"
 
@@ -160,7 +161,7 @@ DecodedPicture DecodeJpegScaled(std::span<const std::uint8_t> bytes, const JpegF
 
     IjlRecord record;
     if (!record.init())
-        throw EOutOfMemory("Mémoire insuffisante");
+        throw EOutOfMemory(tr("Mémoire insuffisante"));
     JPEG_CORE_PROPERTIES& props = record.props();
     props.JPGBytes = bytes.data();
     props.JPGSizeBytes = static_cast<std::int64_t>(bytes.size());
@@ -173,7 +174,7 @@ DecodedPicture DecodeJpegScaled(std::span<const std::uint8_t> bytes, const JpegF
     case IJL_OK:
         return picture;
     case IJL_MEMORY_ERROR:
-        throw EOutOfMemory("Mémoire insuffisante");
+        throw EOutOfMemory(tr("Mémoire insuffisante"));
     case IJL_BAD_RECORD:
         // libjpeg read another frame than the probe did (one of a kind the
         // probe passes over comes first): the file has two.
@@ -185,7 +186,8 @@ DecodedPicture DecodeJpegScaled(std::span<const std::uint8_t> bytes, const JpegF
 
 namespace {
 
-constexpr std::string_view kWriteError = "Error writing JPEG to file";
+// Words of the encoder's origin, kept in both languages.
+constexpr const char* kWriteError = trLater("Error writing JPEG to file");
 
 // One write of the raster as a JPEG file, to memory or to JPGFile; the
 // record holds the outcome.
@@ -214,9 +216,9 @@ std::vector<std::uint8_t> EncodeJpegBytes(const Bitmap24& raster, std::int32_t q
     IjlRecord record;
     const int result = writeRaster(record, raster, nullptr, quality);
     if (result == IJL_MEMORY_ERROR)
-        throw EOutOfMemory("Mémoire insuffisante pour encoder la vignette");
+        throw EOutOfMemory(tr("Mémoire insuffisante pour encoder la vignette"));
     if (result != IJL_OK)
-        throw EWriteError(std::string(kWriteError));
+        throw EWriteError(tr(kWriteError));
     const JPEG_CORE_PROPERTIES& props = record.props();
     return std::vector<std::uint8_t>(props.JPGBytes, props.JPGBytes + props.JPGSizeBytes);
 }
@@ -226,7 +228,7 @@ bool EncodeJpegFile(const Bitmap24& raster, const std::filesystem::path& path, s
     IjlRecord record;
     const std::string file = path.string();
     if (writeRaster(record, raster, &file, quality) != IJL_OK)
-        throw EWriteError(withReason(std::string(kWriteError) + " " + file, record.props().systemError));
+        throw EWriteError(withReason(format(tr("Error writing JPEG to file %1"), {file}), record.props().systemError));
     return true;
 }
 

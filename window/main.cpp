@@ -104,12 +104,12 @@ TForm1::TForm1(TDlgTableau& pageDialog, QWidget* parent) : QWidget(parent), DlgT
     setFont(windowFont());
     setFixedSize(296, 387);
 
-    Label1 = new QLabel(QStringLiteral("&Répertoire"), this);
+    Label1 = new QLabel(uiText("&Répertoire"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(24, 8, 49, 13);
     fitLabelToText(*Label1);
 
-    Label2 = new QLabel(QStringLiteral("Compression <-> &Qualité"), this);
+    Label2 = new QLabel(uiText("Compression <-> &Qualité"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(16, 64, 153, 13);
     Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -140,7 +140,7 @@ TForm1::TForm1(TDlgTableau& pageDialog, QWidget* parent) : QWidget(parent), DlgT
     resultat->setUniformItemSizes(true);
     resultat->setItemDelegate(new LineDelegate(resultat));
 
-    Button1 = new QPushButton(QStringLiteral("&Démarrer"), this);
+    Button1 = new QPushButton(uiText("&Démarrer"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(176, 200, 75, 25);
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
@@ -150,21 +150,21 @@ TForm1::TForm1(TDlgTableau& pageDialog, QWidget* parent) : QWidget(parent), DlgT
     ChoixRep->setGeometry(264, 32, 25, 25);
     connect(ChoixRep, &QPushButton::clicked, this, &TForm1::ChoixRepClick);
 
-    CheckHTML = new QCheckBox(QStringLiteral("Page HTML"), this);
+    CheckHTML = new QCheckBox(uiText("Page HTML"), this);
     CheckHTML->setObjectName(QStringLiteral("CheckHTML"));
     CheckHTML->setGeometry(40, 200, 97, 17);
-    CheckHTML->setToolTip(QStringLiteral("Générer une page HTML"));
+    CheckHTML->setToolTip(uiText("Générer une page HTML"));
 
-    RadioCritere = new QGroupBox(QStringLiteral("&Critère"), this);
+    RadioCritere = new QGroupBox(uiText("&Critère"), this);
     RadioCritere->setObjectName(QStringLiteral("RadioCritere"));
     RadioCritere->setGeometry(24, 120, 137, 73);
-    RadioDimension = new QRadioButton(QStringLiteral("Dimension maximale"), RadioCritere);
+    RadioDimension = new QRadioButton(uiText("Dimension maximale"), RadioCritere);
     RadioDimension->setObjectName(QStringLiteral("RadioDimension"));
     // The items share the frame's height below its caption evenly, one
     // under the other, and take its whole width: their captions are long.
     RadioDimension->setGeometry(5, 14, 131, 27);
     RadioDimension->setChecked(true);
-    RadioFacteur = new QRadioButton(QStringLiteral("Facteur de réduction"), RadioCritere);
+    RadioFacteur = new QRadioButton(uiText("Facteur de réduction"), RadioCritere);
     RadioFacteur->setObjectName(QStringLiteral("RadioFacteur"));
     RadioFacteur->setGeometry(5, 41, 131, 27);
 
@@ -216,8 +216,8 @@ void TForm1::ChoixRepClick()
     runHandler(this, [this] {
         const QString current = repertoire->text();
         const QString start = !current.isEmpty() && QFileInfo(current).isDir() ? current : QString();
-        QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("Dossier des images"), start,
-                                                           QFileDialog::ShowDirsOnly);
+        QString chosen =
+            QFileDialog::getExistingDirectory(this, uiText("Dossier des images"), start, QFileDialog::ShowDirsOnly);
         if (chosen.isEmpty())
             return;
         while (chosen.size() > 1 && chosen.endsWith(u'/'))
@@ -269,7 +269,7 @@ void TForm1::runBatch()
         end = batch::runBatch(host, repertoire->text().toStdString(), Largeur->text().toStdString(), options);
     }
     if (end == batch::RunEnd::Finished && !closing_) {
-        QMessageBox box(QMessageBox::NoIcon, kCaption, QStringLiteral("Terminé"), QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::NoIcon, kCaption, uiText("Terminé"), QMessageBox::Ok, this);
         box.exec();
     }
 }

@@ -3,6 +3,7 @@
 
 #include "common/memory_tuning.h"
 #include "common/process_setup.h"
+#include "common/translation.h"
 #include "common/version.h"
 #include "window/main.h"
 #include "window/tableau.h"
@@ -10,7 +11,6 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QTranslator>
 
@@ -41,11 +41,13 @@ std::vector<HeldMessage> heldMessages;
             reached += (reached.empty() ? "" : ", ") + std::string(name) + "=" + value;
     }
     if (reached.empty())
-        reached = "ni DISPLAY ni WAYLAND_DISPLAY n'est défini";
-    std::fprintf(stderr,
-                 "tamblure : aucun affichage graphique n'est accessible (%s) : la fenêtre ne peut pas s'ouvrir "
-                 "(tamblure-batch fait le même travail sans affichage).\n",
-                 reached.c_str());
+        reached = tamblure::tr("ni DISPLAY ni WAYLAND_DISPLAY n'est défini");
+    std::fprintf(stderr, "%s\n",
+                 tamblure::format(tamblure::tr("tamblure : aucun affichage graphique n'est accessible (%1) : la "
+                                               "fenêtre ne peut pas s'ouvrir (tamblure-batch fait le même travail "
+                                               "sans affichage)."),
+                                  {reached})
+                     .c_str());
     std::_Exit(1);
 }
 
@@ -76,14 +78,14 @@ int answer(const tamblure::window::WindowArguments& read)
     using Kind = tamblure::window::WindowArguments::Kind;
     switch (read.kind) {
     case Kind::Help:
-        std::fputs(tamblure::window::kWindowUsage, stdout);
-        std::fputs(tamblure::window::kWindowHelp, stdout);
+        std::fputs(tamblure::tr(tamblure::window::kWindowUsage), stdout);
+        std::fputs(tamblure::tr(tamblure::window::kWindowHelp), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     case Kind::Version:
         std::printf("tamblure %s\n", tamblure::kVersion);
         return std::fflush(stdout) == 0 ? 0 : 1;
     case Kind::Wrong:
-        std::fprintf(stderr, "%s\n%s", read.message.c_str(), tamblure::window::kWindowUsage);
+        std::fprintf(stderr, "%s\n%s", read.message.c_str(), tamblure::tr(tamblure::window::kWindowUsage));
         return 2;
     case Kind::Window:
         break;
@@ -95,11 +97,13 @@ int answer(const tamblure::window::WindowArguments& read)
 
 int main(int argc, char* argv[])
 {
+    // The standard streams first: the locale and the catalogue are files too.
+    tamblure::keepStandardStreams();
+    tamblure::chooseLanguage();
     const tamblure::window::WindowArguments early = tamblure::window::readWindowArguments({argv + 1, argv + argc});
     if (early.kind == tamblure::window::WindowArguments::Kind::Help ||
         early.kind == tamblure::window::WindowArguments::Kind::Version)
         return answer(early);
-    tamblure::keepStandardStreams();
     tamblure::ignoreWriteSignals();
     tamblure::keepFreedMemoryForReuse();
     qInstallMessageHandler(holdStartupMessage);
@@ -117,12 +121,8 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("org.tamblure.Tamblure"));
     QApplication::setWindowIcon(tamblure::window::applicationIcon());
 
-    // The toolkit's own texts (the folder browser, the standard buttons) in
-    // French, like the rest of the program; without the file they stay in
-    // English.
     QTranslator toolkitTexts;
-    if (toolkitTexts.load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&toolkitTexts);
+    tamblure::window::translateToolkit(toolkitTexts);
 
     tamblure::window::TDlgTableau DlgTableau;
     tamblure::window::TForm1 Form1(DlgTableau);

@@ -1,14 +1,18 @@
 #include "window/tableau.h"
 
 #include "common/decimal.h"
+#include "common/translation.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QTranslator>
 
 #include <algorithm>
 #include <optional>
@@ -96,6 +100,19 @@ void centreOnScreen(QWidget& window)
     window.move(frame.topLeft());
 }
 
+QString uiText(const char* french)
+{
+    return QString::fromUtf8(tr(french));
+}
+
+void translateToolkit(QTranslator& translator)
+{
+    if (currentLanguage() != Language::French)
+        return;
+    if (translator.load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&translator);
+}
+
 QIcon applicationIcon()
 {
     [[maybe_unused]] static const bool resourcesLoaded = (initResources(), true);
@@ -108,7 +125,7 @@ QIcon applicationIcon()
 TDlgTableau::TDlgTableau(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("DlgTableau"));
-    setWindowTitle(QStringLiteral("Page HTML"));
+    setWindowTitle(uiText("Page HTML"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setFont(windowFont());
@@ -119,7 +136,7 @@ TDlgTableau::TDlgTableau(QWidget* parent) : QDialog(parent)
     Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
     Bevel1->setGeometry(8, 8, 297, 161);
 
-    Label2 = new QLabel(QStringLiteral("&Titre"), this);
+    Label2 = new QLabel(uiText("&Titre"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(32, 24, 21, 13);
     fitLabelToText(*Label2);
@@ -129,7 +146,7 @@ TDlgTableau::TDlgTableau(QWidget* parent) : QDialog(parent)
     EditTitre->setGeometry(32, 48, 249, 21);
     Label2->setBuddy(EditTitre);
 
-    Label1 = new QLabel(QStringLiteral("Nombre de &colonnes"), this);
+    Label1 = new QLabel(uiText("Nombre de &colonnes"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(80, 88, 98, 13);
     fitLabelToText(*Label1);
@@ -148,7 +165,7 @@ TDlgTableau::TDlgTableau(QWidget* parent) : QDialog(parent)
     OKBtn->setDefault(true);
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
 
-    CancelBtn = new QPushButton(QStringLiteral("Annuler"), this);
+    CancelBtn = new QPushButton(uiText("Annuler"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
     CancelBtn->setGeometry(159, 180, 75, 25);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);

@@ -12,6 +12,7 @@
 
 class QFrame;
 class QLabel;
+class QTranslator;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -28,6 +29,17 @@ void fitLabelToText(QLabel& label);
 
 // Moves a top-level window so that it stands in the middle of its screen.
 void centreOnScreen(QWidget& window);
+
+// A text of the window in the current language (tamblure::tr), as Qt holds
+// it. Every caption, tooltip and message of the windows goes through it;
+// QObject::tr, which the widgets' own members would find first, is not used.
+QString uiText(const char* french);
+
+// Loads Qt's translation of its own texts (the folder browser, the standard
+// buttons) for the current language into `translator` and installs it: in
+// French, Qt's French file (when the package of Qt's translations is
+// installed); in English, none, Qt's own texts being English.
+void translateToolkit(QTranslator& translator);
 
 // The program's icon in every size it ships (16 to 256 pixels), from PNGs in
 // the program's resources: it shows without Qt's SVG plugin or an installed

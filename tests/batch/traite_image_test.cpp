@@ -87,7 +87,10 @@ TEST_P(FactorAboveASide, KeepsOnePixelOnThatSide)
 
 INSTANTIATE_TEST_SUITE_P(Table, FactorAboveASide,
                          testing::Values(ShortSideRow{20, 4, 3, 8, 2, 1}, ShortSideRow{4, 20, 1, 8, 1, 2},
-                                         ShortSideRow{3, 3, 3, 5, 1, 1}, ShortSideRow{16, 8, 3, 8, 2, 1}));
+                                         ShortSideRow{3, 3, 3, 5, 1, 1}, ShortSideRow{16, 8, 3, 8, 2, 1},
+                                         // A side as long as the factor is no shorter: the
+                                         // decoder's sides are rounded up.
+                                         ShortSideRow{8, 20, 3, 8, 1, 3}));
 
 TEST(FactorAboveASide, IsStillRefusedWhenTheBoxReductionWouldBeLeftTooMuch)
 {

@@ -3,6 +3,7 @@
 #include "support/test_support.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -31,6 +32,8 @@ Outcome runBatch(const std::vector<std::string>& arguments, const ProcessOptions
         }
         if (!how.workingFolder.empty() && ::chdir(how.workingFolder.c_str()) != 0)
             ::_exit(126);
+        ::setenv("LC_ALL", how.locale.c_str(), 1);
+        ::unsetenv("LANGUAGE");
         std::vector<char*> argv;
         for (const auto& w : how.wrapper)
             argv.push_back(const_cast<char*>(w.c_str()));

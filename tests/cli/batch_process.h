@@ -26,6 +26,9 @@ struct ProcessOptions {
     // Called while the process runs, with its standard output as the read
     // end of a pipe; close it and set it to -1 to leave the rest unread.
     std::function<void(pid_t pid, int& output)> whileRunning;
+    // LC_ALL for the process, LANGUAGE unset: by default C, so that its
+    // texts are the program's own French ones whatever the tester's locale.
+    std::string locale = "C";
 };
 
 Outcome runBatch(const std::vector<std::string>& arguments, const ProcessOptions& how = {});

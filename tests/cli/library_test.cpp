@@ -148,6 +148,18 @@ TEST(KeepGoing, WithNothingFailingEndsWithExitZeroAndNoSummary)
     EXPECT_EQ(o.err, "");
 }
 
+// A folder whose photographs are all made but whose page cannot be put in
+// place (a folder that is not empty holds its name) fails all the same.
+TEST(KeepGoing, EndsWithExitOneWhenOnlyAPageFailed)
+{
+    test::TempDir dir;
+    photo(dir / "a.jpg");
+    fs::create_directories(dir / "index.html" / "inside");
+    const Outcome o = runBatch({"-k", "--html", dir.path().string()});
+    EXPECT_EQ(o.exitCode, 1) << o.err;
+    EXPECT_NE(o.err.find("index.html : est un dossier"), std::string::npos) << o.err;
+}
+
 std::map<std::string, FileStamp> thumbnailStamps(const fs::path& folder)
 {
     std::map<std::string, FileStamp> stamps;
@@ -323,6 +335,22 @@ TEST(Shards, TogetherMakeEveryThumbnailOnceAndThenThePageOfAPlainRun)
         EXPECT_EQ(test::readFile(parted / "tamblure" / name), test::readFile(plain / "tamblure" / name)) << name;
 }
 
+// Parts record what they made: the run that writes the page afterwards makes
+// nothing again, even thumbnails that no adoption would keep (made with less
+// metadata than every piece).
+TEST(Shards, RecordWhatTheyMadeForTheRunThatWritesThePage)
+{
+    test::TempDir dir;
+    for (int i = 0; i < 4; ++i)
+        photo(dir / ("p" + std::to_string(i) + ".jpg"), 300, static_cast<std::uint32_t>(i + 1));
+    for (const char* shard : {"1/2", "2/2"})
+        ASSERT_EQ(runBatch({"--no-gps", "--shard", shard, dir.path().string()}).exitCode, 0);
+    const auto made = thumbnailStamps(dir.path());
+    const Outcome o = runBatch({"-u", "--html", "--no-gps", dir.path().string()});
+    EXPECT_EQ(o.out, "0 vignettes faites, 4 à jour\nTerminé\n") << o.err;
+    EXPECT_EQ(thumbnailStamps(dir.path()), made);
+}
+
 TEST(Shards, KeepEachNameInItsPartWhateverElseIsThere)
 {
     for (const unsigned parts : {1u, 2u, 5u}) {
@@ -433,6 +461,10 @@ INSTANTIATE_TEST_SUITE_P(Table, ProgressText,
                                          ProgressCase{37, 1250, 2.6, "[  37/1250]  14,2 photos/s  reste 1 min 25 s"},
                                          ProgressCase{5, 10, 10.0, "[ 5/10]  0,5 photos/s  reste 10 s"},
                                          ProgressCase{1, 3601, 1.0, "[   1/3601]  1,0 photos/s  reste 1 h 00 min"},
+                                         ProgressCase{1, 61, 1.0, "[ 1/61]  1,0 photos/s  reste 1 min 0 s"},
+                                         ProgressCase{1, 60, 1.0, "[ 1/60]  1,0 photos/s  reste 59 s"},
+                                         // No time gone yet: no speed to tell.
+                                         ProgressCase{4, 10, 0.0, "[ 4/10]"},
                                          ProgressCase{3, 3, 1.5, "[3/3]  2,0 photos/s"}));
 
 } // namespace

@@ -82,6 +82,15 @@ INSTANTIATE_TEST_SUITE_P(
                     test::writeJpeg(f / "tamblure" / "b.jpg", spec);
                 },
                 {"b.jpg"}},
+        // The right width and tables at the default quality, one row short.
+        Earlier{"OnlyItsHeightDiffers",
+                {"-s", "100"},
+                [](const fs::path& f) {
+                    test::JpegSpec spec = test::sized(100, 74);
+                    spec.quality = 75;
+                    test::writeJpeg(f / "tamblure" / "b.jpg", spec);
+                },
+                {"b.jpg"}},
         Earlier{"CopyWithOtherData",
                 {"-s", "100"},
                 [](const fs::path& f) {

@@ -113,6 +113,13 @@ INSTANTIATE_TEST_SUITE_P(
                   kRunnersGroup, "u::rw-,u:61002:---,g::r--,m::r--,o::r--"},
         AccessRow{"ACopiedAclGivesNothingToAGroupItCouldNotTake", 0640, kOtherGroup, "u::rw,u:61002:r,g::r,m::r,o::-",
                   nullptr, 0640, kRunnersGroup, "u::rw-,u:61002:r--,g::---,m::r--,o::---"},
+        // The photograph's execute bits and the others' write, which the
+        // runner's umask takes away, go from the copy too.
+        AccessRow{"ACopiedAclGivesNoExecuteBit", 0640, kRunnersGroup, "u::rw,u:61002:rx,g::r,m::rx,o::-", nullptr, 0640,
+                  kRunnersGroup, "u::rw-,u:61002:r--,g::r--,m::r--,o::---"},
+        AccessRow{"ACopiedAclGivesOthersNoMoreThanTheUmaskLeaves", 0646, kRunnersGroup,
+                  "u::rw,u:61002:r,g::r,m::r,o::rw", nullptr, 0644, kRunnersGroup,
+                  "u::rw-,u:61002:r--,g::r--,m::r--,o::r--"},
         AccessRow{"DropsWhatTheFolderHandsDown", 0600, kRunnersGroup, nullptr, "u::rwx,u:61003:r,g::rx,m::r,o::-", 0600,
                   kRunnersGroup, "u::rw-,g::---,o::---"}),
     [](const testing::TestParamInfo<AccessRow>& row) { return std::string(row.param.name); });

@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "jpeg/jpeg_util.h"
+#include "jpeg/quant_tables.h"
 #include "pattern_check.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
@@ -158,6 +159,53 @@ TEST(EncodeJpegFile, KeepsTheOldFileAndNoTemporaryOneWhenTheEncoderRefusesThePic
     EXPECT_EQ(test::readFile(dir / "t.jpg"), std::vector<std::uint8_t>(old.begin(), old.end()));
     EXPECT_EQ(folderEntries(dir.path()), std::vector<fs::path>{"t.jpg"});
 }
+
+// The first value of quantisation table `table` in a file libjpeg wrote:
+// one DQT segment a table, of 8-bit values.
+std::size_t quantValues(const std::vector<std::uint8_t>& jpeg, int table)
+{
+    const std::ptrdiff_t first = test::findMarker(jpeg, 0xDB);
+    if (first < 0)
+        return 0;
+    for (auto pos = static_cast<std::size_t>(first); jpeg.at(pos + 1) == 0xDB;
+         pos += 2 + (std::size_t{jpeg.at(pos + 2)} << 8 | jpeg.at(pos + 3)))
+        if ((jpeg.at(pos + 4) & 15) == table)
+            return pos + 5;
+    return 0;
+}
+
+struct TablesCase {
+    const char* name;
+    int components;
+    int writtenAt, askedAt;
+    int changedTable; // one of its values changed, or -1
+    bool same;
+};
+
+class EncoderTables : public testing::TestWithParam<TablesCase> {};
+
+TEST_P(EncoderTables, AreTheEncodersBothTablesAtTheQualityAskedFor)
+{
+    const TablesCase& c = GetParam();
+    JpegSpec spec = sized(32, 32);
+    spec.components = c.components;
+    spec.quality = c.writtenAt;
+    std::vector<std::uint8_t> bytes = test::makeJpeg(spec);
+    if (c.changedTable >= 0) {
+        const std::size_t at = quantValues(bytes, c.changedTable);
+        ASSERT_NE(at, 0u);
+        bytes[at + 10] ^= 1;
+    }
+    EXPECT_EQ(HasEncoderTables(bytes, c.askedAt), c.same);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, EncoderTables,
+                         testing::Values(TablesCase{"Same", 3, 75, 75, -1, true},
+                                         TablesCase{"OtherQuality", 3, 90, 75, -1, false},
+                                         TablesCase{"LuminanceChanged", 3, 75, 75, 0, false},
+                                         TablesCase{"ChrominanceChanged", 3, 75, 75, 1, false},
+                                         TablesCase{"GreyWithoutChrominance", 1, 75, 75, -1, false}),
+                         [](const testing::TestParamInfo<TablesCase>& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace tamblure::jpeg

@@ -3,6 +3,7 @@
 
 #include "gui_test_support.h"
 
+#include "common/translation.h"
 #include "window/main.h"
 #include "window/tableau.h"
 
@@ -80,6 +81,27 @@ private slots:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         savePicture(dialog, QStringLiteral("tamblure-dialog.png"));
+        dialog.hide();
+    }
+
+    // English captions are other lengths in the same fixed layout.
+    void inEnglishTheCaptionsFitAndPicturesAreSaved()
+    {
+        useLanguage(Language::English, TAMBLURE_LOCALE_DIR);
+        window::TDlgTableau dialog;
+        window::TForm1 form(dialog);
+        useLanguage(Language::French, TAMBLURE_LOCALE_DIR);
+        checkCaptionsFit(form);
+        checkCaptionsFit(dialog);
+        form.repertoire->setText(QStringLiteral("/home/zoe/Pictures/Holidays"));
+        form.resultat->addItems({QStringLiteral("IMG_0041.jpg"), QStringLiteral("IMG_0042.jpg")});
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        savePicture(form, QStringLiteral("tamblure-window-en.png"));
+        dialog.EditTitre->setText(QStringLiteral("Summer holidays"));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        savePicture(dialog, QStringLiteral("tamblure-dialog-en.png"));
         dialog.hide();
     }
 };
