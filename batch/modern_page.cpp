@@ -2,6 +2,7 @@
 
 #include "batch/folder_search.h"
 #include "batch/traite_image.h"
+#include "common/translation.h"
 #include "metadata/caption.h"
 
 #include <algorithm>
@@ -11,20 +12,18 @@ namespace tamblure::batch {
 
 namespace {
 
-// Every word the page shows, in one place.
+// Every word the page shows, in one place: in the reader's language, as
+// every text of the program (the classic page alone stays French).
 namespace words {
-constexpr const char* kParent = "Dossier parent";
-constexpr const char* kFolders = "Dossiers";
-constexpr const char* kPhotograph = "photo";
-constexpr const char* kPhotographs = "photos";
-constexpr const char* kFolder = "dossier";
-constexpr const char* kFoldersCount = "dossiers";
-constexpr const char* kByte = "octet";
-constexpr const char* kBytes = "octets";
-constexpr const char* kKilo = "ko";
-constexpr const char* kMega = "Mo";
-constexpr const char* kGiga = "Go";
-constexpr const char* kUntitled = "Photographies";
+constexpr const char* kParent = trLater("Dossier parent");
+constexpr const char* kFolders = trLater("Dossiers");
+constexpr PluralText kPhotographs = trnLater("photo", "photos");
+constexpr PluralText kFoldersCount = trnLater("dossier", "dossiers");
+constexpr PluralText kBytes = trnLater("octet", "octets");
+constexpr const char* kKilo = trLater("ko");
+constexpr const char* kMega = trLater("Mo");
+constexpr const char* kGiga = trLater("Go");
+constexpr const char* kUntitled = trLater("Photographies");
 } // namespace words
 
 constexpr const char* kNoBreakSpace = "\u00A0";
@@ -90,14 +89,18 @@ std::string shown(std::string_view text)
     return htmlText(metadata::captionText(text));
 }
 
-std::string counted(std::size_t n, const char* one, const char* many)
+// "1 photo", "0 photo" (French counts none in the singular), "3 photos".
+std::string counted(std::size_t n, PluralText noun)
 {
-    return std::to_string(n) + kNoBreakSpace + (n < 2 ? one : many);
+    const char* word = currentLanguage() == Language::French ? (n < 2 ? noun.singular : noun.plural)
+                                                             : trn(noun.singular, noun.plural, n);
+    return std::to_string(n) + kNoBreakSpace + word;
 }
 
 std::string oneDecimal(std::int64_t tenths, const char* unit)
 {
-    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + kNoBreakSpace + unit;
+    const char* separator = currentLanguage() == Language::French ? "," : ".";
+    return std::to_string(tenths / 10) + separator + std::to_string(tenths % 10) + kNoBreakSpace + tr(unit);
 }
 
 // The grid column's least share of the width for n columns.
@@ -127,11 +130,11 @@ std::string sizeText(std::int64_t bytes)
     constexpr std::int64_t kKibi = 1024, kMebi = kKibi * kKibi, kGibi = kMebi * kKibi;
     bytes = std::max<std::int64_t>(bytes, 0);
     if (bytes < kKibi)
-        return counted(static_cast<std::size_t>(bytes), words::kByte, words::kBytes);
+        return counted(static_cast<std::size_t>(bytes), words::kBytes);
     // Rounded to the nearest; a count that rounds up to the next unit is
     // given in that unit ("1,0 Mo", never "1024 ko").
     if (const std::int64_t kilo = bytes / kKibi + (bytes % kKibi >= kKibi / 2 ? 1 : 0); kilo < kKibi)
-        return std::to_string(kilo) + kNoBreakSpace + words::kKilo;
+        return std::to_string(kilo) + kNoBreakSpace + tr(words::kKilo);
     if (bytes < kGibi) {
         if (const std::int64_t tenths = (bytes * 10 + kMebi / 2) / kMebi; tenths < 10 * kKibi)
             return oneDecimal(tenths, words::kMega);
@@ -178,13 +181,14 @@ void ModernPage::cell(PageFile&, const PageCell& cell, std::int32_t)
 void ModernPage::end(PageFile& page, std::int32_t)
 {
     const std::string& named = settings_.title.empty() ? settings_.folderName : settings_.title;
-    const std::string title = named.empty() ? std::string(words::kUntitled) : shown(named);
+    const std::string title = named.empty() ? std::string(tr(words::kUntitled)) : shown(named);
     std::string style = kStyle;
     fill(style, "@SHARE@", share(settings_.columns));
     fill(style, "@WIDEST@", widest(settings_.columns, widest_));
 
-    std::string text = "<!DOCTYPE html>\n"
-                       "<html lang=\"fr\">\n"
+    std::string text = std::string("<!DOCTYPE html>\n<html lang=\"") +
+                       (currentLanguage() == Language::French ? "fr" : "en") +
+                       "\">\n"
                        "<head>\n"
                        "<meta charset=\"utf-8\">\n"
                        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
@@ -192,17 +196,17 @@ void ModernPage::end(PageFile& page, std::int32_t)
                        "<title>" +
                        title + "</title>\n<style>\n" + style + "</style>\n</head>\n<body>\n<header>\n";
     if (settings_.links.parent)
-        text += std::string("<p class=\"parent\"><a href=\"../index.html\">") + words::kParent + "</a></p>\n";
+        text += std::string("<p class=\"parent\"><a href=\"../index.html\">") + tr(words::kParent) + "</a></p>\n";
     text += "<h1>" + title + "</h1>\n</header>\n";
     if (!settings_.links.subFolders.empty()) {
-        text += std::string("<nav aria-labelledby=\"dossiers\">\n<h2 id=\"dossiers\">") + words::kFolders +
+        text += std::string("<nav aria-labelledby=\"dossiers\">\n<h2 id=\"dossiers\">") + tr(words::kFolders) +
                 "</h2>\n<ul class=\"dossiers\">\n";
         for (const FolderLink& folder : settings_.links.subFolders) {
             std::string count;
             if (folder.photographs > 0 || folder.folders == 0)
-                count = counted(folder.photographs, words::kPhotograph, words::kPhotographs);
+                count = counted(folder.photographs, words::kPhotographs);
             if (folder.folders > 0)
-                count += (count.empty() ? "" : ", ") + counted(folder.folders, words::kFolder, words::kFoldersCount);
+                count += (count.empty() ? "" : ", ") + counted(folder.folders, words::kFoldersCount);
             text += "<li><a href=\"" + htmlAddress(folder.name) + "/index.html\">" + shown(folder.name) +
                     "</a> <span class=\"nombre\">" + count + "</span></li>\n";
         }

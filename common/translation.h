@@ -66,6 +66,16 @@ constexpr const char* trLater(const char* french)
     return french;
 }
 
+// The same for a pair of texts whose choice depends on a count (trn).
+struct PluralText {
+    const char* singular;
+    const char* plural;
+};
+constexpr PluralText trnLater(const char* singular, const char* plural)
+{
+    return {singular, plural};
+}
+
 // One value put into a text: a string as it is, an integer in decimal.
 struct TextArgument {
     TextArgument(std::string_view value) : text(value) {}

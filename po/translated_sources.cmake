@@ -2,14 +2,15 @@
 # that finds it complete: the programs' own sources (not the tests, the
 # benchmarks or the fuzzers), and the marks of a translated text.
 #   tr("…"), uiText("…"), trLater("…")    one text
-#   trn("…", "…", count)                   singular and plural
+#   trn("…", "…", count), trnLater("…", "…")  singular and plural
 # "%1" to "%9" are the places of the values (Qt's format, which msgfmt checks
 # in every translation).
 set(TAMBLURE_TRANSLATED_FOLDERS common imaging jpeg metadata batch cli window)
 set(TAMBLURE_XGETTEXT_OPTIONS
     --language=C++ --qt --from-code=UTF-8 --keyword --keyword=tr --keyword=uiText --keyword=trLater --keyword=trn:1,2
+    --keyword=trnLater:1,2
     --flag=tr:1:qt-format --flag=uiText:1:qt-format --flag=trLater:1:qt-format
-    --flag=trn:1:qt-format --flag=trn:2:qt-format
+    --flag=trn:1:qt-format --flag=trn:2:qt-format --flag=trnLater:1:qt-format --flag=trnLater:2:qt-format
     --sort-by-file --package-name=Tamblure --msgid-bugs-address=dev@tamblure.org
     "--copyright-holder=Tamblure developers")
 

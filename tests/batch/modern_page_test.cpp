@@ -4,6 +4,8 @@
 
 #include "batch/modern_page.h"
 
+#include "common/translation.h"
+
 #include <gtest/gtest.h>
 
 namespace tamblure::batch {
@@ -37,6 +39,19 @@ INSTANTIATE_TEST_SUITE_P(
                     SizeCase{1024 * kMebi - kMebi / 20 - 1, "1023,9_Mo"}, SizeCase{1024 * kMebi - kMebi / 20, "1,0_Go"},
                     SizeCase{5 * 1024 * kMebi + 300 * kMebi, "5,3_Go"}, SizeCase{INT64_MAX, "8589934592,0_Go"},
                     SizeCase{-5, "0_octet"}));
+
+// The page speaks the reader's language: its units, its decimal point and
+// its plurals with it.
+TEST(SizeText, FollowsTheReadersLanguage)
+{
+    useLanguage(Language::English, TAMBLURE_LOCALE_DIR);
+    const std::string english[] = {sizeText(0), sizeText(1), sizeText(850 * 1024), sizeText(2992 * 1024)};
+    useLanguage(Language::French, TAMBLURE_LOCALE_DIR);
+    EXPECT_EQ(english[0], "0\u00A0bytes");
+    EXPECT_EQ(english[1], "1\u00A0byte");
+    EXPECT_EQ(english[2], "850\u00A0kB");
+    EXPECT_EQ(english[3], "2.9\u00A0MB");
+}
 
 TEST(SrcsetAddress, EncodesTheCommaThatSeparatesCandidates)
 {
