@@ -195,14 +195,4 @@ bool inShard(const std::string& fileName, unsigned part, unsigned parts)
     return parts <= 1 || hash % parts == part - 1;
 }
 
-std::filesystem::path photographPath(const std::string& folder, const std::string& fileName)
-{
-    return std::filesystem::path(folder) / fileName;
-}
-
-std::filesystem::path thumbnailPath(const std::string& folder, const std::string& fileName)
-{
-    return std::filesystem::path(folder) / std::string(kThumbnailFolderName) / fileName;
-}
-
 } // namespace tamblure::batch

@@ -17,11 +17,6 @@ namespace tamblure::batch {
 // and the page's addresses name it.
 inline constexpr std::string_view kThumbnailFolderName = "tamblure";
 
-// Where one photograph of a folder (ending in "/") is read and its thumbnail
-// written.
-std::filesystem::path photographPath(const std::string& folder, const std::string& fileName);
-std::filesystem::path thumbnailPath(const std::string& folder, const std::string& fileName);
-
 struct FoundFile {
     std::string name;      // without folder
     std::int64_t size = 0; // in bytes
