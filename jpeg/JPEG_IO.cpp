@@ -4,6 +4,7 @@
 #include "common/system_reason.h"
 #include "common/translation.h"
 #include "jpeg/IJL.h"
+#include "jpeg/decode_memory.h"
 #include "jpeg/jpeg_error.h"
 
 #include <jerror.h>
@@ -156,6 +157,11 @@ DecodedPicture DecodeJpegScaled(std::span<const std::uint8_t> bytes, const JpegF
     const std::int32_t channels = frame.components == 1 ? 1 : 3;
     const std::int32_t width = (frame.width + divisor - 1) / divisor;
     const std::int32_t height = (frame.height + divisor - 1) / divisor;
+    // The read would refuse a picture its bytes do not pay for at its
+    // headers, after the raster had been sized for it: refused first, no
+    // memory is taken for a picture that never comes.
+    if (!withinWorkBound(frame, bytes.size()))
+        throwJpegError(JERR_IMAGE_TOO_BIG);
     DecodedPicture picture;
     shapeRaster(picture.raster, channels, width, height);
 
