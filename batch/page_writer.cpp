@@ -1,6 +1,7 @@
 #include "batch/page_writer.h"
 
 #include "common/errors.h"
+#include "common/utf8.h"
 
 #include <cstdio>
 
@@ -12,43 +13,11 @@ namespace {
 // sequence is taken as one Latin-1 character.
 char32_t nextCodePoint(std::string_view text, std::size_t& i)
 {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    int length = 0;
-    char32_t cp = 0;
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    }
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        cp = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        cp = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        cp = lead & 0x07;
-    }
-    if (length == 0 || text.size() - i < static_cast<std::size_t>(length)) {
-        ++i;
-        return lead;
-    }
-    for (int k = 1; k < length; ++k) {
-        const unsigned char c = byte(i + static_cast<std::size_t>(k));
-        if ((c & 0xC0) != 0x80) {
-            ++i;
-            return lead;
-        }
-        cp = cp << 6 | (c & 0x3F);
-    }
-    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++i;
-        return lead;
-    }
-    i += static_cast<std::size_t>(length);
-    return cp;
+    const Utf8Character c = utf8CharacterAt(text, i);
+    if (c.length == 0)
+        return static_cast<unsigned char>(text[i++]);
+    i += c.length;
+    return c.codePoint;
 }
 
 bool isMultipleOf(std::int32_t counter, std::int32_t columns)

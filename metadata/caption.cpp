@@ -1,6 +1,7 @@
 #include "metadata/caption.h"
 
 #include "common/byte_reader.h"
+#include "common/utf8.h"
 #include "metadata/image_info.h"
 #include "metadata/img_data.h"
 
@@ -18,35 +19,7 @@ constexpr std::uint8_t kDatasetMark = 0x1C;
 // The length of the UTF-8 character at text[i], 0 when none starts there.
 std::size_t utf8Length(std::string_view text, std::size_t i)
 {
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = at(i);
-    std::size_t length = 0;
-    char32_t cp = 0;
-    if (lead < 0x80)
-        return 1;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        cp = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        cp = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        cp = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() - i < length)
-        return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((at(i + k) & 0xC0) != 0x80)
-            return 0;
-        cp = cp << 6 | (at(i + k) & 0x3F);
-    }
-    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return length;
+    return utf8CharacterAt(text, i).length;
 }
 
 bool validUtf8(std::string_view text)
