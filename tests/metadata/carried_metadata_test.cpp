@@ -20,35 +20,9 @@ namespace support = tamblure::test;
 constexpr int kAPP0 = 0xE0, kAPP2 = 0xE2, kAPP13 = 0xED, kCOM = 0xFE, kDQT = 0xDB;
 const Bytes kSoi = {0xFF, 0xD8};
 
-Bytes text(int marker, const std::string& s)
-{
-    return segment(marker, Bytes(s.begin(), s.end()));
-}
-
-Bytes concat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-Bytes joined(const std::vector<Bytes>& parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 Bytes from(const Bytes& bytes, std::ptrdiff_t at)
 {
     return Bytes(bytes.begin() + at, bytes.end());
-}
-
-Bytes payloadOf(const Bytes& segment)
-{
-    return Bytes(segment.begin() + 4, segment.end());
 }
 
 // An EXIF segment whose size already says width × height (so that nothing is
@@ -111,7 +85,7 @@ TEST(CarriedProfile, FollowsTheExifSegmentOfAnEncodedThumbnail)
     const Bytes photograph = jpegFile({exif, kRgb[0], kRgb[1], kRgb[2], iptc, com});
     const Bytes thumbnail = encoder();
     EXPECT_EQ(encodedWith(photograph, thumbnail),
-              concat({kSoi, exif, joined(kRgb), iptc, com, from(thumbnail, dataOf(thumbnail))}));
+              concat({kSoi, exif, concat(kRgb), iptc, com, from(thumbnail, dataOf(thumbnail))}));
 }
 
 TEST(CarriedProfile, FollowsTheEncodersHeaderWhenThePhotographHasNoExif)
@@ -120,7 +94,7 @@ TEST(CarriedProfile, FollowsTheEncodersHeaderWhenThePhotographHasNoExif)
     const Bytes thumbnail = encoder();
     const std::ptrdiff_t header = afterJfif(thumbnail);
     EXPECT_EQ(encodedWith(photograph, thumbnail),
-              concat({Bytes(thumbnail.begin(), thumbnail.begin() + header), joined(kRgb), from(thumbnail, header)}));
+              concat({Bytes(thumbnail.begin(), thumbnail.begin() + header), concat(kRgb), from(thumbnail, header)}));
 }
 
 struct ProfileCase {
@@ -209,7 +183,7 @@ TEST(Policies, WithoutGpsCarriesTheExifSegmentWithoutItAndEverythingElse)
     const Bytes photograph = jpegFile({exif, kRgb[0], kRgb[1], kRgb[2], iptc, com});
     const Bytes thumbnail = encoder();
     EXPECT_EQ(encodedWith(photograph, thumbnail, MetadataPolicy::WithoutGps),
-              concat({kSoi, {0xFF, 0xE1}, edited.raw, joined(kRgb), iptc, com, from(thumbnail, dataOf(thumbnail))}));
+              concat({kSoi, {0xFF, 0xE1}, edited.raw, concat(kRgb), iptc, com, from(thumbnail, dataOf(thumbnail))}));
 }
 
 TEST(Policies, OrientationOnlyCarriesItAloneWithTheProfile)
@@ -221,7 +195,7 @@ TEST(Policies, OrientationOnlyCarriesItAloneWithTheProfile)
               concat({kSoi,
                       {0xFF, 0xE1},
                       orientationOnly(6, ByteOrder::LittleEndian),
-                      joined(kRgb),
+                      concat(kRgb),
                       from(thumbnail, dataOf(thumbnail))}));
 }
 
@@ -256,7 +230,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  MetadataPolicy::OrientationOnly,
                                  {}},
                       PolicyCase{"UprightWithAProfile", jpegFile({exifApp1(40, 30, 1), kRgb[0], kRgb[1], kRgb[2]}),
-                                 MetadataPolicy::OrientationOnly, joined(kRgb)},
+                                 MetadataPolicy::OrientationOnly, concat(kRgb)},
                       PolicyCase{"XmpWithAPositionInTheExifPlace", jpegFile({kXmpWithGps, text(kCOM, "c")}),
                                  MetadataPolicy::WithoutGps, text(kCOM, "c")},
                       PolicyCase{

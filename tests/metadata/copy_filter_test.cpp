@@ -12,19 +12,6 @@ namespace tamblure::metadata {
 namespace {
 using namespace test;
 
-Bytes text(int marker, const std::string& s)
-{
-    return segment(marker, Bytes(s.begin(), s.end()));
-}
-
-Bytes concat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 const Bytes kSoi = {0xFF, 0xD8};
 const Bytes kDqt = segment(0xDB, Bytes(65, 1));
 const Bytes kSof = segment(0xC0, {8, 0, 16, 0, 16, 1, 1, 0x11, 0});

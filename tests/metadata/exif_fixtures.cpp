@@ -19,6 +19,24 @@ Bytes segment(int marker, const Bytes& payload)
     return out;
 }
 
+Bytes text(int marker, const std::string& s)
+{
+    return segment(marker, Bytes(s.begin(), s.end()));
+}
+
+Bytes payloadOf(const Bytes& segment)
+{
+    return Bytes(segment.begin() + 4, segment.end());
+}
+
+Bytes concat(const std::vector<Bytes>& parts)
+{
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
 Bytes jpegFile(std::initializer_list<Bytes> segments)
 {
     Bytes out{0xFF, 0xD8};

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 namespace tamblure::metadata::test {
@@ -18,6 +19,15 @@ constexpr std::uint16_t kByte = 1, kAscii = 2, kShort = 3, kLong = 4, kRational 
 
 // FF, marker, big-endian length (payload + 2), payload.
 Bytes segment(int marker, const Bytes& payload);
+
+// A segment whose payload is the text's bytes.
+Bytes text(int marker, const std::string& s);
+
+// A segment's payload: what follows FF, its marker and its length.
+Bytes payloadOf(const Bytes& segment);
+
+// The parts one after the other.
+Bytes concat(const std::vector<Bytes>& parts);
 
 // SOI, the given segments (each already FF marker length payload), then a
 // start of scan, a few bytes of "compressed data" and EOI.

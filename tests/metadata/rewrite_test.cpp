@@ -25,24 +25,6 @@ namespace support = tamblure::test;
 
 constexpr int kAPP0 = 0xE0, kAPP1 = 0xE1, kAPP2 = 0xE2, kAPP13 = 0xED, kCOM = 0xFE, kDQT = 0xDB;
 
-Bytes text(int marker, const std::string& s)
-{
-    return segment(marker, Bytes(s.begin(), s.end()));
-}
-
-Bytes payloadOf(const Bytes& seg)
-{
-    return Bytes(seg.begin() + 4, seg.end());
-}
-
-Bytes concat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 Bytes tail(const Bytes& bytes, std::ptrdiff_t from)
 {
     return Bytes(bytes.begin() + from, bytes.end());

@@ -25,11 +25,6 @@ Bytes exifApp1(std::uint16_t width = 3000, std::uint16_t height = 2000)
     return exif.app1();
 }
 
-Bytes text(int marker, const std::string& s)
-{
-    return segment(marker, Bytes(s.begin(), s.end()));
-}
-
 // The stored bytes of a segment: everything after FF and the marker.
 Bytes rawOf(const Bytes& seg)
 {
