@@ -50,7 +50,7 @@ std::vector<std::uint8_t> withDeclaredSize(std::vector<std::uint8_t> jpeg, int w
 // short); unchanged when already that long.
 std::vector<std::uint8_t> withComments(std::vector<std::uint8_t> jpeg, std::size_t fileBytes);
 
-// A short name of the spec for file names and messages, such as
+// A short name of the file described, for file names and messages, such as
 // "arith-prog-cmyk-18900x18900-rst1-cut16-rep600-ref10-2097152B".
 std::string describe(const FlatSpec& spec);
 
