@@ -33,9 +33,10 @@ constexpr const char* kDash = " \u2014 ";
 // grid's columns are at least 150 px and at least a column count's share of
 // the width (the pixel less keeps rounding from losing a column), never
 // wider than the page: so at most the columns asked for, fewer on a narrow
-// screen. Each thumbnail is as wide as its column, and the grid never wider
-// than the columns asked for of the widest thumbnail, so that a wide screen
-// does not blow the thumbnails up.
+// screen. Each thumbnail is as wide as its column or its own width, the less,
+// and at least 150 px where the column allows: a small photograph copied
+// whole is shown large enough to see, not blown up to the column. The grid is
+// never wider than the columns asked for of the widest thumbnail.
 constexpr const char* kStyle = R"(:root {
   color-scheme: light dark;
   --fond: #f6f6f4; --carte: #ffffff; --texte: #1b1b1b; --discret: #555555;
@@ -76,7 +77,7 @@ figure {
   background: var(--carte); display: flex; flex-direction: column; gap: 0.35rem;
 }
 figure a { display: block; }
-img { display: block; width: 100%; height: auto; }
+img { display: block; max-width: 100%; min-width: min(100%, 150px); height: auto; margin: 0 auto; }
 figcaption {
   margin-top: auto; font-size: 0.875rem; color: var(--discret); text-align: center; overflow-wrap: anywhere;
 }
