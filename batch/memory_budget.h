@@ -5,9 +5,10 @@
 // hold (known from its frame header and its route, jpeg/decode_memory.h)
 // before it starts, and waits while the budget is taken by others. So a run
 // holds at most the budget for its pictures, whatever the number of workers
-// (with one heap for all threads: keepFreedMemoryForReuse). Each picture
-// takes one reservation for its whole work, never a second one while it
-// holds the first, so no two pictures can wait on each other.
+// (their large buffers given back to the system when freed:
+// keepFreedMemoryForReuse). Each picture takes one reservation for its whole
+// work, never a second one while it holds the first, so no two pictures can
+// wait on each other.
 
 #include <condition_variable>
 #include <cstdint>

@@ -81,8 +81,7 @@ private:
 // header probe, the metadata and the decoders all take this one span, and
 // the file is read once. The file is opened as ReadOnlyFile opens it (only
 // read, never blocking, and only a regular file is read). A file of up to
-// kReadWhole bytes is read into a block of its own (memory the allocator
-// keeps for the next photograph: keepFreedMemoryForReuse); a larger one (a
+// kReadWhole bytes is read into a block of its own; a larger one (a
 // gigapixel panorama) is mapped instead, so that only the pages the decoder
 // reaches are read and memory holds no second copy. A mapped file cut short by another program
 // while it is read ends the process (SIGBUS); files that large are rare and

@@ -2,15 +2,12 @@
 
 namespace tamblure {
 
-// Makes the allocator keep freed memory for the next picture instead of
-// handing it back to the system. A batch allocates the same large buffers
-// for every photograph (the decoder's coefficient arrays, the decoded
-// raster); taken afresh from the system each time, every page of them costs
-// a page fault, which on virtual machines adds up to a third of a progressive
-// photograph's decoding time. The peak memory is unchanged. Every thread
-// allocates from one heap, so that memory freed by one serves the next
-// picture of another. Called once by
-// the programs' entries, before any thread starts.
+// Leaves glibc's allocator with its own settings, which keep a run's memory
+// within its budget (batch/memory_budget.h): each large buffer (a decoder's
+// coefficient arrays, a decoded raster) is a mapping of its own, given back
+// to the system when freed, and the threads' smaller blocks come from heaps
+// that hand their free tops back. Called once by the programs' entries,
+// before any thread starts.
 void keepFreedMemoryForReuse();
 
 } // namespace tamblure
