@@ -5,8 +5,8 @@
 // hold (known from its frame header and its route, jpeg/decode_memory.h)
 // before it starts, and waits while the budget is taken by others. So a run
 // holds at most the budget for its pictures, whatever the number of workers
-// (their large buffers given back to the system when freed:
-// keepFreedMemoryForReuse). Each picture takes one reservation for its whole
+// (the allocator's defaults give their large buffers back to the system
+// when freed; bench/budget_bench measures it). Each picture takes one reservation for its whole
 // work, never a second one while it holds the first, so no two pictures can
 // wait on each other.
 

@@ -7,7 +7,6 @@
 #include "cli/progress.h"
 #include "common/directory.h"
 #include "common/errors.h"
-#include "common/memory_tuning.h"
 #include "common/process_setup.h"
 #include "common/system_reason.h"
 #include "common/translation.h"
@@ -440,7 +439,6 @@ int main(int argc, char** argv)
     case cli::Request::Kind::Run:
         break;
     }
-    keepFreedMemoryForReuse();
     stopOnSignals();
     ConsoleHost host(request.options);
     int status = 1;

@@ -1,7 +1,6 @@
 // The program's entry: the window and the page dialog, created once and kept
 // until the program ends.
 
-#include "common/memory_tuning.h"
 #include "common/process_setup.h"
 #include "common/translation.h"
 #include "common/version.h"
@@ -105,7 +104,6 @@ int main(int argc, char* argv[])
         early.kind == tamblure::window::WindowArguments::Kind::Version)
         return answer(early);
     tamblure::ignoreWriteSignals();
-    tamblure::keepFreedMemoryForReuse();
     qInstallMessageHandler(holdStartupMessage);
     QApplication application(argc, argv);
     passOnStartupMessages();
