@@ -44,19 +44,21 @@ Directory openThumbnailFolder(const Directory& photographs, std::string_view fol
         throw EInOutError(withReason(format(tr("Impossible de créer %1"), {shown}), errno));
     Directory thumbnails(photographs, name);
     if (!thumbnails.opened()) {
-        // A link refused by O_NOFOLLOW (ELOOP), or one seen there now: it
-        // may have been swapped back for a folder since.
+        // A link refused by O_NOFOLLOW (ELOOP, or ENOTDIR beside
+        // O_DIRECTORY), or one seen there now. A folder seen there now after
+        // ENOTDIR was something else a moment ago: a link swapped back for
+        // the folder since.
         struct stat info {};
+        const int error = thumbnails.openError();
+        const bool seen = ::fstatat(photographs.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
         const bool link =
-            thumbnails.openError() == ELOOP ||
-            (::fstatat(photographs.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode));
+            error == ELOOP || (seen && S_ISLNK(info.st_mode)) || (error == ENOTDIR && seen && S_ISDIR(info.st_mode));
         if (link)
             throw EInOutError(format(tr("Le dossier des vignettes « %1 » est un lien symbolique : il n'est pas suivi, "
                                         "pour qu'aucune vignette ne remplace un fichier ailleurs"),
                                      {shown}));
         // A file in the way: the folder could not be made.
-        throw EInOutError(withReason(format(tr("Impossible de créer %1"), {shown}),
-                                     thumbnails.openError() == ENOTDIR ? EEXIST : thumbnails.openError()));
+        throw EInOutError(withReason(format(tr("Impossible de créer %1"), {shown}), error == ENOTDIR ? EEXIST : error));
     }
     if (thumbnails.sameAs(photographs))
         throw EInOutError(format(tr("Le dossier des vignettes « %1 » est le dossier des photographies lui-même : "
