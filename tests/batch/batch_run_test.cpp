@@ -25,12 +25,6 @@ void photo(const fs::path& path, int width = 320, int height = 240)
     test::writeJpeg(path, spec);
 }
 
-std::string readText(const fs::path& path)
-{
-    const auto bytes = test::readFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // Width and height as the JPEG file's frame header gives them; 0 × 0 when it
 // cannot be read.
 std::pair<int, int> frameSize(const fs::path& path)
@@ -81,7 +75,7 @@ TEST(BatchRun, OnAFolderWithoutPhotographsMakesNothing)
     EXPECT_EQ(Button1Click(host, dir.path().string(), "200"), RunEnd::Finished);
     EXPECT_TRUE(host.list.empty());
     EXPECT_FALSE(fs::exists(dir / "tamblure"));
-    EXPECT_EQ(readText(dir / "index.html"), "mine");
+    EXPECT_EQ(test::readText(dir / "index.html"), "mine");
 }
 
 struct UnreadableFolder {
@@ -255,7 +249,7 @@ TEST(BatchRun, EndedByAnErrorKeepsWhatWasDoneAndTheEarlierPage)
     EXPECT_TRUE(fs::exists(dir / "tamblure" / "b.jpg"));
     EXPECT_FALSE(fs::exists(dir / "tamblure" / "c.jpg"));
     EXPECT_FALSE(fs::exists(dir / "tamblure" / "d.jpg"));
-    EXPECT_EQ(readText(dir / "index.html"), "the earlier, complete page");
+    EXPECT_EQ(test::readText(dir / "index.html"), "the earlier, complete page");
     for (const fs::path& folder : {dir.path(), dir / "tamblure"})
         for (const auto& entry : fs::directory_iterator(folder))
             EXPECT_NE(entry.path().filename().string().front(), '.') << "temporary file left: " << entry.path();
@@ -341,7 +335,7 @@ TEST(BatchRunPage, LinksReachEveryFileWhateverItsName)
     host.columnsValue = 3;
     host.titleValue = "Photos";
     ASSERT_EQ(Button1Click(host, dir.path().string(), "32"), RunEnd::Finished);
-    const std::string page = readText(dir / "index.html");
+    const std::string page = test::readText(dir / "index.html");
     const std::regex link(R"re((href|SRC)="([^"]*)")re");
     int links = 0;
     for (auto it = std::sregex_iterator(page.begin(), page.end(), link); it != std::sregex_iterator(); ++it) {

@@ -29,8 +29,7 @@ std::string writePage(const PageSettings& settings, int count, bool withFooter =
     if (withFooter)
         EcritPied(page, settings, count);
     page.finish();
-    const auto bytes = test::readFile(dir / "index.html");
-    return std::string(bytes.begin(), bytes.end());
+    return test::readText(dir / "index.html");
 }
 
 // The expected pages, written out by hand from the page's layout: the head,

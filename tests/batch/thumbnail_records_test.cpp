@@ -101,13 +101,9 @@ TEST(ThumbnailRecords, OfARaceKeepTheRecordOfTheFileInPlace)
     // Something new to write: a record of another picture.
     records.set("q.jpg", sample());
     records.save();
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-        if (entry.path().filename().string().starts_with(".tamblure-vignettes-"))
-            files.push_back(entry.path());
+    const std::vector<fs::path> files = test::recordFiles(dir.path());
     ASSERT_EQ(files.size(), 1u);
-    const auto bytes = test::readFile(files[0]);
-    const auto saved = ThumbnailRecords::parse(std::string(bytes.begin(), bytes.end()));
+    const auto saved = ThumbnailRecords::parse(test::readText(files[0]));
     EXPECT_EQ(saved.at("p.jpg"), std::vector<ThumbnailRecord>{won});
 }
 

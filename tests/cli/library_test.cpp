@@ -36,16 +36,10 @@ void photo(const fs::path& path, int width = 320, std::uint32_t seed = 1)
     test::writeJpeg(path, spec);
 }
 
-std::string text(const fs::path& path)
-{
-    const auto bytes = test::readFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // The photographs the page's cells link to, in order.
 std::vector<std::string> pageCells(const fs::path& page)
 {
-    const std::string html = text(page);
+    const std::string html = test::readText(page);
     std::vector<std::string> cells;
     const std::regex link("<a href=\"([^\"]*)\">");
     for (auto it = std::sregex_iterator(html.begin(), html.end(), link); it != std::sregex_iterator(); ++it)
@@ -74,10 +68,10 @@ TEST(KeepGoing, SkipsWhatFailsReportsItAndWritesAWholePageOfWhatWasDone)
                   std::string::npos)
             << o.err;
         EXPECT_TRUE(o.err.ends_with("2 photographies sur 5 n'ont pas pu être traitées :\n  b.jpg\n  d.jpg\n")) << o.err;
-        EXPECT_EQ(text(dir / "tamblure" / "b.jpg"), "an earlier thumbnail");
+        EXPECT_EQ(test::readText(dir / "tamblure" / "b.jpg"), "an earlier thumbnail");
         EXPECT_FALSE(fs::exists(dir / "tamblure" / "d.jpg"));
         EXPECT_EQ(pageCells(dir / "index.html"), (std::vector<std::string>{"a.jpg", "c.jpg", "e.jpg"}));
-        EXPECT_TRUE(text(dir / "index.html").ends_with("</tr>\r\n</table>\r\n</body>\r\n</html>\r\n"));
+        EXPECT_TRUE(test::readText(dir / "index.html").ends_with("</tr>\r\n</table>\r\n</body>\r\n</html>\r\n"));
     }
 }
 
@@ -241,20 +235,18 @@ INSTANTIATE_TEST_SUITE_P(
         // are adopted.
         Change{"RecordsDamaged",
                [](const fs::path& f) {
-                   for (const auto& e : fs::directory_iterator(f / "tamblure"))
-                       if (e.path().filename().string().starts_with(".tamblure-vignettes-"))
-                           test::writeFile(e.path(), std::string("tamblure vignettes 2\n0 100 75 x\n\xff\xfe"));
+                   for (const fs::path& records : test::recordFiles(f / "tamblure"))
+                       test::writeFile(records, std::string("tamblure vignettes 2\n0 100 75 x\n\xff\xfe"));
                },
                {"-u", "-s", "100"},
                {}},
         Change{"RecordsFromAnotherVersion",
                [](const fs::path& f) {
-                   for (const auto& e : fs::directory_iterator(f / "tamblure"))
-                       if (e.path().filename().string().starts_with(".tamblure-vignettes-")) {
-                           std::string records = text(e.path());
-                           records.replace(0, records.find('\n'), "tamblure vignettes 1");
-                           test::writeFile(e.path(), records);
-                       }
+                   for (const fs::path& file : test::recordFiles(f / "tamblure")) {
+                       std::string records = test::readText(file);
+                       records.replace(0, records.find('\n'), "tamblure vignettes 1");
+                       test::writeFile(file, records);
+                   }
                },
                {"-u", "-s", "100"},
                {}}),
@@ -266,14 +258,14 @@ TEST(Update, ListsEveryPictureInThePageMadeNowOrBefore)
     photo(dir / "a.jpg", 400);
     photo(dir / "c.jpg", 400, 3);
     ASSERT_EQ(runBatch({"-u", "--html", dir.path().string()}).exitCode, 0);
-    const std::string first = text(dir / "index.html");
+    const std::string first = test::readText(dir / "index.html");
     photo(dir / "b.jpg", 400, 2);
     ASSERT_EQ(runBatch({"-u", "--html", dir.path().string()}).exitCode, 0);
     EXPECT_EQ(pageCells(dir / "index.html"), (std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg"}));
     // The cells of the pictures kept are the ones made the first time.
     fs::remove(dir / "b.jpg");
     ASSERT_EQ(runBatch({"-u", "--html", dir.path().string()}).exitCode, 0);
-    EXPECT_EQ(text(dir / "index.html"), first);
+    EXPECT_EQ(test::readText(dir / "index.html"), first);
     // A thumbnail whose photograph is gone is left alone.
     EXPECT_TRUE(fs::exists(dir / "tamblure" / "b.jpg"));
 }

@@ -161,14 +161,6 @@ TEST(ThumbnailFolder, SwappedForALinkDuringRunsNeverLetsAPhotographBeReplaced)
     EXPECT_EQ(after, before) << refused << " runs of 8 refused the link";
 }
 
-bool holdsRecords(const fs::path& thumbnails)
-{
-    for (const auto& entry : fs::directory_iterator(thumbnails))
-        if (entry.path().filename().string().starts_with(".tamblure-vignettes-"))
-            return true;
-    return false;
-}
-
 bool holdsTemporaries(const fs::path& folder)
 {
     for (const auto& entry : fs::directory_iterator(folder)) {
@@ -197,9 +189,8 @@ TEST(Signals, TheFirstTerminationFinishesThePicturesInHandAndSavesTheRecords)
     const test::Outcome o = runBatch({"-j", "2", "-u", "--html", photos.string()}, how);
     EXPECT_EQ(o.exitCode, 128 + SIGTERM) << o.err;
     EXPECT_EQ(o.out.find("Terminé"), std::string::npos);
-    const auto page = test::readFile(photos / "index.html");
-    EXPECT_EQ(std::string(page.begin(), page.end()), "the earlier page");
-    EXPECT_TRUE(holdsRecords(photos / "tamblure"));
+    EXPECT_EQ(test::readText(photos / "index.html"), "the earlier page");
+    EXPECT_FALSE(test::recordFiles(photos / "tamblure").empty());
     EXPECT_FALSE(holdsTemporaries(photos / "tamblure"));
     EXPECT_FALSE(holdsTemporaries(photos));
     // Stopped, not finished: the next run makes what is missing.
@@ -225,7 +216,7 @@ TEST(Signals, AClosedPipeIsAnOutputErrorAndTheRunGoesOn)
     EXPECT_NE(o.err.find("impossible d'écrire sur la sortie standard : tube brisé"), std::string::npos) << o.err;
     EXPECT_TRUE(fs::exists(photos / "index.html"));
     EXPECT_TRUE(fs::exists(photos / "tamblure" / "p29.jpg"));
-    EXPECT_TRUE(holdsRecords(photos / "tamblure"));
+    EXPECT_FALSE(test::recordFiles(photos / "tamblure").empty());
 }
 
 mode_t modeOf(const fs::path& path)

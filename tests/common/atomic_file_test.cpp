@@ -20,12 +20,6 @@ std::size_t entriesIn(const fs::path& dir)
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
-std::string text(const fs::path& path)
-{
-    const auto bytes = test::readFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit)
 {
     test::TempDir dir;
@@ -34,9 +28,9 @@ TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit)
     AtomicFile out(target);
     ASSERT_TRUE(out.open());
     ASSERT_TRUE(out.write(std::string_view("new content")));
-    EXPECT_EQ(text(target), "old");
+    EXPECT_EQ(test::readText(target), "old");
     ASSERT_TRUE(out.commit());
-    EXPECT_EQ(text(target), "new content");
+    EXPECT_EQ(test::readText(target), "new content");
     EXPECT_EQ(entriesIn(dir.path()), 1u);
 }
 
@@ -50,7 +44,7 @@ TEST(AtomicFile, DroppedWithoutCommitLeavesTheOldFileAndNothingElse)
         ASSERT_TRUE(out.open());
         ASSERT_TRUE(out.write(std::string_view("half")));
     }
-    EXPECT_EQ(text(target), "old");
+    EXPECT_EQ(test::readText(target), "old");
     EXPECT_EQ(entriesIn(dir.path()), 1u);
 }
 
@@ -76,8 +70,8 @@ TEST(AtomicFile, ReplacesALinkAtTheTargetInsteadOfWritingThroughIt)
     ASSERT_TRUE(out.write(std::string_view("thumbnail")));
     ASSERT_TRUE(out.commit());
     EXPECT_FALSE(fs::is_symlink(target));
-    EXPECT_EQ(text(outside), "precious");
-    EXPECT_EQ(text(target), "thumbnail");
+    EXPECT_EQ(test::readText(outside), "precious");
+    EXPECT_EQ(test::readText(target), "thumbnail");
 }
 
 TEST(AtomicFile, WritesTargetsWhoseNamesTakeAllTheRoomAFolderAllows)
@@ -88,7 +82,7 @@ TEST(AtomicFile, WritesTargetsWhoseNamesTakeAllTheRoomAFolderAllows)
     ASSERT_TRUE(out.open());
     ASSERT_TRUE(out.write(std::string_view("255 bytes")));
     ASSERT_TRUE(out.commit()) << out.error();
-    EXPECT_EQ(text(dir / name), "255 bytes");
+    EXPECT_EQ(test::readText(dir / name), "255 bytes");
 }
 
 TEST(AtomicFile, GivesTheFileAtMostThePermissionsAsked)
@@ -124,7 +118,7 @@ TEST(AtomicFile, ManyWritersOfOneTargetNeverDisturbEachOther)
     b.join();
     c.join();
     EXPECT_EQ(failures, 0);
-    const std::string last = text(target);
+    const std::string last = test::readText(target);
     EXPECT_TRUE(last == std::string(1000, 'a') || last == std::string(1000, 'b') || last == std::string(1000, 'c'));
     EXPECT_EQ(entriesIn(dir.path()), 1u);
 }
@@ -185,7 +179,7 @@ TEST(AtomicFile, ACopyThatCannotReadItsSourceFailsAndLeavesTheTarget)
     EXPECT_NE(out.error(), 0);
     EXPECT_FALSE(out.commit());
     ::close(writeOnly);
-    EXPECT_EQ(text(dir / "dst.jpg"), "old");
+    EXPECT_EQ(test::readText(dir / "dst.jpg"), "old");
     EXPECT_EQ(entriesIn(dir.path()), 1u);
 }
 

@@ -13,13 +13,9 @@
 #include <jerror.h>
 
 #include <algorithm>
-
-#include <chrono>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
-
-#include <jerror.h>
 
 namespace tamblure::jpeg {
 namespace {

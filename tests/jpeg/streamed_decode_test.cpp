@@ -170,17 +170,6 @@ Bytes upToScanData(const Bytes& file)
     return firstPart(file, sos + 2 + (std::size_t{file[sos + 2]} << 8 | file[sos + 3]));
 }
 
-// The file with its frame claiming 65500 × 65500 pixels.
-Bytes claimingHugeSides(Bytes file)
-{
-    const auto sof = static_cast<std::size_t>(test::findMarker(file, 0xC0));
-    for (std::size_t i : {sof + 5, sof + 7}) {
-        file[i] = 0xFF;
-        file[i + 1] = 0xDC;
-    }
-    return file;
-}
-
 // Every 50th byte of the scan's data, from its middle on, set to 0xFF 0xD5:
 // restart markers where none belongs, which libjpeg reports and passes.
 Bytes withStrayMarkers(Bytes file)
@@ -200,8 +189,8 @@ std::string jpegError(const std::string& message)
 
 // A file cut short decodes (libjpeg fills what is missing) and says so;
 // corrupt data decodes and says so; files that are no JPEG fail with
-// libjpeg's code; a file claiming a picture too large to hold whole is
-// refused before its rows are read.
+// libjpeg's code. (A file claiming a picture too large for its bytes is
+// refused from its headers: work_bound_test.cpp, HostileFile.)
 struct DamagedCase {
     const char* name;
     Bytes (*make)();
@@ -254,20 +243,6 @@ INSTANTIATE_TEST_SUITE_P(
                     kNoSoi.c_str(), false, false},
         DamagedCase{"Empty", [] { return Bytes{}; }, kEmpty.c_str(), false, false}),
     [](const testing::TestParamInfo<DamagedCase>& row) { return std::string(row.param.name); });
-
-// A small file claiming sides far past what its bytes carry is refused from
-// its headers, before any row (the work bound, libjpeg's code 41).
-TEST(StreamedRoute, RefusesAPictureTooLargeForItsBytesBeforeReadingItsRows)
-{
-    for (const Bytes& file : {claimingHugeSides(greyFile()), claimingHugeSides(cmykFile())}) {
-        try {
-            DecodeJpegFullSizeReduced(file, ReductionPlan::toSize(40, 30));
-            ADD_FAILURE() << "made";
-        } catch (const EJPEG& e) {
-            EXPECT_EQ(e.message().rfind("Erreur JPEG #41 ", 0), 0u) << e.message();
-        }
-    }
-}
 
 // --- The check that a small photograph decodes ----------------------------
 

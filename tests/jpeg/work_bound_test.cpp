@@ -19,6 +19,7 @@
 #include <jerror.h>
 
 #include <string>
+#include <tuple>
 
 namespace tamblure::jpeg {
 namespace {
@@ -100,41 +101,35 @@ FlatSpec paidByTenKilobytes(std::size_t fileBytes)
     return spec;
 }
 
-struct BoundaryCase {
-    const char* name;
-    Decoder decoder;
-    std::size_t fileBytes;
-    bool made;
-};
-
-class PictureBlocks : public testing::TestWithParam<BoundaryCase> {};
+// Each decoder at the 10240 bytes that pay for the picture, and one byte short.
+class PictureBlocks : public testing::TestWithParam<std::tuple<Decoder, std::size_t>> {};
 
 TEST_P(PictureBlocks, AreMadeUpToWhatTheFilesBytesPayForAndRefusedPastIt)
 {
-    const BoundaryCase& c = GetParam();
+    const auto [decoder, fileBytes] = GetParam();
+    const bool paid = fileBytes == 10240;
     ASSERT_EQ(detail::affordableBlocks(10240), 96u * 5503);
     test::TempDir dir;
-    const Bytes bytes = test::makeFlatJpeg(paidByTenKilobytes(c.fileBytes));
-    ASSERT_EQ(bytes.size(), c.fileBytes);
+    const Bytes bytes = test::makeFlatJpeg(paidByTenKilobytes(fileBytes));
+    ASSERT_EQ(bytes.size(), fileBytes);
     test::writeFile(dir / "flat.jpg", bytes);
     std::string refusal;
-    EXPECT_EQ(decodes(c.decoder, dir / "flat.jpg", refusal), c.made) << refusal;
-    if (!c.made && c.decoder != Decoder::Frame) {
+    EXPECT_EQ(decodes(decoder, dir / "flat.jpg", refusal), paid) << refusal;
+    if (!paid && decoder != Decoder::Frame) {
         EXPECT_TRUE(reports(refusal, JERR_IMAGE_TOO_BIG)) << refusal;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    TenKilobytes, PictureBlocks,
-    testing::Values(BoundaryCase{"ScaledFromMemoryAtThem", Decoder::ScaledFromMemory, 10240, true},
-                    BoundaryCase{"ScaledFromMemoryOneByteShort", Decoder::ScaledFromMemory, 10239, false},
-                    BoundaryCase{"ScaledFromFileAtThem", Decoder::ScaledFromFile, 10240, true},
-                    BoundaryCase{"ScaledFromFileOneByteShort", Decoder::ScaledFromFile, 10239, false},
-                    BoundaryCase{"StreamedAtThem", Decoder::Streamed, 10240, true},
-                    BoundaryCase{"StreamedOneByteShort", Decoder::Streamed, 10239, false},
-                    BoundaryCase{"FrameAtThem", Decoder::Frame, 10240, true},
-                    BoundaryCase{"FrameOneByteShort", Decoder::Frame, 10239, false}),
-    [](const testing::TestParamInfo<BoundaryCase>& row) { return std::string(row.param.name); });
+const char* const kDecoderNames[] = {"ScaledFromMemory", "ScaledFromFile", "Streamed", "Frame"};
+
+INSTANTIATE_TEST_SUITE_P(TenKilobytes, PictureBlocks,
+                         testing::Combine(testing::Values(Decoder::ScaledFromMemory, Decoder::ScaledFromFile,
+                                                          Decoder::Streamed, Decoder::Frame),
+                                          testing::Values(std::size_t{10240}, std::size_t{10239})),
+                         [](const auto& row) {
+                             return kDecoderNames[static_cast<int>(std::get<0>(row.param))] +
+                                    std::string(std::get<1>(row.param) == 10240 ? "AtThem" : "OneByteShort");
+                         });
 
 // Files that declare far more picture than their bytes carry, each refused
 // from its headers by the decoder the step gives it.

@@ -79,23 +79,45 @@ std::size_t profilesIn(const Bytes& file)
 
 const std::vector<Bytes> kRgb = iccSegments(iccProfile("RGB ", 900), 400);
 
-TEST(CarriedProfile, FollowsTheExifSegmentOfAnEncodedThumbnail)
+// Each policy's EXIF segment first, then the profile, then (but for
+// OrientationOnly) the IPTC block and the comment, then the encoder's data.
+struct ExifCase {
+    const char* name;
+    Bytes exif; // the photograph's
+    MetadataPolicy policy;
+    Bytes carried; // the EXIF segment the thumbnail gets
+    bool companions;
+};
+
+class CarriedProfileOnAThumbnailWithExif : public ::testing::TestWithParam<ExifCase> {};
+
+TEST_P(CarriedProfileOnAThumbnailWithExif, FollowsItsExifSegment)
 {
-    const Bytes exif = exifApp1(40, 30, 1), iptc = text(kAPP13, "Photoshop 3.0"), com = text(kCOM, "c");
-    const Bytes photograph = jpegFile({exif, kRgb[0], kRgb[1], kRgb[2], iptc, com});
+    const ExifCase& c = GetParam();
+    const Bytes iptc = text(kAPP13, "Photoshop 3.0"), com = text(kCOM, "c");
+    const Bytes photograph = jpegFile({c.exif, kRgb[0], kRgb[1], kRgb[2], iptc, com});
     const Bytes thumbnail = encoder();
-    EXPECT_EQ(encodedWith(photograph, thumbnail),
-              concat({kSoi, exif, concat(kRgb), iptc, com, from(thumbnail, dataOf(thumbnail))}));
+    EXPECT_EQ(encodedWith(photograph, thumbnail, c.policy),
+              concat({kSoi, c.carried, concat(kRgb), c.companions ? concat({iptc, com}) : Bytes{},
+                      from(thumbnail, dataOf(thumbnail))}));
 }
 
-TEST(CarriedProfile, FollowsTheEncodersHeaderWhenThePhotographHasNoExif)
-{
-    const Bytes photograph = jpegFile({text(kAPP0, "JFIF"), kRgb[0], kRgb[1], kRgb[2], text(kCOM, "c")});
-    const Bytes thumbnail = encoder();
-    const std::ptrdiff_t header = afterJfif(thumbnail);
-    EXPECT_EQ(encodedWith(photograph, thumbnail),
-              concat({Bytes(thumbnail.begin(), thumbnail.begin() + header), concat(kRgb), from(thumbnail, header)}));
-}
+const Bytes kExifWithGps = exifApp1(40, 30, 6, true);
+
+INSTANTIATE_TEST_SUITE_P(
+    Policies, CarriedProfileOnAThumbnailWithExif,
+    ::testing::Values(
+        ExifCase{"Everything", exifApp1(40, 30, 1), MetadataPolicy::Everything, exifApp1(40, 30, 1), true},
+        ExifCase{"WithoutGps", kExifWithGps, MetadataPolicy::WithoutGps,
+                 [] {
+                     // Nothing at all when the fixture had no GPS to drop.
+                     const GpsFreeSegment edited = withoutGps(rawOf(kExifWithGps));
+                     return edited.how == GpsRemoval::Dropped ? concat({{0xFF, 0xE1}, edited.raw}) : Bytes{};
+                 }(),
+                 true},
+        ExifCase{"OrientationOnly", kExifWithGps, MetadataPolicy::OrientationOnly,
+                 concat({{0xFF, 0xE1}, orientationOnly(6, ByteOrder::LittleEndian)}), false}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct ProfileCase {
     const char* name;
@@ -115,22 +137,13 @@ TEST_P(CarriedProfileOnAnEncodedThumbnail, OnlyWhenItIsAWholeRgbProfile)
     }
 }
 
-std::vector<Bytes> fillers(int n)
+// The profile after n filler segments and what comes first.
+Bytes afterFillers(std::vector<Bytes> segments, int n)
 {
-    std::vector<Bytes> out;
     for (int i = 0; i < n; ++i)
-        out.push_back(text(0xE5, "filler" + std::to_string(i)));
-    return out;
-}
-
-Bytes photographOf(std::vector<Bytes> segments)
-{
-    Bytes out = kSoi;
-    for (const Bytes& s : segments)
-        out.insert(out.end(), s.begin(), s.end());
-    const Bytes rest = jpegFile({});
-    out.insert(out.end(), rest.begin() + 2, rest.end());
-    return out;
+        segments.push_back(text(0xE5, "filler" + std::to_string(i)));
+    segments.insert(segments.end(), kRgb.begin(), kRgb.end());
+    return jpegFile(segments);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -140,22 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ProfileCase{"Cmyk", jpegFile({iccSegments(iccProfile("CMYK")).front()}), false},
                       ProfileCase{"ChunkMissing", jpegFile({kRgb[0], kRgb[2]}), false},
                       // Past where the table of segments stops looking.
-                      ProfileCase{"AfterTheFifthSegment",
-                                  [] {
-                                      std::vector<Bytes> s = fillers(5);
-                                      s.insert(s.end(), kRgb.begin(), kRgb.end());
-                                      return photographOf(s);
-                                  }(),
-                                  true},
-                      ProfileCase{"AfterTheTwentiethSegment",
-                                  [] {
-                                      std::vector<Bytes> s = {text(kCOM, "c")};
-                                      const std::vector<Bytes> more = fillers(25);
-                                      s.insert(s.end(), more.begin(), more.end());
-                                      s.insert(s.end(), kRgb.begin(), kRgb.end());
-                                      return photographOf(s);
-                                  }(),
-                                  true}),
+                      ProfileCase{"AfterTheFifthSegment", afterFillers({}, 5), true},
+                      ProfileCase{"AfterTheTwentiethSegment", afterFillers({text(kCOM, "c")}, 25), true}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CarriedProfile, StaysWhereItIsInACopiedPhotographAndIsNotWrittenTwice)
@@ -173,30 +172,6 @@ TEST(CarriedProfile, StaysWhereItIsInACopiedPhotographAndIsNotWrittenTwice)
     EXPECT_EQ(profilesIn(copy), 1u);
     for (const MetadataPolicy policy : {MetadataPolicy::WithoutGps, MetadataPolicy::OrientationOnly})
         EXPECT_EQ(profilesIn(copiedWith(photograph, 24, 16, policy)), 1u);
-}
-
-TEST(Policies, WithoutGpsCarriesTheExifSegmentWithoutItAndEverythingElse)
-{
-    const Bytes exif = exifApp1(40, 30, 6, true), iptc = text(kAPP13, "Photoshop 3.0"), com = text(kCOM, "c");
-    const GpsFreeSegment edited = withoutGps(Bytes(exif.begin() + 2, exif.end()));
-    ASSERT_EQ(edited.how, GpsRemoval::Dropped);
-    const Bytes photograph = jpegFile({exif, kRgb[0], kRgb[1], kRgb[2], iptc, com});
-    const Bytes thumbnail = encoder();
-    EXPECT_EQ(encodedWith(photograph, thumbnail, MetadataPolicy::WithoutGps),
-              concat({kSoi, {0xFF, 0xE1}, edited.raw, concat(kRgb), iptc, com, from(thumbnail, dataOf(thumbnail))}));
-}
-
-TEST(Policies, OrientationOnlyCarriesItAloneWithTheProfile)
-{
-    const Bytes exif = exifApp1(40, 30, 6, true), iptc = text(kAPP13, "Photoshop 3.0"), com = text(kCOM, "c");
-    const Bytes photograph = jpegFile({exif, kRgb[0], kRgb[1], kRgb[2], iptc, com});
-    const Bytes thumbnail = encoder();
-    EXPECT_EQ(encodedWith(photograph, thumbnail, MetadataPolicy::OrientationOnly),
-              concat({kSoi,
-                      {0xFF, 0xE1},
-                      orientationOnly(6, ByteOrder::LittleEndian),
-                      concat(kRgb),
-                      from(thumbnail, dataOf(thumbnail))}));
 }
 
 struct PolicyCase {
@@ -221,7 +196,9 @@ const Bytes kXmpWithGps = text(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0
 
 INSTANTIATE_TEST_SUITE_P(
     Photographs, PoliciesLeaveTheEncodersHeader,
-    ::testing::Values(PolicyCase{"UprightPhotograph",
+    ::testing::Values(PolicyCase{"NoExif", jpegFile({text(kAPP0, "JFIF"), kRgb[0], kRgb[1], kRgb[2], text(kCOM, "c")}),
+                                 MetadataPolicy::Everything, concat(kRgb)},
+                      PolicyCase{"UprightPhotograph",
                                  jpegFile({exifApp1(40, 30, 1), text(kAPP13, "i"), text(kCOM, "c")}),
                                  MetadataPolicy::OrientationOnly,
                                  {}},
@@ -242,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Policies, ACopiedPhotographLosesTheSameAsAnEncodedThumbnail)
 {
     const Bytes exif = exifApp1(24, 16, 6, true), com = text(kCOM, "c");
-    const GpsFreeSegment edited = withoutGps(Bytes(exif.begin() + 2, exif.end()));
+    const GpsFreeSegment edited = withoutGps(rawOf(exif));
     support::JpegSpec spec = support::sized(24, 16);
     spec.jfifHeader = false;
     spec.segments = {{0xE1, payloadOf(exif)}, {kCOM, payloadOf(com)}};

@@ -96,7 +96,7 @@ TEST(FilteredCopy, ReplacesAnExifSegmentByItselfWithoutGps)
 {
     const Bytes exif = exifWithGps(true);
     const Bytes photograph = concat({kSoi, exif, kDqt, kSof, kSos, kData, kEoi});
-    const GpsFreeSegment edited = withoutGps(Bytes(exif.begin() + 2, exif.end()));
+    const GpsFreeSegment edited = withoutGps(rawOf(exif));
     ASSERT_EQ(edited.how, GpsRemoval::Dropped);
     EXPECT_EQ(filtered(photograph, MetadataPolicy::WithoutGps),
               concat({kSoi, {0xFF, 0xE1}, edited.raw, kDqt, kSof, kSos, kData, kEoi}));

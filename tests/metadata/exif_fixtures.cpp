@@ -29,6 +29,11 @@ Bytes payloadOf(const Bytes& segment)
     return Bytes(segment.begin() + 4, segment.end());
 }
 
+Bytes rawOf(const Bytes& segment)
+{
+    return Bytes(segment.begin() + 2, segment.end());
+}
+
 Bytes concat(const std::vector<Bytes>& parts)
 {
     Bytes out;
@@ -37,7 +42,7 @@ Bytes concat(const std::vector<Bytes>& parts)
     return out;
 }
 
-Bytes jpegFile(std::initializer_list<Bytes> segments)
+Bytes jpegFile(const std::vector<Bytes>& segments)
 {
     Bytes out{0xFF, 0xD8};
     for (const Bytes& s : segments)
@@ -183,8 +188,7 @@ Bytes ExifWriter::app1() const
 
 Bytes ExifWriter::raw() const
 {
-    const Bytes whole = app1();
-    return Bytes(whole.begin() + 2, whole.end());
+    return rawOf(app1());
 }
 
 } // namespace tamblure::metadata::test

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -26,12 +25,15 @@ Bytes text(int marker, const std::string& s);
 // A segment's payload: what follows FF, its marker and its length.
 Bytes payloadOf(const Bytes& segment);
 
+// A segment as the reader keeps it: what follows FF and its marker.
+Bytes rawOf(const Bytes& segment);
+
 // The parts one after the other.
 Bytes concat(const std::vector<Bytes>& parts);
 
 // SOI, the given segments (each already FF marker length payload), then a
 // start of scan, a few bytes of "compressed data" and EOI.
-Bytes jpegFile(std::initializer_list<Bytes> segments);
+Bytes jpegFile(const std::vector<Bytes>& segments);
 
 // An ICC profile of `size` bytes (at least 128) whose header gives the
 // colour space (a four-character code: "RGB ", "GRAY", "CMYK"), its size and

@@ -238,7 +238,7 @@ TEST(ExifWalk, AByteOrderMarkOfTwoZerosWalksNothingAndKeepsTheSegment)
     EXPECT_EQ(data.statusText(), "Invalid Exif alignment marker");
     EXPECT_TRUE(data.directory()->walkedDirectories().empty());
     data.directory()->FitDimensions(133, 200);
-    EXPECT_EQ(data.exifRef()->raw, Bytes(app1.begin() + 2, app1.end()));
+    EXPECT_EQ(data.exifRef()->raw, rawOf(app1));
 }
 
 TEST(ExifWalk, ASegmentTooShortForItsHeaderWalksNothing)

@@ -10,15 +10,17 @@ namespace tamblure::metadata {
 namespace {
 using namespace test;
 
-Bytes rawOf(const Bytes& segment)
-{
-    return Bytes(segment.begin() + 2, segment.end());
-}
-
 Bytes withSize(Bytes profile, std::uint32_t size)
 {
     for (int i = 0; i < 4; ++i)
         profile[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size >> (8 * (3 - i)));
+    return profile;
+}
+
+// The profile with its "acsp" signature broken.
+Bytes withoutSignature(Bytes profile)
+{
+    profile[36] = 'x';
     return profile;
 }
 
@@ -30,11 +32,17 @@ Bytes part(const Bytes& profile, std::size_t from, std::size_t to)
 
 const Bytes kRgb = iccProfile("RGB ", 600);
 
+// Bytes from to to of kRgb as chunk number of count.
+Bytes chunk(std::uint8_t number, std::uint8_t count, std::size_t from, std::size_t to)
+{
+    return iccSegment(number, count, part(kRgb, from, to));
+}
+
 struct ChunksCase {
     const char* name;
-    std::vector<Bytes> segments;
     bool whole;
     ProfileSpace space;
+    std::vector<Bytes> segments;
 };
 
 class IccChunksTaken : public ::testing::TestWithParam<ChunksCase> {};
@@ -51,53 +59,35 @@ TEST_P(IccChunksTaken, MakeOneWholeProfileOrNone)
 
 INSTANTIATE_TEST_SUITE_P(
     Chunks, IccChunksTaken,
-    ::
-        testing::
-            Values(
-                ChunksCase{"OneChunk", iccSegments(kRgb), true, ProfileSpace::Rgb},
-                ChunksCase{"ThreeChunks", iccSegments(kRgb, 250), true, ProfileSpace::Rgb},
-                ChunksCase{"ThreeChunksOutOfOrder",
-                           {iccSegment(3, 3, part(kRgb, 500, 600)), iccSegment(1, 3, part(kRgb, 0, 250)),
-                            iccSegment(2, 3, part(kRgb, 250, 500))},
-                           true,
-                           ProfileSpace::Rgb},
-                ChunksCase{"Grey", iccSegments(iccProfile("GRAY")), true, ProfileSpace::Grey},
-                ChunksCase{"Cmyk", iccSegments(iccProfile("CMYK")), true, ProfileSpace::Cmyk},
-                ChunksCase{"Lab", iccSegments(iccProfile("Lab ")), true, ProfileSpace::Other},
-                ChunksCase{"OtherApp2Passed",
-                           {segment(0xE2, {'F', 'P', 'X', 'R', 0}), iccSegments(kRgb).front()},
-                           true,
-                           ProfileSpace::Rgb},
-                ChunksCase{"PaddingAfterTheProfile", iccSegments(withSize(kRgb, 590)), true, ProfileSpace::Rgb},
-                ChunksCase{"None", {}, false, ProfileSpace::Other},
-                ChunksCase{"ChunkMissing",
-                           {iccSegment(1, 3, part(kRgb, 0, 250)), iccSegment(3, 3, part(kRgb, 500, 600))},
-                           false,
-                           ProfileSpace::Other},
-                ChunksCase{
-                    "NumberTwice",
-                    {iccSegment(1, 2, part(kRgb, 0, 300)), iccSegment(1, 2, part(kRgb, 0, 300)),
-                     iccSegment(2, 2, part(kRgb, 300, 600))},
-                    false,
-                    ProfileSpace::Other},
-                ChunksCase{"CountsDisagree",
-                           {iccSegment(1, 2, part(kRgb, 0, 300)), iccSegment(2, 3, part(kRgb, 300, 600))},
-                           false,
-                           ProfileSpace::Other},
-                ChunksCase{"NumberZero", {iccSegment(0, 1, kRgb)}, false, ProfileSpace::Other},
-                ChunksCase{"NumberAboveCount", {iccSegment(2, 1, kRgb)}, false, ProfileSpace::Other},
-                ChunksCase{"SizeAboveTheChunks", iccSegments(withSize(kRgb, 601)), false, ProfileSpace::Other},
-                ChunksCase{"SizeBelowAHeader", iccSegments(withSize(kRgb, 127)), false, ProfileSpace::Other},
-                ChunksCase{"ShorterThanAHeader", iccSegments(iccProfile("RGB ", 128)), true, ProfileSpace::Rgb},
-                ChunksCase{
-                    "NoSignature",
-                    [] {
-                        Bytes p = kRgb;
-                        p[36] = 'x';
-                        return iccSegments(p);
-                    }(),
-                    false, ProfileSpace::Other},
-                ChunksCase{"SignatureCutShort", {iccSegment(1, 1, part(kRgb, 0, 100))}, false, ProfileSpace::Other}),
+    ::testing::Values(
+        ChunksCase{"OneChunk", true, ProfileSpace::Rgb, iccSegments(kRgb)},
+        ChunksCase{"ThreeChunks", true, ProfileSpace::Rgb, iccSegments(kRgb, 250)},
+        ChunksCase{"ThreeChunksOutOfOrder",
+                   true,
+                   ProfileSpace::Rgb,
+                   {chunk(3, 3, 500, 600), chunk(1, 3, 0, 250), chunk(2, 3, 250, 500)}},
+        ChunksCase{"Grey", true, ProfileSpace::Grey, iccSegments(iccProfile("GRAY"))},
+        ChunksCase{"Cmyk", true, ProfileSpace::Cmyk, iccSegments(iccProfile("CMYK"))},
+        ChunksCase{"Lab", true, ProfileSpace::Other, iccSegments(iccProfile("Lab "))},
+        ChunksCase{"OtherApp2Passed",
+                   true,
+                   ProfileSpace::Rgb,
+                   {segment(0xE2, {'F', 'P', 'X', 'R', 0}), iccSegments(kRgb).front()}},
+        ChunksCase{"PaddingAfterTheProfile", true, ProfileSpace::Rgb, iccSegments(withSize(kRgb, 590))},
+        ChunksCase{"None", false, ProfileSpace::Other, {}},
+        ChunksCase{"ChunkMissing", false, ProfileSpace::Other, {chunk(1, 3, 0, 250), chunk(3, 3, 500, 600)}},
+        ChunksCase{"NumberTwice",
+                   false,
+                   ProfileSpace::Other,
+                   {chunk(1, 2, 0, 300), chunk(1, 2, 0, 300), chunk(2, 2, 300, 600)}},
+        ChunksCase{"CountsDisagree", false, ProfileSpace::Other, {chunk(1, 2, 0, 300), chunk(2, 3, 300, 600)}},
+        ChunksCase{"NumberZero", false, ProfileSpace::Other, {iccSegment(0, 1, kRgb)}},
+        ChunksCase{"NumberAboveCount", false, ProfileSpace::Other, {iccSegment(2, 1, kRgb)}},
+        ChunksCase{"SizeAboveTheChunks", false, ProfileSpace::Other, iccSegments(withSize(kRgb, 601))},
+        ChunksCase{"SizeBelowAHeader", false, ProfileSpace::Other, iccSegments(withSize(kRgb, 127))},
+        ChunksCase{"ShorterThanAHeader", true, ProfileSpace::Rgb, iccSegments(iccProfile("RGB ", 128))},
+        ChunksCase{"NoSignature", false, ProfileSpace::Other, iccSegments(withoutSignature(kRgb))},
+        ChunksCase{"SignatureCutShort", false, ProfileSpace::Other, {chunk(1, 1, 0, 100)}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(IccChunks, GivesTheSegmentsByteForByteInTheOrderOfTheirNumbers)

@@ -26,11 +26,6 @@ Bytes exifApp1(std::uint16_t width = 3000, std::uint16_t height = 2000)
 }
 
 // The stored bytes of a segment: everything after FF and the marker.
-Bytes rawOf(const Bytes& seg)
-{
-    return Bytes(seg.begin() + 2, seg.end());
-}
-
 TEST(SegmentScan, RecordsApp0AndExifAndStopsAtTheStartOfScan)
 {
     const Bytes app0 = text(kAPP0, "JFIF");

@@ -127,6 +127,12 @@ std::vector<std::uint8_t> readFile(const fs::path& path)
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+std::string readText(const fs::path& path)
+{
+    const auto bytes = readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 void writeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -138,6 +144,15 @@ void writeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 void writeFile(const fs::path& path, const std::string& text)
 {
     writeFile(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+std::vector<fs::path> recordFiles(const fs::path& folder)
+{
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().starts_with(".tamblure-vignettes-"))
+            files.push_back(entry.path());
+    return files;
 }
 
 } // namespace tamblure::test

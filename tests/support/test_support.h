@@ -54,8 +54,12 @@ inline constexpr unsigned kOrdinaryUser = 61001;
 int asOrdinaryUser(const std::function<int()>& check, const std::vector<unsigned>& groups = {});
 
 std::vector<std::uint8_t> readFile(const std::filesystem::path& path);
+std::string readText(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 void writeFile(const std::filesystem::path& path, const std::string& text);
+
+// The record files (.tamblure-vignettes-*) of a thumbnail folder.
+std::vector<std::filesystem::path> recordFiles(const std::filesystem::path& folder);
 
 } // namespace tamblure::test
 
