@@ -90,8 +90,12 @@ INSTANTIATE_TEST_SUITE_P(
         IptcCase{"a charset that is not UTF-8",
                  photoshop(resource(0x0404, dataset(1, 90, Bytes{0x1B, 0x2E, 0x41}) + dataset(2, 120, text("a")))),
                  "a", false},
+        IptcCase{"the first of two captions",
+                 photoshop(resource(0x0404, dataset(2, 120, text("a")) + dataset(2, 120, text("b")))), "a", false},
         IptcCase{"no caption dataset", photoshop(resource(0x0404, dataset(2, 5, text("titre")))), std::nullopt,
                  false},
+        IptcCase{"dataset 120 of another record", photoshop(resource(0x0404, dataset(1, 120, text("a")))),
+                 std::nullopt, false},
         IptcCase{"no IPTC resource", photoshop(resource(0x03ED, text("xyz"))), std::nullopt, false},
         IptcCase{"not Photoshop", text("Adobe_CM") + resource(0x0404, dataset(2, 120, text("a"))), std::nullopt,
                  false},
@@ -177,6 +181,9 @@ TEST(CaptionOf, TakesTheIptcCaptionElseACaptionWrittenInTheExif)
         {test::jpegFile({exif("OLYMPUS DIGITAL CAMERA")}), ""},
         {test::jpegFile({exif("AAA  ")}), ""},
         {test::jpegFile({iptc}), "Le lac"},
+        {test::jpegFile(
+             {exif("Au bord du lac"), test::segment(0xED, photoshop(resource(0x0404, dataset(2, 120, text(" \t")))))}),
+         "Au bord du lac"},
         {test::jpegFile({}), ""},
     };
     for (const auto& c : cases) {
