@@ -132,6 +132,14 @@ std::uint64_t memoryFor(const jpeg::JpegFrame& frame, const ThumbnailRequest& re
     return jpeg::thumbnailMemory(frame, {plan.scale, plan.reduction, fileBytes});
 }
 
+EOutOfMemory tooLargeFor(const MemoryBudget& memory, std::uint64_t bytes, const fs::path& source)
+{
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    return EOutOfMemory(
+        format(tr("La photographie « %1 » demande %2 Mio de mémoire, plus que les %3 Mio permis au traitement"),
+               {source.string(), (bytes + kMiB - 1) / kMiB, memory.total() / kMiB}));
+}
+
 // Takes from the run's budget what the photograph will hold for all its
 // thumbnails, before its file is read whole: waits while other pictures hold the budget, and
 // refuses a photograph that alone needs more than all of it.
@@ -142,13 +150,18 @@ MemoryBudget::Reservation reserveFor(MemoryBudget& memory, const jpeg::JpegFrame
     std::uint64_t bytes = 0;
     for (const ThumbnailRequest& request : requests)
         bytes += memoryFor(frame, request, fileBytes);
-    if (!memory.fits(bytes)) {
-        constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
-        throw EOutOfMemory(
-            format(tr("La photographie « %1 » demande %2 Mio de mémoire, plus que les %3 Mio permis au traitement"),
-                   {source.string(), (bytes + kMiB - 1) / kMiB, memory.total() / kMiB}));
-    }
+    if (!memory.fits(bytes))
+        throw tooLargeFor(memory, bytes, source);
     return memory.reserve(bytes);
+}
+
+// Takes from the run's budget the bytes of a photograph read whole before
+// its frame is known.
+MemoryBudget::Reservation reserveRead(MemoryBudget& memory, std::uint64_t fileBytes, const fs::path& source)
+{
+    if (!memory.fits(fileBytes))
+        throw tooLargeFor(memory, fileBytes, source);
+    return memory.reserve(fileBytes);
 }
 
 // One thumbnail the step makes of a photograph: where, and under which
@@ -184,21 +197,28 @@ std::vector<Thumbnail> makeThumbnailsOf(const Directory& photographs, const std:
     std::optional<jpeg::JpegFrame> frame;
     MemoryBudget::Reservation reservation;
     if (photograph.file().readable()) {
+        std::vector<ThumbnailRequest> requests;
+        for (const Wanted& w : wanted)
+            requests.push_back(w.request);
         // The frame from the file's head says what the picture will cost,
-        // before the file is read whole.
+        // before the file is read whole. A frame further in (behind large
+        // comments or a preview) is known once the file is read: until then
+        // the file's bytes alone are taken, then given back for the whole.
         std::vector<std::uint8_t> head;
         int error = 0;
-        if (memory != nullptr && photograph.file().readHead(kHeadBytes, head, error)) {
-            if (const auto early = jpeg::ProbeJpegFrame(head)) {
-                std::vector<ThumbnailRequest> requests;
-                for (const Wanted& w : wanted)
-                    requests.push_back(w.request);
-                reservation = reserveFor(*memory, *early, requests, photograph.file().size(), source);
-            }
-        }
+        std::optional<jpeg::JpegFrame> early;
+        if (memory != nullptr && photograph.file().readHead(kHeadBytes, head, error))
+            early = jpeg::ProbeJpegFrame(head);
+        if (memory != nullptr)
+            reservation = early ? reserveFor(*memory, *early, requests, photograph.file().size(), source)
+                                : reserveRead(*memory, photograph.file().size(), source);
         photograph.load();
         photograph.requireReadable();
         frame = jpeg::ProbeJpegFrame(photograph.bytes());
+        if (memory != nullptr && frame && !early) {
+            reservation = {};
+            reservation = reserveFor(*memory, *frame, requests, photograph.file().size(), source);
+        }
     }
     const std::string unreadable =
         format(tr("Le fichier « %1 » n'est pas une photographie JPEG lisible"), {source.string()});

@@ -210,8 +210,11 @@ INSTANTIATE_TEST_SUITE_P(Routes, CountedMemory,
                          [](const testing::TestParamInfo<MemoryCase>& row) { return std::string(row.param.name); });
 
 // Four photographs of some 30 MiB of work each, made four at once: the
-// budget lets two go at a time, and the run holds no more than it.
-TEST(MemoryBudget, HoldsTheRunToItWhateverTheJobs)
+// budget lets two go at a time, and the run holds no more than it; also when
+// their frames lie past the head read before the file (behind comments).
+class MemoryBudget : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(MemoryBudget, HoldsTheRunToItWhateverTheJobs)
 {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer's shadow and quarantine take memory of their own";
@@ -222,7 +225,10 @@ TEST(MemoryBudget, HoldsTheRunToItWhateverTheJobs)
         test::JpegSpec spec = test::sized(3000, 2000);
         spec.progressive = true;
         spec.seed = static_cast<std::uint32_t>(i + 1);
-        test::writeJpeg(dir / ("p" + std::to_string(i) + ".jpg"), spec);
+        const auto path = dir / ("p" + std::to_string(i) + ".jpg");
+        test::writeJpeg(path, spec);
+        const auto bytes = test::readFile(path);
+        test::writeFile(path, test::withComments(bytes, bytes.size() + GetParam()));
     }
     const Measured own = runBatch(tiny.path(), "-s", "200", {"-j", "4", "--memory", "64"});
     const Measured m = runBatch(dir.path(), "-s", "200", {"-j", "4", "--memory", "64"});
@@ -234,6 +240,9 @@ TEST(MemoryBudget, HoldsTheRunToItWhateverTheJobs)
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("Mio de mémoire, plus que les 16 Mio permis"), std::string::npos) << refused.err;
 }
+
+INSTANTIATE_TEST_SUITE_P(FrameInTheHead, MemoryBudget, testing::Values(0));
+INSTANTIATE_TEST_SUITE_P(FramePastTheHead, MemoryBudget, testing::Values(600 * 1024));
 
 } // namespace
 } // namespace tamblure
